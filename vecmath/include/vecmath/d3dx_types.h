@@ -1,0 +1,60 @@
+// Vector and matrix types with the Direct3D 8 layouts: row vectors, a 4x4 single-precision
+// matrix whose fourth row holds the translation, planes as a, b, c, d.
+#pragma once
+
+struct D3DVECTOR {
+    float x, y, z;
+};
+
+struct D3DXVECTOR2 {
+    float x, y;
+};
+
+struct D3DXVECTOR3 : D3DVECTOR {
+    D3DXVECTOR3() : D3DVECTOR{0.0f, 0.0f, 0.0f} {}
+    D3DXVECTOR3(float x_, float y_, float z_) : D3DVECTOR{x_, y_, z_} {}
+    D3DXVECTOR3(const D3DVECTOR& v) : D3DVECTOR(v) {}
+};
+
+struct D3DXVECTOR4 {
+    float x, y, z, w;
+};
+
+struct D3DMATRIX {
+    union {
+        struct {
+            float _11, _12, _13, _14;
+            float _21, _22, _23, _24;
+            float _31, _32, _33, _34;
+            float _41, _42, _43, _44;
+        };
+        float m[4][4];
+    };
+};
+
+struct D3DXMATRIX : D3DMATRIX {
+    D3DXMATRIX() : D3DMATRIX{} {}
+    D3DXMATRIX(const D3DMATRIX& other) : D3DMATRIX(other) {}
+    D3DXMATRIX(float m11, float m12, float m13, float m14,
+               float m21, float m22, float m23, float m24,
+               float m31, float m32, float m33, float m34,
+               float m41, float m42, float m43, float m44)
+        : D3DMATRIX{} {
+        _11 = m11; _12 = m12; _13 = m13; _14 = m14;
+        _21 = m21; _22 = m22; _23 = m23; _24 = m24;
+        _31 = m31; _32 = m32; _33 = m33; _34 = m34;
+        _41 = m41; _42 = m42; _43 = m43; _44 = m44;
+    }
+    float& operator()(int row, int col) { return m[row][col]; }
+    float operator()(int row, int col) const { return m[row][col]; }
+};
+
+struct D3DXPLANE {
+    float a, b, c, d;
+};
+
+static_assert(sizeof(D3DVECTOR) == 12);
+static_assert(sizeof(D3DXVECTOR3) == 12);
+static_assert(sizeof(D3DMATRIX) == 64);
+static_assert(sizeof(D3DXMATRIX) == 64);
+static_assert(sizeof(D3DXPLANE) == 16);
