@@ -14,7 +14,25 @@ struct D3DXVECTOR3 : D3DVECTOR {
     D3DXVECTOR3() : D3DVECTOR{0.0f, 0.0f, 0.0f} {}
     D3DXVECTOR3(float x_, float y_, float z_) : D3DVECTOR{x_, y_, z_} {}
     D3DXVECTOR3(const D3DVECTOR& v) : D3DVECTOR(v) {}
+
+    D3DXVECTOR3& operator+=(const D3DXVECTOR3& v) { x += v.x; y += v.y; z += v.z; return *this; }
+    D3DXVECTOR3& operator-=(const D3DXVECTOR3& v) { x -= v.x; y -= v.y; z -= v.z; return *this; }
+    D3DXVECTOR3& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
+    D3DXVECTOR3& operator/=(float s) { const float inv = 1.0f / s; return *this *= inv; }
+
+    D3DXVECTOR3 operator+() const { return *this; }
+    D3DXVECTOR3 operator-() const { return {-x, -y, -z}; }
+    D3DXVECTOR3 operator+(const D3DXVECTOR3& v) const { return {x + v.x, y + v.y, z + v.z}; }
+    D3DXVECTOR3 operator-(const D3DXVECTOR3& v) const { return {x - v.x, y - v.y, z - v.z}; }
+    D3DXVECTOR3 operator*(float s) const { return {x * s, y * s, z * s}; }
+    D3DXVECTOR3 operator/(float s) const { const float inv = 1.0f / s; return {x * inv, y * inv, z * inv}; }
+
+    // Exact comparison, component by component, as the extension library's operator does.
+    bool operator==(const D3DXVECTOR3& v) const { return x == v.x && y == v.y && z == v.z; }
+    bool operator!=(const D3DXVECTOR3& v) const { return !(*this == v); }
 };
+
+inline D3DXVECTOR3 operator*(float s, const D3DXVECTOR3& v) { return v * s; }
 
 struct D3DXVECTOR4 {
     float x, y, z, w;
@@ -47,6 +65,26 @@ struct D3DXMATRIX : D3DMATRIX {
     }
     float& operator()(int row, int col) { return m[row][col]; }
     float operator()(int row, int col) const { return m[row][col]; }
+
+    // Row-vector product: a point transformed by (*this * b) is transformed by *this first.
+    D3DXMATRIX operator*(const D3DMATRIX& b) const {
+        D3DXMATRIX r;
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j)
+                r.m[i][j] = m[i][0] * b.m[0][j] + m[i][1] * b.m[1][j] + m[i][2] * b.m[2][j] +
+                            m[i][3] * b.m[3][j];
+        return r;
+    }
+    D3DXMATRIX& operator*=(const D3DMATRIX& b) { return *this = *this * b; }
+
+    // All sixteen values compared exactly.
+    bool operator==(const D3DMATRIX& b) const {
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j)
+                if (m[i][j] != b.m[i][j]) return false;
+        return true;
+    }
+    bool operator!=(const D3DMATRIX& b) const { return !(*this == b); }
 };
 
 struct D3DXPLANE {
