@@ -87,6 +87,10 @@ std::unique_ptr<Kel_ChannelGroup> EngineInterface::LoadChannelGroupFromMemory(
     std::vector<PendingLink> links;
     tagfile::RecordReader top(records);
     tagfile::Record record;
+    // The count guards against a file cut between two whole channel blocks.
+    if (!top.Next(record) || !record.Is("CGCN") || record.data.size() != 4)
+        return fail("no channel count");
+    const uint32_t expectedCount = tagfile::ReadU32(record.data.data());
     while (top.Next(record)) {
         if (!record.Is("CHAN")) continue;
         GUID type = kNullGuid;
@@ -119,6 +123,7 @@ std::unique_ptr<Kel_ChannelGroup> EngineInterface::LoadChannelGroupFromMemory(
         if (!channel->LoadChannel(loader, group.get()) || loader.Corrupt())
             return fail(("channel could not be loaded: " + name).c_str());
     }
+    if (uint32_t(group->GetChannelCount()) != expectedCount) return fail("channel count differs");
     for (const PendingLink& link : links) {
         Kel_Channel* parent = group->GetChannel(link.parent);
         Kel_Channel* child = link.child < uint32_t(group->GetChannelCount()) ? group->GetChannel(int(link.child)) : nullptr;

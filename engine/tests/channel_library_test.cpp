@@ -1,0 +1,82 @@
+// Loading channel libraries from their files, as the engine does.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine_host.h"
+#include "os/shared_library.h"
+#include "plugin_frame/siblings/float_channel.h"
+#include "plugin_frame/type_guids.h"
+
+TEST(ChannelLibrary, GetTypeReturnsTheSameRecordEachCall) {
+    os::LibraryHandle lib = os::LoadLibrary(std::string(CHANNELS_DIR) + "\\9f9ff213-ded7-599f-80d1-45463e6c473b.DLL");
+    ASSERT_NE(lib, nullptr) << os::LastLibraryError();
+    auto getType = reinterpret_cast<ChannelType* (*)()>(os::GetProcAddress(lib, "GetType"));
+    ASSERT_NE(getType, nullptr);
+    ChannelType* first = getType();
+    ChannelType copy = *first;
+    ChannelType* second = getType();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(std::memcmp(&copy, second, sizeof copy), 0);
+    EXPECT_STREQ(second->typeName, "Value");
+    EXPECT_EQ(second->typeGuid, type_guids::kFloatChannel);
+    EXPECT_EQ(second->engineVersion, 43);
+    EXPECT_EQ(second->recordKind, 1);
+}
+
+TEST(ChannelLibrary, EngineRefusesAnotherInterfaceVersion) {
+    EngineHost host(CHANNELS_DIR);
+    const GUID old = MakeGuid("0D6B6C1E-7A51-4C43-9E0B-3F1A2B5C7D02");
+    EXPECT_EQ(host.Engine().GetRegisteredType(old), nullptr);
+    EXPECT_EQ(host.Engine().InitChannelFromType(old, nullptr, false), nullptr);
+    const auto& messages = host.Engine().GetDebugMessages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_NE(messages.front().find("42"), std::string::npos);
+}
+
+TEST(ChannelLibrary, MissingLibraryGivesNullAndAMessage) {
+    EngineHost host(CHANNELS_DIR);
+    EXPECT_EQ(host.Create(MakeGuid("11111111-2222-3333-4444-555555555555")), nullptr);
+    EXPECT_FALSE(host.Engine().GetDebugMessages().empty());
+}
+
+TEST(ChannelLibrary, InstancesCarryTheirTypeAndEngine) {
+    EngineHost host(CHANNELS_DIR);
+    Kel_Channel* tick = host.Engine().InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+    ASSERT_NE(tick, nullptr);
+    EXPECT_EQ(tick->GetEngineInterface(), &host.Engine());
+    EXPECT_TRUE(tick->IsOfType(type_guids::kTickCountChannel));
+    EXPECT_TRUE(tick->IsOfType(type_guids::kFloatChannel));  // its base type
+    EXPECT_EQ(tick->GetChannelType().typeGuid, type_guids::kTickCountChannel);
+    host.Engine().BeginFrame(5.0f);  // clamped to 2
+    EXPECT_FLOAT_EQ(static_cast<Kco_FloatChannel*>(tick)->GetFloat(), 2.0f);
+    host.Engine().BeginFrame(0.5f);
+    EXPECT_FLOAT_EQ(static_cast<Kco_FloatChannel*>(tick)->GetFloat(), 0.5f);
+    delete tick;
+}
+
+TEST(ChannelLibrary, UniqueChannelsAreSharedPerTypeAndName) {
+    EngineHost host(CHANNELS_DIR);
+    EngineInterface& e = host.Engine();
+    Kel_Channel* a = e.GetUniqueChannel(type_guids::kFloatChannel, nullptr);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(e.GetUniqueChannel(type_guids::kFloatChannel, nullptr), a);
+    Kel_Channel* named = e.GetUniqueChannel(type_guids::kFloatChannel, "c:\\p\\x.cgr");
+    EXPECT_NE(named, a);
+    EXPECT_EQ(e.GetUniqueChannel(type_guids::kFloatChannel, "c:\\p\\x.cgr"), named);
+}
+
+TEST(ChannelLibrary, CopyIsDestroyedIndependently) {
+    EngineHost host(CHANNELS_DIR);
+    auto* original = host.Create<Kco_FloatChannel>(type_guids::kFloatChannel);
+    auto* child = host.Create(type_guids::kStringChannel);
+    ASSERT_TRUE(original && child);
+    original->SetFloat(3.5f);
+    {
+        Kco_FloatChannel copy(*original);
+        EXPECT_FLOAT_EQ(copy.GetFloat(), 3.5f);
+        copy.SetFloat(1.0f);
+    }
+    EXPECT_FLOAT_EQ(original->GetFloat(), 3.5f);
+    EXPECT_STREQ(original->GetChannelName(), "Value");
+}

@@ -1,0 +1,3 @@
+#include "link_test_channel.h"
+
+DEFINE_CHANNEL_EXPORTS(LinkTestChannel, (ChannelTypeInfo{"LinkTest", kLinkTestType, kLinkTestType, 1}))
