@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the benchmarks need.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+$SUDO apt-get update
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
+  build-essential cmake ninja-build pkg-config git \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  zlib1g-dev libode-dev libglu1-mesa-dev \
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev \
+  libfltk1.3-dev xvfb xauth x11-apps

@@ -1,0 +1,5 @@
+#!/usr/bin/env bash
+# The test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=build-asan "$(dirname "$0")/test.sh" -DVANTREL_SANITIZE=ON -DVANTREL_BENCH=OFF
