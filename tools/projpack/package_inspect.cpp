@@ -1,0 +1,172 @@
+#include "package_inspect.h"
+
+#include <cstdio>
+#include <set>
+
+#include "installer/crc32.h"
+#include "installer/package_reader.h"
+#include "installer/packed_file.h"
+#include "tagfile/compressed_file.h"
+
+namespace projpack {
+namespace {
+
+enum class Role { U32, Byte, Text, File };
+
+Role RoleOf(const std::string& group, const std::string& item) {
+    static const std::set<std::string> u32s = {"PROJECTTYPE", "CHANNELCOUNT", "CHANNELDLLCOUNT",
+                                               "FILECOUNT"};
+    static const std::set<std::string> bytes = {"CHECKDX8", "RUNAFTERINSTALL", "WINAMPVERSION",
+                                                "DOQUITCGR", "DOSMALLPREVIEW"};
+    static const std::set<std::string> texts = {"INSTALLPATH", "SHORTCUTNAME", "PROJECTNAME",
+                                                "STARTUPDIRECTORY"};
+    const std::string g = Upper(group), i = Upper(item);
+    if (u32s.count(i)) return Role::U32;
+    if (bytes.count(i)) return Role::Byte;
+    if (texts.count(i) || g != "APPDATA") return Role::Text;
+    // Files are named by paths; other settings a project adds are plain words.
+    if (i.find('.') != std::string::npos || i.find('\\') != std::string::npos) return Role::File;
+    return Role::Text;
+}
+
+uint32_t LoadU32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+bool LooksPacked(std::span<const uint8_t> data) {
+    // A zlib header (deflate, valid check bits) followed eventually by the size.
+    return data.size() >= 2 + 4 + 4 && (data[0] & 0x0F) == 8 && (data[0] >> 4) <= 7 &&
+           ((data[0] << 8) | data[1]) % 31 == 0;
+}
+
+bool IsText(std::span<const uint8_t> data) {
+    if (data.empty() || data.back() != 0) return false;
+    for (size_t i = 0; i + 1 < data.size(); ++i)
+        if (data[i] < 0x20 || data[i] == 0x7F) return false;
+    return true;
+}
+
+std::string Hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X", v);
+    return buf;
+}
+
+// Roles the name does not settle are judged from the bytes.
+std::string DescribeBytes(std::span<const uint8_t> data) {
+    if (tagfile::IsCompressedFile(data)) {
+        auto unpacked = data.size() >= 36 ? LoadU32(data.data() + 32) : 0;
+        return "krvf-compressed (" + std::to_string(unpacked) + " bytes)";
+    }
+    if (LooksPacked(data))
+        return "packed (" + std::to_string(LoadU32(data.data() + data.size() - 4)) + " bytes)";
+    if (IsText(data) && data.size() > 1)
+        return "text \"" + std::string(data.begin(), data.end() - 1) + "\"";
+    if (data.size() == 4) return "u32 " + std::to_string(LoadU32(data.data()));
+    if (data.size() == 1) return "byte " + std::to_string(data[0]);
+    return "raw";
+}
+
+}  // namespace
+
+std::string DescribeEntry(const std::string& group, const std::string& item,
+                          std::span<const uint8_t> data) {
+    switch (RoleOf(group, item)) {
+    case Role::U32:
+        if (data.size() == 4) return "u32 " + std::to_string(LoadU32(data.data()));
+        break;
+    case Role::Byte:
+        if (data.size() == 1) return "byte " + std::to_string(data[0]);
+        break;
+    case Role::Text:
+        if (IsText(data)) return "text \"" + std::string(data.begin(), data.end() - 1) + "\"";
+        break;
+    case Role::File: break;
+    }
+    return DescribeBytes(data);
+}
+
+bool ListPackage(const std::string& path, std::ostream& out) {
+    PackageReader reader(path);
+    if (reader.GetEntryCount() == 0) return false;
+    out << "package start " << reader.GetPackageStart() << ", " << reader.GetEntryCount()
+        << " entries, data offset " << reader.GetDataOffset() << "\n";
+    std::vector<uint8_t> data;
+    for (int32_t i = 0; i < reader.GetEntryCount(); ++i) {
+        const PackageEntry* e = reader.GetEntry(i);
+        std::string kind = reader.ReadEntryAt(i, data)
+                               ? DescribeEntry(e->groupName, e->itemName, data)
+                               : "unreadable";
+        out << i << '\t' << e->groupName << '\t' << e->itemName << '\t' << e->dataSize << '\t'
+            << Hex(e->crc) << '\t' << kind << '\n';
+    }
+    return true;
+}
+
+int CheckPackage(const std::string& path, std::ostream& out, const Progress& progress) {
+    PackageReader reader(path);
+    const int32_t count = reader.GetEntryCount();
+    if (count == 0) return -1;
+    int faults = 0;
+    auto fault = [&](const PackageEntry* e, const std::string& what) {
+        out << e->groupName << "/" << e->itemName << ": " << what << "\n";
+        ++faults;
+    };
+    const Crc32Table crc;
+    std::vector<uint8_t> data;
+    std::set<std::string> compressedFiles;  // upper-case APPDATA names
+    for (int32_t i = 0; i < count; ++i) {
+        const PackageEntry* e = reader.GetEntry(i);
+        if (progress && (i % 16 == 0 || i + 1 == count))
+            progress("checking " + std::to_string(i + 1) + "/" + std::to_string(count));
+        if (!reader.ReadEntryAt(i, data)) {
+            fault(e, "cannot be read");
+            continue;
+        }
+        if (crc.Compute(data.data(), data.size()) != e->crc) fault(e, "CRC mismatch");
+        if (tagfile::IsCompressedFile(data)) {
+            if (!tagfile::UnpackCompressedFile(data)) fault(e, "compressed file does not unpack");
+            else compressedFiles.insert(Upper(e->itemName));
+        } else if (LooksPacked(data)) {
+            if (!TryUnpackPackedFile(data)) fault(e, "packed file does not unpack");
+        } else if (RoleOf(e->groupName, e->itemName) == Role::File) {
+            fault(e, "file entry is neither packed nor compressed");
+        }
+    }
+
+    // Every list names as many files as its count says, each a compressed file in APPDATA.
+    struct List {
+        const char* group;
+        const char* count;
+        const char* id;
+    };
+    const List lists[] = {{"CHANNELINFO", "ChannelCount", "ChannelItemNameID"},
+                          {"CHANNELINFO", "ChannelDLLCount", "ChannelDLLItemNameID"},
+                          {"FILEINFO", "FileCount", "ItemNameID"}};
+    for (const List& list : lists) {
+        uint8_t b[4];
+        if (!reader.ReadEntry(list.count, b, 4, list.group)) continue;  // no such list
+        const uint32_t n = LoadU32(b);
+        for (uint32_t k = 0; k < n && k < 100000; ++k) {
+            const std::string id = list.id + std::to_string(k);
+            char name[399] = {};
+            if (!reader.ReadEntry(id.c_str(), name, sizeof name - 1, list.group)) {
+                out << list.group << "/" << Upper(id) << ": missing or unreadable ("
+                    << list.count << " is " << n << ")\n";
+                ++faults;
+            } else if (!compressedFiles.count(Upper(name))) {
+                out << list.group << "/" << Upper(id) << ": names \"" << name
+                    << "\", which is not a compressed file in APPDATA\n";
+                ++faults;
+            }
+        }
+    }
+    uint8_t type[4];
+    if (!reader.ReadEntry("ProjectType", type, 4, nullptr)) {
+        out << "APPDATA/PROJECTTYPE: missing\n";
+        ++faults;
+    }
+    return faults;
+}
+
+}  // namespace projpack

@@ -1,0 +1,178 @@
+#include "package_writer.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "installer/crc32.h"
+#include "installer/package_reader.h"
+#include "installer/packed_file.h"
+#include "os/native_path.h"
+#include "tagfile/compressed_file.h"
+
+namespace projpack {
+namespace {
+
+void Append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more) {
+    out.insert(out.end(), more.begin(), more.end());
+}
+
+void AppendName(std::vector<uint8_t>& out, const std::string& name) {
+    Append(out, U32Bytes(uint32_t(name.size() + 1)));
+    out.insert(out.end(), name.begin(), name.end());
+    out.push_back(0);
+}
+
+std::vector<uint8_t> TextBytes(const std::string& s) {
+    std::vector<uint8_t> v(s.begin(), s.end());
+    v.push_back(0);
+    return v;
+}
+
+bool ReadSource(const std::string& projectFolder, const ManifestEntry& e,
+                std::vector<uint8_t>& out, std::string& error) {
+    std::string path;
+    if (!e.source.empty() && e.source[0] == '/')
+        path = e.source;
+    else
+        path = projectFolder + "\\" + (e.source.empty() ? e.name : e.source);
+    const std::string native = os::NativePath(path);
+    std::ifstream in(native, std::ios::binary);
+    if (!in) {
+        error = "line " + std::to_string(e.line) + ": cannot read " + native;
+        return false;
+    }
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (out.size() > tagfile::kMaxUnpackedSize) {
+        error = "line " + std::to_string(e.line) + ": " + native + " is larger than 1 GiB";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> U32Bytes(uint32_t v) {
+    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return s;
+}
+
+void PackageWriter::Add(std::string group, std::string item, std::vector<uint8_t> data) {
+    items_.push_back({Upper(std::move(group)), Upper(std::move(item)), std::move(data)});
+}
+
+std::vector<uint8_t> PackageWriter::Directory() const {
+    const std::string marker = PackageMarker();
+    std::vector<uint8_t> out(marker.begin(), marker.end());
+    Append(out, U32Bytes(uint32_t(items_.size())));
+    const Crc32Table crc;
+    for (const PackageItem& it : items_) {
+        if (it.group.size() + 1 > kPackageNameSize || it.item.size() + 1 > kPackageNameSize)
+            return {};
+        AppendName(out, it.group);
+        AppendName(out, it.item);
+        Append(out, U32Bytes(uint32_t(it.data.size())));
+        Append(out, U32Bytes(crc.Compute(it.data.data(), it.data.size())));
+    }
+    Append(out, U32Bytes(uint32_t(out.size() + 4)));
+    return out;
+}
+
+bool PackageWriter::WriteInstaller(const std::vector<uint8_t>& image, const std::string& outPath,
+                                   std::string& error) const {
+    std::vector<uint8_t> directory = Directory();
+    if (directory.empty()) {
+        error = "a name is longer than 259 characters";
+        return false;
+    }
+    uint64_t total = image.size() + directory.size() + 4;
+    for (const PackageItem& it : items_) total += it.data.size();
+    if (total > UINT32_MAX) {
+        error = "the installer would pass 4 GiB; offsets are 32-bit";
+        return false;
+    }
+    std::ofstream out(os::NativePath(outPath), std::ios::binary | std::ios::trunc);
+    auto write = [&](const std::vector<uint8_t>& bytes) {
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    };
+    write(image);
+    write(directory);
+    for (const PackageItem& it : items_) write(it.data);
+    write(U32Bytes(uint32_t(image.size())));
+    out.close();
+    if (!out) {
+        error = "cannot write " + outPath;
+        return false;
+    }
+    return true;
+}
+
+bool CollectItems(const Manifest& manifest, const std::string& projectFolder,
+                  PackageWriter& writer, std::string& error, const Progress& progress) {
+    const std::vector<ManifestEntry>& entries = manifest.entries;
+    size_t files = 0, done = 0;
+    for (const ManifestEntry& e : entries) files += e.kind >= EntryKind::Packed;
+
+    auto addFile = [&](const ManifestEntry& e) {
+        std::vector<uint8_t> content;
+        if (!ReadSource(projectFolder, e, content, error)) return false;
+        std::vector<uint8_t> stored = e.kind == EntryKind::Packed
+                                          ? PackPackedFile(content, manifest.level)
+                                          : tagfile::PackCompressedFile(content, manifest.level);
+        if (progress)
+            progress("[" + std::to_string(++done) + "/" + std::to_string(files) + "] " +
+                     (e.kind == EntryKind::Packed ? "packed     " : "compressed ") + e.name +
+                     ": " + std::to_string(content.size()) + " -> " +
+                     std::to_string(stored.size()) + " bytes");
+        writer.Add("APPDATA", e.name, std::move(stored));
+        return true;
+    };
+
+    // Settings, "ProjectType" first.
+    for (const ManifestEntry& e : entries)
+        if (e.kind == EntryKind::U32 && Upper(e.name) == "PROJECTTYPE")
+            writer.Add("APPDATA", e.name, U32Bytes(e.number));
+    for (const ManifestEntry& e : entries) {
+        if (e.kind == EntryKind::U32 && Upper(e.name) != "PROJECTTYPE")
+            writer.Add("APPDATA", e.name, U32Bytes(e.number));
+        else if (e.kind == EntryKind::Byte)
+            writer.Add("APPDATA", e.name, {uint8_t(e.number)});
+        else if (e.kind == EntryKind::Text)
+            writer.Add("APPDATA", e.name, TextBytes(e.text));
+    }
+    // The core files, then the other compressed files (the start project).
+    for (EntryKind kind : {EntryKind::Packed, EntryKind::Compressed})
+        for (const ManifestEntry& e : entries)
+            if (e.kind == kind && !addFile(e)) return false;
+
+    // Each list: its count, then per file its list entry directly before the file.
+    struct List {
+        EntryKind kind;
+        const char* group;
+        const char* count;
+        const char* id;
+    };
+    const List lists[] = {
+        {EntryKind::Channel, "CHANNELINFO", "ChannelCount", "ChannelItemNameID"},
+        {EntryKind::Library, "CHANNELINFO", "ChannelDLLCount", "ChannelDLLItemNameID"},
+        {EntryKind::File, "FILEINFO", "FileCount", "ItemNameID"},
+    };
+    for (const List& list : lists) {
+        uint32_t count = 0;
+        for (const ManifestEntry& e : entries) count += e.kind == list.kind;
+        writer.Add(list.group, list.count, U32Bytes(count));
+        uint32_t index = 0;
+        for (const ManifestEntry& e : entries) {
+            if (e.kind != list.kind) continue;
+            writer.Add(list.group, list.id + std::to_string(index++), TextBytes(e.name));
+            if (!addFile(e)) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace projpack
