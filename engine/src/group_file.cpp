@@ -5,11 +5,13 @@
 //           "CNAM"  the channel's name, NUL-terminated
 //           "CDAT"  block: the records the channel's SaveChannel wrote
 //           "CLNK"  8 bytes per link, in link order: i32 link index, u32 child's group index
+// A group file stored as a KRVF compressed file is read the same way once unpacked.
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
 #include "os/native_path.h"
+#include "tagfile/compressed_file.h"
 #include "plugin_frame/engine_interface.h"
 #include "plugin_frame/type_guids.h"
 
@@ -74,6 +76,13 @@ std::unique_ptr<Kel_ChannelGroup> EngineInterface::LoadChannelGroupFromMemory(
         ShowDebugMessage(("Channel group " + fileName + ": " + why).c_str());
         return nullptr;
     };
+    // Installed project files may still be KRVF compressed files; the engine reads both.
+    std::optional<std::vector<uint8_t>> unpacked;
+    if (tagfile::IsCompressedFile(bytes)) {
+        unpacked = tagfile::UnpackCompressedFile(bytes);
+        if (!unpacked) return fail("damaged compressed file");
+        bytes = *unpacked;
+    }
     tagfile::Guid16 fileType;
     std::span<const uint8_t> records;
     if (!tagfile::ReadFileHeader(bytes, fileType, records) ||

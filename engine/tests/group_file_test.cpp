@@ -11,6 +11,7 @@
 #include "plugin_frame/siblings/matrix_channel.h"
 #include "plugin_frame/siblings/string_channel.h"
 #include "plugin_frame/siblings/vector_channel.h"
+#include "tagfile/compressed_file.h"
 #include "test_support.h"
 
 namespace {
@@ -144,4 +145,21 @@ TEST(GroupFile, MissingFileAndWrongTypeAreRefused) {
     tagfile::RecordWriter w;
     w.WriteFileHeader(tagfile::Guid16{});
     EXPECT_EQ(host.Engine().LoadChannelGroupFromMemory(w.Bytes(), "other"), nullptr);
+}
+
+TEST(GroupFile, CompressedGroupFileLoadsLikeThePlainOne) {
+    ScratchFolder dir("group_compressed");
+    std::string path = dir.File("scene.cgr");
+    {
+        EngineHost host(CHANNELS_DIR);
+        BuildGroup(host);
+        ASSERT_TRUE(host.Save(path));
+    }
+    std::vector<uint8_t> packed = tagfile::PackCompressedFile(ReadAll(path));
+    EngineHost host(CHANNELS_DIR);
+    auto group = host.Engine().LoadChannelGroupFromMemory(packed, path);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->GetChannelCount(), 5);
+    packed[packed.size() / 2] ^= 0x5A;  // damage the stream
+    EXPECT_EQ(host.Engine().LoadChannelGroupFromMemory(packed, path), nullptr);
 }
