@@ -1,0 +1,100 @@
+// One installation run: made by a runner of the dispatcher, it reads the package, writes
+// files under the install path and records what it created. Its steps call one another
+// through the virtual operations below, whose order is fixed:
+//   destructor, SetInstance, CreateTempFolder, ReadItem, RunInPlace, CopyCoreFiles,
+//   ExtractItem, InitEngine, ExtractChannels, ExtractProjectFiles, LaunchViewer,
+//   CleanupTempFolder, IsDirectX81OrHigher, GetDirectXVersion, InstallStandard,
+//   CreateShortcut, WriteViewerRegistryKey, WriteUninstallRegistryKey, InstallScreensaver,
+//   CopyScreensaverToSystem, InstallWinampPlugin.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "installer/engine_objects.h"
+#include "installer/handles.h"
+#include "installer/pointer_array.h"
+#include "os/shared_library.h"
+
+class PackageReader;
+class ProgressWindow;
+
+class ProjectInstaller {
+public:
+    static constexpr size_t kInstallPathSize = 400;  // at most 399 characters
+
+    // Opens the package of the running program at once (a reader that cannot be made
+    // stays absent, and every ReadItem then fails).
+    ProjectInstaller();
+    virtual ~ProjectInstaller();
+    ProjectInstaller(const ProjectInstaller&) = delete;
+    ProjectInstaller& operator=(const ProjectInstaller&) = delete;
+
+    virtual void SetInstance(InstanceHandle instance, WindowHandle mainWindow);
+    // Chooses a fresh private folder "Vantrel<n>" in the user's temporary folder and makes
+    // it the install path. A folder that exists is taken again only when it is ours, nobody
+    // else can write to it and it holds no "corvane.dll".
+    virtual bool CreateTempFolder();
+    // Reads an entry of `group` (null: "APPDATA"). Without a buffer the whole entry becomes
+    // the current item.
+    virtual bool ReadItem(const char* itemName, void* buffer, uint32_t bufferSize,
+                          const char* group);
+    virtual bool RunInPlace();
+    virtual bool CopyCoreFiles();
+    // Writes the "APPDATA" entry `itemName` as install path + "\" + itemName, creating the
+    // folders along the way; `unpack` says it is stored packed. Refuses (false, nothing
+    // written) a name that would land outside the install folder or pass through a
+    // symbolic link.
+    virtual bool ExtractItem(const char* itemName, bool unpack);
+    virtual bool InitEngine();
+    virtual bool ExtractChannels();
+    virtual bool ExtractProjectFiles();
+    virtual void LaunchViewer(bool wait);
+    virtual void CleanupTempFolder();
+    virtual bool IsDirectX81OrHigher();
+    virtual uint32_t GetDirectXVersion();
+    virtual bool InstallStandard();
+    // The result code of saving the link (0 when it was saved).
+    virtual int32_t CreateShortcut(const char* target, const char* linkFile,
+                                   const char* description, const char* arguments);
+    virtual void WriteViewerRegistryKey();
+    virtual void WriteUninstallRegistryKey();
+    virtual bool InstallScreensaver();
+    virtual void CopyScreensaverToSystem();
+    virtual bool InstallWinampPlugin();
+
+    const char* GetInstallPath() const { return installPath_; }
+    // Copies at most 399 characters.
+    void SetInstallPath(std::string_view path);
+    // The texts of the installed-files list (every file written, in order) and of the
+    // created-folders list (in creation order, each with its trailing backslash).
+    const PointerArray& InstalledFiles() const { return installedFiles_; }
+    const PointerArray& CreatedFolders() const { return createdFolders_; }
+    const uint8_t* CurrentItemData() const { return currentItemData_; }
+    uint32_t CurrentItemSize() const { return currentItemSize_; }
+
+protected:
+    // Appends an owned copy of `text` to `list`.
+    static void AddText(PointerArray& list, std::string_view text);
+    static void FreeTexts(PointerArray& list);
+    // Creates every folder along `path` (its first `limit` characters, '/' read as '\'),
+    // recording each one that is new in the created-folders list.
+    void CreateFoldersAlong(std::string_view path, size_t limit);
+
+    InstanceHandle instance_ = nullptr;
+    os::LibraryHandle engineModule_ = nullptr;
+    char installPath_[kInstallPathSize] = {};
+    uint8_t* currentItemData_ = nullptr;
+    uint32_t currentItemSize_ = 0;
+    EngineControl* engineControl_ = nullptr;
+    EngineServices* engineServices_ = nullptr;
+    FileLoader* fileLoader_ = nullptr;
+    WindowHandle mainWindow_ = nullptr;
+    PointerArray installedFiles_;  // owned char[] texts
+    PointerArray createdFolders_;  // owned char[] texts
+    std::unique_ptr<ProgressWindow> progressWindow_;
+    std::unique_ptr<PackageReader> packageReader_;
+    // The inflated form of a packed file while it is the current item.
+    std::unique_ptr<uint8_t[]> unpackedItem_;
+};

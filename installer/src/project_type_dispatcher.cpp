@@ -1,0 +1,57 @@
+#include "installer/project_type_dispatcher.h"
+
+#include "installer/package_reader.h"
+#include "installer/project_installer.h"
+#include "os/message_box.h"
+
+void ProjectTypeDispatcher::SetInstance(InstanceHandle instance, WindowHandle mainWindow) {
+    instance_ = instance;
+    mainWindow_ = mainWindow;
+}
+
+bool ProjectTypeDispatcher::ReadItem(const char* itemName, void* buffer, uint32_t bufferSize) {
+    PackageReader reader;
+    return reader.ReadEntry(itemName, buffer, bufferSize, "APPDATA");
+}
+
+void ProjectTypeDispatcher::Run() {
+    uint8_t value[4] = {};
+    if (!ReadItem("ProjectType", value, sizeof value)) {
+        os::MessageBox("Can't find project type", "Error", os::MB_OK);
+        return;
+    }
+    const uint32_t type = uint32_t(value[0]) | uint32_t(value[1]) << 8 |
+                          uint32_t(value[2]) << 16 | uint32_t(value[3]) << 24;
+    switch (type) {
+    case kProjectRunInPlace: RunInPlaceProject(); break;
+    case kProjectStandard: RunStandardProject(); break;
+    case kProjectScreensaver: RunScreensaverProject(); break;
+    case kProjectWinamp: RunWinampProject(); break;
+    default: break;
+    }
+}
+
+// The installer is an automatic object, so it goes on every way out of a runner.
+void ProjectTypeDispatcher::RunInPlaceProject() {
+    ProjectInstaller installer;
+    installer.SetInstance(instance_, mainWindow_);
+    installer.RunInPlace();
+}
+
+void ProjectTypeDispatcher::RunStandardProject() {
+    ProjectInstaller installer;
+    installer.SetInstance(instance_, mainWindow_);
+    installer.InstallStandard();
+}
+
+void ProjectTypeDispatcher::RunScreensaverProject() {
+    ProjectInstaller installer;
+    installer.SetInstance(instance_, mainWindow_);
+    installer.InstallScreensaver();
+}
+
+void ProjectTypeDispatcher::RunWinampProject() {
+    ProjectInstaller installer;
+    installer.SetInstance(instance_, mainWindow_);
+    installer.InstallWinampPlugin();
+}
