@@ -1,0 +1,569 @@
+#include "physbody/ode_body.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include <os/tick_count.h>
+#include <vecmath/d3dx_math.h>
+
+#include "physworld/ode_world.h"
+#include "plugin_frame/engine_interface.h"
+#include "plugin_frame/plugin_exports.h"
+#include "plugin_frame/siblings/float_channel.h"
+#include "plugin_frame/type_guids.h"
+
+DEFINE_CHANNEL_EXPORTS(Kco_ODE_BodyCollision,
+                       (ChannelTypeInfo{"ODE Body", type_guids::kPhysicsBody, type_guids::kMatrixChannel, 0}))
+
+namespace {
+
+constexpr int kStartLink = 0;
+constexpr int kEnableLink = 1;
+constexpr int kCollisionObjectLink = 2;
+
+D3DXMATRIX Identity() {
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    return m;
+}
+
+float RowLength(const D3DXMATRIX& m, int row) {
+    return std::sqrt(m.m[row][0] * m.m[row][0] + m.m[row][1] * m.m[row][1] + m.m[row][2] * m.m[row][2]);
+}
+
+D3DXVECTOR3 ToVector(const dReal* v) { return D3DXVECTOR3(float(v[0]), float(v[1]), float(v[2])); }
+
+// ODE stops the process on a negative or undefined dimension; a file may hold one.
+float Dimension(float v) { return v >= 0.0f ? v : 0.0f; }
+
+// A flag byte from a file may hold any value; only 0 is false.
+void LoadFlag(KelFileLoader& loader, const char* tag, bool& flag) {
+    uint8_t byte = flag ? 1 : 0;
+    if (LoadField(loader, tag, byte)) flag = byte != 0;
+}
+
+}  // namespace
+
+// ---- construction, copying, destruction ----
+
+Kco_ODE_BodyCollision::Kco_ODE_BodyCollision() {
+    SetChannelName("ODE Body");
+    SetChildCreateType(MakeChildCreation("Matrix", type_guids::kMatrixChannel, kStartLink, false, "Start position"),
+                       kStartLink);
+    SetChildCreateType(MakeChildCreation("Value", type_guids::kFloatChannel, kEnableLink, false, "Enable Body"),
+                       kEnableLink);
+    SetChildCreateType(MakeChildCreation("DX8 CollisionObject", type_guids::kCollisionObject, -1, false,
+                                         "Collision object"),
+                       kCollisionObjectLink);
+    if (engineInterface)
+        world = static_cast<Kco_ODE_World*>(engineInterface->GetUniqueChannel(type_guids::kPhysicsWorld, nullptr));
+    auto* item = new ODE_GeometryItem;
+    item->owner = this;
+    geometryItems.AddItem(item);
+    D3DXMatrixIdentity(&oldMatrix);
+    scale = D3DXVECTOR3(1.0f, 1.0f, 1.0f);
+    if (engineInterface)
+        frameTimeChannel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+}
+
+Kco_ODE_BodyCollision::Kco_ODE_BodyCollision(const Kco_ODE_BodyCollision& other)
+    : Kco_MatrixChannel(other),
+      world(other.world),
+      oldMatrix(other.oldMatrix),
+      useDynamics(other.useDynamics),
+      boundsMin(other.boundsMin),
+      boundsMax(other.boundsMax),
+      angularVelocityDampenValue(other.angularVelocityDampenValue),
+      disableForces(other.disableForces),
+      scale(other.scale),
+      dynamicDisableForces(other.dynamicDisableForces),
+      penetration(other.penetration),
+      restFlag(other.restFlag),
+      restTick(other.restTick) {
+    CopyItemsFrom(other);
+    if (engineInterface)
+        frameTimeChannel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+}
+
+Kco_ODE_BodyCollision& Kco_ODE_BodyCollision::operator=(const Kco_ODE_BodyCollision& other) {
+    if (this == &other) return *this;
+    Kco_MatrixChannel::operator=(other);
+    Release();
+    DeleteItems();
+    world = other.world;
+    CopyItemsFrom(other);
+    oldMatrix = other.oldMatrix;
+    useDynamics = other.useDynamics;
+    boundsMin = other.boundsMin;
+    boundsMax = other.boundsMax;
+    angularVelocityDampenValue = other.angularVelocityDampenValue;
+    disableForces = other.disableForces;
+    scale = other.scale;
+    dynamicDisableForces = other.dynamicDisableForces;
+    penetration = other.penetration;
+    restFlag = other.restFlag;
+    restTick = other.restTick;
+    return *this;
+}
+
+Kco_ODE_BodyCollision::~Kco_ODE_BodyCollision() {
+    if (bodyID) dBodyDestroy(bodyID);
+    bodyID = nullptr;
+    DeleteItems();
+    delete frameTimeChannel;
+    frameTimeChannel = nullptr;
+}
+
+void Kco_ODE_BodyCollision::DeleteItems() {
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i)
+        delete static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+    geometryItems.ReleaseItems();
+    initialized = false;
+}
+
+void Kco_ODE_BodyCollision::CopyItemsFrom(const Kco_ODE_BodyCollision& other) {
+    for (int i = 0; i < other.geometryItems.GetItemCount(); ++i) {
+        auto* source = static_cast<ODE_GeometryItem*>(other.geometryItems.GetItem(i));
+        ODE_GeometryItem* copy = source ? new ODE_GeometryItem(*source) : nullptr;
+        if (copy) copy->owner = this;
+        geometryItems.AddItem(copy);
+    }
+}
+
+// ---- links ----
+
+Kel_Channel* Kco_ODE_BodyCollision::StartChannel() const { return GetChildFromLinkPosition(kStartLink, 0); }
+Kel_Channel* Kco_ODE_BodyCollision::EnableChannel() const { return GetChildFromLinkPosition(kEnableLink, 0); }
+
+D3DXMATRIX Kco_ODE_BodyCollision::StartMatrix() const {
+    Kel_Channel* start = StartChannel();
+    return start ? static_cast<Kco_MatrixChannel*>(start)->GetMatrix() : Identity();
+}
+
+// ---- channel operations ----
+
+void Kco_ODE_BodyCollision::CallChannel() { GetMatrix(); }
+
+void Kco_ODE_BodyCollision::DoDependencyInit(Kel_List* list) {
+    AddChannelGuidDepend(type_guids::kPhysicsWorld, list);
+}
+
+D3DXMATRIX Kco_ODE_BodyCollision::GetMatrix() {
+    Kel_Channel* enable = EnableChannel();
+    Kel_Channel* start = StartChannel();
+    if (!CheckRenderCount()) return oldMatrix;
+
+    const D3DXMATRIX m = StartMatrix();
+
+    if (useDynamics && enable) {
+        if (static_cast<Kco_FloatChannel*>(enable)->GetFloat() < 1.0f) {
+            // A disabled body follows its start position without simulation.
+            if (initialized) Release();
+            restFlag = true;
+            oldMatrix = m;
+            return m;
+        }
+        if (!initialized) InitializeBody();
+    }
+
+    if (disableForces) {
+        if (bodyID) {
+            dBodySetLinearVel(bodyID, 0.0, 0.0, 0.0);
+            dBodySetAngularVel(bodyID, 0.0, 0.0, 0.0);
+        }
+        SetBodyPositionFromMatrix();
+    }
+
+    if (dynamicDisableForces) {
+        const D3DXVECTOR3 w = GetAngularVelocityVector();
+        if (bodyID) {
+            const float resolution = world ? world->GetFrameResolution() : 0.0f;
+            if (penetration > 0.0f && resolution * penetration < 0.001f &&
+                D3DXVec3Length(&w) * resolution <= 0.01f) {
+                if (!restFlag) restFlag = uint32_t(os::GetTickCount() - restTick) > 1000u;
+                if (restFlag) {
+                    dBodySetLinearVel(bodyID, 0.0, 0.0, 0.0);
+                    dBodySetAngularVel(bodyID, 0.0, 0.0, 0.0);
+                    SetBodyPositionFromOldMatrix();
+                }
+            } else if (penetration != 0.0f) {
+                // A body in free flight neither starts nor stops resting.
+                restFlag = false;
+                restTick = os::GetTickCount();
+            }
+        }
+    }
+
+    penetration = 0.0f;  // the world's next step refills it
+
+    if (angularVelocityDampenValue != 0.0f && bodyID) {
+        const float k = angularVelocityDampenValue;
+        const float t = frameTimeChannel ? static_cast<Kco_FloatChannel*>(frameTimeChannel)->GetFloat() : 0.0f;
+        const dReal* w = dBodyGetAngularVel(bodyID);
+        dReal damped[3];
+        for (int i = 0; i < 3; ++i) damped[i] = w[i] + t * (k * w[i] - w[i]);
+        dBodySetAngularVel(bodyID, damped[0], damped[1], damped[2]);
+    }
+
+    if (!initialized) {
+        InitializeBody();
+        if (!initialized) {
+            oldMatrix = m;
+            return m;
+        }
+    }
+
+    if (useDynamics) {
+        oldMatrix = GetBodyMatrix(true);
+        return oldMatrix;
+    }
+
+    if (!start) return Identity();
+    const D3DXMATRIX current = StartMatrix();
+    if (std::memcmp(&current.m[0][0], &oldMatrix.m[0][0], sizeof(float) * 16) != 0) UpdateGeometryPositions();
+    return current;
+}
+
+// ---- building and releasing ----
+
+void Kco_ODE_BodyCollision::Release() {
+    if (bodyID) dBodyDestroy(bodyID);
+    bodyID = nullptr;
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i)
+        if (auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i))) item->DestroyGeometry();
+    initialized = false;
+}
+
+void Kco_ODE_BodyCollision::InitializeBody() {
+    dMass total;
+    dMassSetZero(&total);
+    Release();
+    if (geometryItems.GetItemCount() == 0 || !world) return;
+
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+        auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+        if (item && (item->kind == ODE_GeometryItem::kCollisionObject || item->kind == ODE_GeometryItem::kPlane))
+            useDynamics = false;
+    }
+
+    // A static body never computes its scale elsewhere: it takes the start matrix's.
+    SetScaleFromMatrix(StartMatrix());
+    if (useDynamics) {
+        bodyID = world->GetNewBody();
+        SetBodyPositionFromMatrix();
+    }
+
+    bool hasCollisionObject = false;
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+        auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+        if (!item) continue;
+        const float sx = Dimension(item->size.x * scale.x);
+        const float sy = Dimension(item->size.y * scale.y);
+        const float sz = Dimension(item->size.z * scale.z);
+        const float radius = Dimension(item->radius);
+        if (!useDynamics) {
+            switch (item->kind) {
+                case ODE_GeometryItem::kBox: item->geom = world->CreateBox(sx, sy, sz, true); break;
+                case ODE_GeometryItem::kSphere: item->geom = world->CreateSphere(radius, true); break;
+                case ODE_GeometryItem::kCollisionObject:
+                    // One mesh geometry stands for every collision object of the body.
+                    if (!hasCollisionObject) item->geom = world->CreateCollisionObject(this);
+                    hasCollisionObject = true;
+                    break;
+                case ODE_GeometryItem::kPlane: item->geom = world->CreatePlane(0.0f, 1.0f, 0.0f, 0.0f); break;
+                default: break;
+            }
+            if (item->geom) dGeomSetData(item->geom, item);
+            continue;
+        }
+
+        dMass m;
+        dMassSetZero(&m);
+        if (item->kind == ODE_GeometryItem::kBox) {
+            item->innerGeom = world->CreateBox(sx, sy, sz, false);
+            if (sx > 0.0f && sy > 0.0f && sz > 0.0f && item->mass > 0.0f) {
+                dMassSetBox(&m, 1.0, sx, sy, sz);
+                dMassAdjust(&m, item->mass);
+            }
+        } else if (item->kind == ODE_GeometryItem::kSphere) {
+            item->innerGeom = world->CreateSphere(radius, false);
+            const dReal r = dGeomSphereGetRadius(item->innerGeom);
+            if (item->mass > 0.0f) {
+                dMassSetSphere(&m, 1.0, r);
+                dMassAdjust(&m, item->mass);
+            }
+        } else {
+            continue;  // only boxes and spheres ride on a dynamic body
+        }
+        item->geom = world->CreateGeomTransform();
+        dGeomSetData(item->geom, item);
+        dGeomTransformSetCleanup(item->geom, 1);
+        dGeomTransformSetInfo(item->geom, 1);
+        dGeomTransformSetGeom(item->geom, item->innerGeom);
+        dGeomSetPosition(item->innerGeom, item->offset.x, item->offset.y, item->offset.z);
+        double r[12];
+        GetODERotationMatrix(item->GetRotationMatrix(), r);
+        dGeomSetRotation(item->innerGeom, r);
+        if (m.mass > 0.0) {
+            dMassTranslate(&m, item->offset.x, item->offset.y, item->offset.z);
+            dMassRotate(&m, r);
+            dMassAdd(&total, &m);
+        }
+        item->massProperties = m;
+    }
+
+    if (useDynamics) {
+        for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+            auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+            if (item && item->geom) dGeomSetBody(item->geom, bodyID);
+        }
+        if (total.mass > 0.0) {
+            // ODE treats the inertia as taken about the body origin and stops the process
+            // on an off-centre mass; the centre is dropped, as older ODE ignored it.
+            total.c[0] = total.c[1] = total.c[2] = 0.0;
+            dBodySetMass(bodyID, &total);
+        }
+    } else {
+        UpdateGeometryPositions();
+    }
+    SetTimeStamp();
+    initialized = true;
+}
+
+void Kco_ODE_BodyCollision::SetScaleFromMatrix(const D3DXMATRIX& m) {
+    scale = D3DXVECTOR3(RowLength(m, 0), RowLength(m, 1), RowLength(m, 2));
+}
+
+void Kco_ODE_BodyCollision::SetBodyPosition(const D3DXMATRIX& m) {
+    if (!bodyID) return;
+    dBodySetPosition(bodyID, m.m[3][0], m.m[3][1], m.m[3][2]);
+    double r[12];
+    GetODERotationMatrix(GetMatrixRotation(m), r);
+    dBodySetRotation(bodyID, r);
+    SetScaleFromMatrix(m);
+}
+
+void Kco_ODE_BodyCollision::SetBodyPositionFromMatrix() { SetBodyPosition(StartMatrix()); }
+void Kco_ODE_BodyCollision::SetBodyPositionFromOldMatrix() { SetBodyPosition(oldMatrix); }
+
+void Kco_ODE_BodyCollision::UpdateGeometryPositions() {
+    if (useDynamics) return;
+    const D3DXMATRIX m = StartMatrix();
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+        auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+        if (!item || !item->geom) continue;
+        D3DXMATRIX s;
+        if (item->kind == ODE_GeometryItem::kBox)
+            D3DXMatrixScaling(&s, item->size.x * scale.x, item->size.y * scale.y, item->size.z * scale.z);
+        else if (item->kind == ODE_GeometryItem::kSphere)
+            D3DXMatrixScaling(&s, item->radius, item->radius, item->radius);
+        else
+            D3DXMatrixIdentity(&s);
+        D3DXMATRIX o;
+        D3DXMatrixTranslation(&o, item->offset.x, item->offset.y, item->offset.z);
+        const D3DXMATRIX t = s * item->GetRotationMatrix() * o * m;
+        if (item->kind == ODE_GeometryItem::kPlane) {
+            const float a = t.m[1][0], b = t.m[1][1], c = t.m[1][2];
+            const float d = a * t.m[3][0] + b * t.m[3][1] + c * t.m[3][2];
+            dGeomPlaneSetParams(item->geom, a, b, c, d);
+        } else {
+            dGeomSetPosition(item->geom, t.m[3][0], t.m[3][1], t.m[3][2]);
+            double r[12];
+            GetODERotationMatrix(GetMatrixRotation(t), r);
+            dGeomSetRotation(item->geom, r);
+        }
+    }
+    oldMatrix = m;
+}
+
+// ---- matrices ----
+
+D3DXMATRIX Kco_ODE_BodyCollision::GetBodyMatrix(bool sized) {
+    auto* first = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(0));
+    if (!first || !first->geom) return Identity();
+    const dReal* p = dGeomGetPosition(first->geom);
+    const dReal* r = dGeomGetRotation(first->geom);
+    const D3DXMATRIX pose{float(r[0]), float(r[4]), float(r[8]),  0.0f,
+                          float(r[1]), float(r[5]), float(r[9]),  0.0f,
+                          float(r[2]), float(r[6]), float(r[10]), 0.0f,
+                          float(p[0]), float(p[1]), float(p[2]),  1.0f};
+    if (!sized) return pose;
+    D3DXMATRIX s;
+    D3DXMatrixScaling(&s, scale.x, scale.y, scale.z);
+    return s * pose;
+}
+
+D3DXMATRIX Kco_ODE_BodyCollision::GetNonSizedBodyMatrix() {
+    if (GetIfRunningDynamics()) return GetBodyMatrix(false);
+    if (!StartChannel()) return Identity();
+    const D3DXMATRIX m = StartMatrix();
+    D3DXMATRIX result = GetMatrixRotation(m);
+    result.m[3][0] = m.m[3][0];
+    result.m[3][1] = m.m[3][1];
+    result.m[3][2] = m.m[3][2];
+    return result;
+}
+
+D3DXMATRIX Kco_ODE_BodyCollision::GetMatrixRotation(D3DXMATRIX m) {
+    D3DXMATRIX r = Identity();
+    for (int row = 0; row < 3; ++row) {
+        const float length = RowLength(m, row);
+        for (int col = 0; col < 3; ++col) r.m[row][col] = length != 0.0f ? m.m[row][col] / length : 0.0f;
+        r.m[row][3] = 0.0f;
+    }
+    return r;
+}
+
+void Kco_ODE_BodyCollision::GetODERotationMatrix(D3DXMATRIX m, double* rotation) {
+    if (!rotation) return;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) rotation[4 * i + j] = m.m[j][i];
+        rotation[4 * i + 3] = 0.0;
+    }
+}
+
+D3DXMATRIX Kco_ODE_BodyCollision::GetOldMatrix() { return oldMatrix; }
+
+// ---- geometry items ----
+
+int Kco_ODE_BodyCollision::GetGeometryCount() { return geometryItems.GetItemCount(); }
+
+ODE_GeometryItem* Kco_ODE_BodyCollision::GetGeometryItem(int index) {
+    return static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
+}
+
+// The record's own geometries stay with the record (its destructor frees them). A body
+// that was built is released, so its next frame rebuilds it with the changed shapes and
+// no geometry of the replaced item is left behind or freed twice.
+void Kco_ODE_BodyCollision::SetGeometryItem(ODE_GeometryItem item, int index) {
+    if (index < 0) return;
+    if (initialized) Release();
+    while (geometryItems.GetItemCount() <= index) geometryItems.AddItem(nullptr);
+    auto* stored = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
+    if (!stored) {
+        stored = new ODE_GeometryItem;
+        geometryItems.SetItem(stored, index);
+    }
+    *stored = item;
+    stored->owner = this;
+}
+
+void Kco_ODE_BodyCollision::AddGeometryItem() {
+    ODE_GeometryItem item;
+    const int index = geometryItems.GetItemCount();
+    std::snprintf(item.name, sizeof(item.name), "New shape (%d)", index);
+    SetGeometryItem(item, index);
+}
+
+void Kco_ODE_BodyCollision::RemoveGeometryItem(int index) {
+    if (index < 0 || index >= geometryItems.GetItemCount()) return;
+    if (initialized) Release();
+    delete static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
+    geometryItems.RemoveItem(index);
+}
+
+// ---- settings and state ----
+
+dBodyID Kco_ODE_BodyCollision::GetBodyID() { return bodyID; }
+void Kco_ODE_BodyCollision::SetIfUseDynamics(bool use) { useDynamics = use; }
+bool Kco_ODE_BodyCollision::GetIfUseDynamics() { return useDynamics; }
+void Kco_ODE_BodyCollision::SetAngularVelocityDampenValue(float value) { angularVelocityDampenValue = value; }
+float Kco_ODE_BodyCollision::GetAngularVelocityDampenValue() { return angularVelocityDampenValue; }
+void Kco_ODE_BodyCollision::SetIfDisableForces(bool disable) { disableForces = disable; }
+bool Kco_ODE_BodyCollision::GetIfDisableForces() { return disableForces; }
+void Kco_ODE_BodyCollision::SetIfDynamicDisableForces(bool disable) { dynamicDisableForces = disable; }
+bool Kco_ODE_BodyCollision::GetIfDynamicDisableForces() { return dynamicDisableForces; }
+
+bool Kco_ODE_BodyCollision::GetIfRunningDynamics() {
+    Kel_Channel* enable = EnableChannel();
+    return useDynamics && enable && static_cast<Kco_FloatChannel*>(enable)->GetFloat() >= 1.0f;
+}
+
+D3DXVECTOR3 Kco_ODE_BodyCollision::GetLinearVelocityVector() {
+    return bodyID ? ToVector(dBodyGetLinearVel(bodyID)) : D3DXVECTOR3();
+}
+D3DXVECTOR3 Kco_ODE_BodyCollision::GetAngularVelocityVector() {
+    return bodyID ? ToVector(dBodyGetAngularVel(bodyID)) : D3DXVECTOR3();
+}
+D3DXVECTOR3 Kco_ODE_BodyCollision::GetForceVector() { return bodyID ? ToVector(dBodyGetForce(bodyID)) : D3DXVECTOR3(); }
+D3DXVECTOR3 Kco_ODE_BodyCollision::GetTorqueVector() {
+    return bodyID ? ToVector(dBodyGetTorque(bodyID)) : D3DXVECTOR3();
+}
+
+D3DXVECTOR3 Kco_ODE_BodyCollision::GetBodyGetRelPointVel(D3DXVECTOR3 point) {
+    if (!bodyID) return D3DXVECTOR3();
+    dVector3 v;
+    dBodyGetRelPointVel(bodyID, point.x, point.y, point.z, v);
+    return ToVector(v);
+}
+
+void Kco_ODE_BodyCollision::SetPenetrationOfBody(float depth) {
+    if (depth > penetration) penetration = depth;
+}
+
+// ---- save and load ----
+
+bool Kco_ODE_BodyCollision::SaveChannel(KelFileSaver& saver) {
+    if (!Kco_MatrixChannel::SaveChannel(saver)) return false;
+    const int32_t count = geometryItems.GetItemCount();
+    SaveField(saver, "BDIC", count);
+    for (int i = 0; i < count; ++i) {
+        auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+        if (!item) {
+            saver.SaveTag("BDEG");
+            saver.SaveBlockSize(0);
+            continue;
+        }
+        uint8_t record[geometry_item_record::kSize];
+        geometry_item_record::Write(*item, record);
+        saver.SaveTag("BDI2");
+        saver.SaveBlockSize(geometry_item_record::kSize);
+        saver.SaveDataToFile(record, geometry_item_record::kSize);
+    }
+    SaveField(saver, "BDAV", angularVelocityDampenValue);
+    SaveField(saver, "BDDF", disableForces);
+    SaveField(saver, "BDDD", dynamicDisableForces);
+    SaveField(saver, "BDUD", useDynamics);
+    return true;
+}
+
+bool Kco_ODE_BodyCollision::LoadChannel(KelFileLoader& loader, Kel_ChannelGroup* group) {
+    if (!Kco_MatrixChannel::LoadChannel(loader, group)) return false;
+    int32_t count = 0;
+    if (LoadField(loader, "BDIC", count)) {
+        // The file's list replaces the constructor's: null entries stay null and no
+        // default shape survives that the saved body did not have.
+        Release();
+        DeleteItems();
+        for (int32_t i = 0; i < count; ++i) {
+            if (loader.GetInfoIfTag("BDIG")) {
+                uint8_t record[ODE_OLD2GeometryItem::kRecordSize] = {};
+                loader.CopyTagDataToPointer(record, sizeof(record));
+                ODE_OLD2GeometryItem old;
+                geometry_item_record::ReadOld(record, old);
+                ODE_GeometryItem item;
+                geometry_item_record::Convert(old, item);
+                SetGeometryItem(item, i);
+            } else if (loader.GetInfoIfTag("BDI2")) {
+                // A short record keeps the default item's values for the bytes it lacks.
+                ODE_GeometryItem item;
+                uint8_t record[geometry_item_record::kSize];
+                geometry_item_record::Write(item, record);
+                loader.CopyTagDataToPointer(record, sizeof(record));
+                geometry_item_record::Read(record, item);
+                SetGeometryItem(item, i);
+            } else if (loader.GetInfoIfTag("BDEG")) {
+                loader.TakeTagData();
+                while (geometryItems.GetItemCount() <= i) geometryItems.AddItem(nullptr);
+            } else {
+                break;  // a count beyond the records present: stop instead of spinning on it
+            }
+        }
+    }
+    LoadField(loader, "BDAV", angularVelocityDampenValue);
+    LoadFlag(loader, "BDDF", disableForces);
+    LoadFlag(loader, "BDDD", dynamicDisableForces);
+    LoadFlag(loader, "BDUD", useDynamics);
+    return true;
+}
