@@ -239,7 +239,10 @@ void Kco_ODE_BodyCollision::InitializeBody() {
     dMass total;
     dMassSetZero(&total);
     Release();
-    if (geometryItems.GetItemCount() == 0 || !world) return;
+    // Null entries are no shapes: a body holding only those has nothing to build.
+    bool hasItem = false;
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i) hasItem = hasItem || geometryItems.GetItem(i);
+    if (!hasItem || !world) return;
 
     for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
         auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
