@@ -80,3 +80,18 @@ TEST(ChannelLibrary, CopyIsDestroyedIndependently) {
     EXPECT_FLOAT_EQ(original->GetFloat(), 3.5f);
     EXPECT_STREQ(original->GetChannelName(), "Value");
 }
+
+TEST(ChannelLibrary, CoreLibrariesOfAnInstalledProjectLoad) {
+    EngineHost host(CHANNELS_DIR);
+    for (const char* guid : {"E0B80F4A-499F-5E75-87AD-5C21C81E2772", "4806DF8E-A410-5F04-A297-090D455D9BEE",
+                             "491E783E-7E83-5F32-91C6-3823F2BBD53F"}) {
+        Kel_Channel* c = host.Create(*ParseGuid(guid));
+        ASSERT_NE(c, nullptr) << guid;
+        EXPECT_EQ(FormatGuid(c->GetChannelType().typeGuid), guid);
+    }
+    for (const char* file : {"FileSaver.dll", "filesaver.dll", "Directory.dll", "FILELOADER.DLL"}) {
+        os::LibraryHandle lib = os::LoadLibrary(std::string(CHANNELS_DIR) + "\\" + file);
+        ASSERT_NE(lib, nullptr) << file << ": " << os::LastLibraryError();
+        EXPECT_NE(os::GetProcAddress(lib, "InitDLL"), nullptr);
+    }
+}
