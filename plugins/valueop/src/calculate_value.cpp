@@ -26,28 +26,52 @@
 
 namespace {
 
-// The n-th child of the type; GetChildFromLinkGuid matches the type or the base type, so
-// the cast holds (a value operator is a float channel).
-template <typename T>
-T* Input(const Kel_Channel& self, const GUID& type, int n) {
-    return static_cast<T*>(self.GetChildFromLinkGuid(type, n));
-}
-Kco_VectorChannel* Vector(const Kel_Channel& self, int n) {
-    return Input<Kco_VectorChannel>(self, type_guids::kVectorChannel, n);
-}
-Kco_MatrixChannel* Matrix(const Kel_Channel& self, int n) {
-    return Input<Kco_MatrixChannel>(self, type_guids::kMatrixChannel, n);
-}
-Kco_FloatChannel* Float(const Kel_Channel& self, int n) {
-    return Input<Kco_FloatChannel>(self, type_guids::kFloatChannel, n);
-}
-Kco_StringChannel* String(const Kel_Channel& self, int n) {
-    return Input<Kco_StringChannel>(self, type_guids::kStringChannel, n);
-}
-// S<n>'s text; null when the child is missing or has none.
-const char* Text(const Kel_Channel& self, int n) {
-    Kco_StringChannel* s = String(self, n);
-    return s ? s->GetString() : nullptr;
+// The first N children of one type, in link order: the children GetChildFromLinkGuid(type,
+// 0..N-1) names (type or base type matches, so the cast holds; a value operator is a float
+// channel). Found in one pass, since every operator does this every frame.
+template <typename T, int N>
+class Inputs {
+public:
+    Inputs(const Kel_Channel& self, const GUID& type) {
+        const int count = self.GetChildCount();
+        for (int i = 0; i < count && found_ < N; ++i) {
+            Kel_Channel* child = self.GetChild(i);
+            if (!child) continue;
+            const ChannelType& t = child->Type();
+            if (t.typeGuid == type || t.baseTypeGuid == type) at_[found_++] = static_cast<T*>(child);
+        }
+    }
+    // Whether all N were found.
+    bool Complete() const { return found_ == N; }
+    // Input n, or null when there are fewer.
+    T* operator[](int n) const { return at_[n]; }
+
+private:
+    T* at_[N] = {};
+    int found_ = 0;
+};
+
+template <int N>
+struct Vectors : Inputs<Kco_VectorChannel, N> {
+    explicit Vectors(const Kel_Channel& self) : Inputs<Kco_VectorChannel, N>(self, type_guids::kVectorChannel) {}
+};
+template <int N>
+struct Matrices : Inputs<Kco_MatrixChannel, N> {
+    explicit Matrices(const Kel_Channel& self) : Inputs<Kco_MatrixChannel, N>(self, type_guids::kMatrixChannel) {}
+};
+template <int N>
+struct Floats : Inputs<Kco_FloatChannel, N> {
+    explicit Floats(const Kel_Channel& self) : Inputs<Kco_FloatChannel, N>(self, type_guids::kFloatChannel) {}
+};
+template <int N>
+struct Strings : Inputs<Kco_StringChannel, N> {
+    explicit Strings(const Kel_Channel& self) : Inputs<Kco_StringChannel, N>(self, type_guids::kStringChannel) {}
+};
+
+// S0's text; null when the child is missing or has none.
+const char* FirstText(const Kel_Channel& self) {
+    Strings<1> s(self);
+    return s.Complete() ? s[0]->GetString() : nullptr;
 }
 
 D3DXVECTOR3 Translation(const D3DXMATRIX& m) { return D3DXVECTOR3(m._41, m._42, m._43); }
@@ -64,41 +88,38 @@ float Kco_ValueOperator::CalculateValue() {
     const Kel_Channel& self = *this;
     switch (operationType) {
         case kDotProduct: {
-            Kco_VectorChannel* v0 = Vector(self, 0);
-            Kco_VectorChannel* v1 = Vector(self, 1);
-            if (!v0 || !v1) return 0.0f;
-            const D3DXVECTOR3 a = v0->GetVector(), b = v1->GetVector();
+            Vectors<2> v(self);
+            if (!v.Complete()) return 0.0f;
+            const D3DXVECTOR3 a = v[0]->GetVector(), b = v[1]->GetVector();
             return D3DXVec3Dot(&a, &b);
         }
         case kVectorX:
         case kVectorY:
         case kVectorZ: {
-            Kco_VectorChannel* v0 = Vector(self, 0);
-            if (!v0) return 0.0f;
-            const D3DXVECTOR3 a = v0->GetVector();
+            Vectors<1> v(self);
+            if (!v.Complete()) return 0.0f;
+            const D3DXVECTOR3 a = v[0]->GetVector();
             return operationType == kVectorX ? a.x : operationType == kVectorY ? a.y : a.z;
         }
         case kVectorLength: {
-            Kco_VectorChannel* v0 = Vector(self, 0);
-            if (!v0) return 0.0f;
-            const D3DXVECTOR3 a = v0->GetVector();
+            Vectors<1> v(self);
+            if (!v.Complete()) return 0.0f;
+            const D3DXVECTOR3 a = v[0]->GetVector();
             return D3DXVec3Length(&a);
         }
         case kVectorDistance:
         case kVectorDistanceSquared: {
-            Kco_VectorChannel* v0 = Vector(self, 0);
-            Kco_VectorChannel* v1 = Vector(self, 1);
-            if (!v0 || !v1) return 0.0f;
-            const D3DXVECTOR3 d = v0->GetVector() - v1->GetVector();
+            Vectors<2> v(self);
+            if (!v.Complete()) return 0.0f;
+            const D3DXVECTOR3 d = v[0]->GetVector() - v[1]->GetVector();
             return operationType == kVectorDistance ? D3DXVec3Length(&d) : D3DXVec3LengthSq(&d);
         }
         case kMatrixSpeed:
             return CalculateSpeed();
         case kMatrixDistance: {
-            Kco_MatrixChannel* m0 = Matrix(self, 0);
-            Kco_MatrixChannel* m1 = Matrix(self, 1);
-            if (!m0 || !m1) return 0.0f;
-            return Distance(Translation(m0->GetMatrix()), Translation(m1->GetMatrix()));
+            Matrices<2> m(self);
+            if (!m.Complete()) return 0.0f;
+            return Distance(Translation(m[0]->GetMatrix()), Translation(m[1]->GetMatrix()));
         }
         case kWrapAccumulator:
             return CalculateWrap();
@@ -107,22 +128,24 @@ float Kco_ValueOperator::CalculateValue() {
         case kLimit:
             return CalculateLimit();
         case kStringLength: {
-            const char* text = Text(self, 0);
+            const char* text = FirstText(self);
             return text ? float(std::strlen(text)) : 0.0f;
         }
         case kStringFindFirst:
         case kStringFindLast: {
-            const char* needle = Text(self, 0);
-            const char* hay = Text(self, 1);
+            Strings<2> s(self);
+            if (!s.Complete()) return 0.0f;
+            const char* needle = s[0]->GetString();
+            const char* hay = s[1]->GetString();
             if (!needle || !hay) return 0.0f;
             return operationType == kStringFindFirst ? FindFirst(needle, hay) : FindLast(needle, hay);
         }
         case kStringToInteger: {
-            const char* text = Text(self, 0);
+            const char* text = FirstText(self);
             return text ? ParseInteger(text) : 0.0f;
         }
         case kStringToFloat: {
-            const char* text = Text(self, 0);
+            const char* text = FirstText(self);
             return text ? ParseFloat(text) : 0.0f;
         }
         case kObjectVisible:
@@ -130,16 +153,15 @@ float Kco_ValueOperator::CalculateValue() {
         case kHeldToggle:
             return CalculateHeldToggle();
         case kStringEqualIgnoreCase: {
-            Kco_StringChannel* s0 = String(self, 0);
-            Kco_StringChannel* s1 = String(self, 1);
-            if (!s0 || !s1) return 0.0f;
-            const char* a = s0->GetString();
-            const char* b = s1->GetString();
+            Strings<2> s(self);
+            if (!s.Complete()) return 0.0f;
+            const char* a = s[0]->GetString();
+            const char* b = s[1]->GetString();
             if (!a || !b) return !a && !b ? 1.0f : 0.0f;
             return os::EqualsIgnoreCase(a, b) ? 1.0f : 0.0f;
         }
         case kFileSize: {
-            const char* name = Text(self, 0);
+            const char* name = FirstText(self);
             if (!name) return 0.0f;
             return float(os::FileSizeLow32(name).value_or(0));
         }
@@ -161,11 +183,10 @@ float Kco_ValueOperator::CalculateValue() {
 // Speed of the distance between two matrices' positions, per second when the frame time
 // is known, else per frame.
 float Kco_ValueOperator::CalculateSpeed() {
-    Kco_MatrixChannel* m0 = Matrix(*this, 0);
-    if (!m0) return 0.0f;
-    Kco_MatrixChannel* m1 = Matrix(*this, 1);
-    const D3DXVECTOR3 other = m1 ? Translation(m1->GetMatrix()) : D3DXVECTOR3();
-    const float d = Distance(Translation(m0->GetMatrix()), other);
+    Matrices<2> m(*this);
+    if (!m[0]) return 0.0f;
+    const D3DXVECTOR3 other = m[1] ? Translation(m[1]->GetMatrix()) : D3DXVECTOR3();
+    const float d = Distance(Translation(m[0]->GetMatrix()), other);
     if (!firstMeasureDone) {
         previousValue = d;
         firstMeasureDone = true;
@@ -180,42 +201,37 @@ float Kco_ValueOperator::CalculateSpeed() {
 }
 
 float Kco_ValueOperator::CalculateWrap() {
-    Kco_FloatChannel* f0 = Float(*this, 0);
-    Kco_FloatChannel* f1 = Float(*this, 1);
-    Kco_FloatChannel* f2 = Float(*this, 2);
-    if (!f0 || !f1 || !f2) return 0.0f;
-    const float low = f0->GetFloat();
-    const float high = f1->GetFloat();
-    const float step = f2->GetFloat();
+    Floats<3> f(*this);
+    if (!f.Complete()) return 0.0f;
+    const float low = f[0]->GetFloat();
+    const float high = f[1]->GetFloat();
+    const float step = f[2]->GetFloat();
     return valueop::WrapAccumulate(currentFloat, low, high, step).value_or(0.0f);
 }
 
 float Kco_ValueOperator::CalculateClamp() {
-    Kco_FloatChannel* f0 = Float(*this, 0);
-    Kco_FloatChannel* f1 = Float(*this, 1);
-    Kco_FloatChannel* f2 = Float(*this, 2);
-    if (!f0 || !f1 || !f2) return 0.0f;
-    const float low = f0->GetFloat();
-    const float high = f1->GetFloat();
-    const float step = f2->GetFloat();
+    Floats<3> f(*this);
+    if (!f.Complete()) return 0.0f;
+    const float low = f[0]->GetFloat();
+    const float high = f[1]->GetFloat();
+    const float step = f[2]->GetFloat();
     return valueop::ClampAccumulate(currentFloat, low, high, step);
 }
 
 float Kco_ValueOperator::CalculateLimit() {
-    Kco_FloatChannel* f0 = Float(*this, 0);
-    Kco_FloatChannel* f1 = Float(*this, 1);
-    Kco_FloatChannel* f2 = Float(*this, 2);
-    if (!f0 || !f1 || !f2) return 0.0f;
-    const float low = f0->GetFloat();
-    const float high = f1->GetFloat();
-    const float input = f2->GetFloat();
+    Floats<3> f(*this);
+    if (!f.Complete()) return 0.0f;
+    const float low = f[0]->GetFloat();
+    const float high = f[1]->GetFloat();
+    const float input = f[2]->GetFloat();
     return valueop::Limit(input, low, high);
 }
 
 // Visibility is tested with the device's world transform set to the object's matrix; the
 // transform other channels set is put back afterwards.
 float Kco_ValueOperator::CalculateObjectVisible() {
-    auto* object = Input<Kco_DX8_ObjectChannel>(*this, type_guids::kObjectChannel, 0);
+    Inputs<Kco_DX8_ObjectChannel, 1> objects(*this, type_guids::kObjectChannel);
+    Kco_DX8_ObjectChannel* object = objects[0];
     if (!object) return 0.0f;
     Kco_DX8_DirectGraphicsChannel* graphics = object->GetDirectGraphicsChannel();
     if (!graphics) return 0.0f;
@@ -247,7 +263,8 @@ float Kco_ValueOperator::CalculatePublicFloat() {
 }
 
 float Kco_ValueOperator::CalculateCameraDistance() {
-    Kco_MatrixChannel* m0 = Matrix(*this, 0);
+    Matrices<1> m(*this);
+    Kco_MatrixChannel* m0 = m[0];
     if (!m0 || !directGraphicsChannel) return 0.0f;
     const D3DXMATRIX view = directGraphicsChannel->GetCameraMatrix();
     D3DXMATRIX cameraWorld;
@@ -258,16 +275,17 @@ float Kco_ValueOperator::CalculateCameraDistance() {
 
 // Seeds the process-wide generator every user of rand() shares.
 float Kco_ValueOperator::CalculateSeed() {
-    Kco_FloatChannel* f0 = Float(*this, 0);
+    Kco_FloatChannel* f0 = Floats<1>(*this)[0];
     const unsigned seed = f0 ? unsigned(valueop::TruncateToInt(f0->GetFloat())) : unsigned(os::GetTickCount());
     std::srand(seed);
     return 0.0f;
 }
 
 float Kco_ValueOperator::CalculateStringCount() {
-    Kco_StringChannel* s0 = String(*this, 0);
-    Kco_StringChannel* s1 = String(*this, 1);
-    if (!s0 || !s1) return 0.0f;
+    Strings<2> s(*this);
+    if (!s.Complete()) return 0.0f;
+    Kco_StringChannel* s0 = s[0];
+    Kco_StringChannel* s1 = s[1];
     const char* needle = s0->GetString();
     const char* hay = s1->GetString();
     if (!needle || !hay) return 0.0f;
@@ -282,13 +300,13 @@ float Kco_ValueOperator::CalculateStringCount() {
 }
 
 float Kco_ValueOperator::CalculateHeldToggle() {
-    Kco_FloatChannel* f0 = Float(*this, 0);
+    Kco_FloatChannel* f0 = Floats<1>(*this)[0];
     if (f0 && f0->GetFloat() >= 1.0f) FlipToggle();
     return toggleState;
 }
 
 float Kco_ValueOperator::CalculateRisingEdgeToggle() {
-    Kco_FloatChannel* f0 = Float(*this, 0);
+    Kco_FloatChannel* f0 = Floats<1>(*this)[0];
     if (f0) {
         const float value = f0->GetFloat();
         if (value >= 1.0f && previousValue < 1.0f) FlipToggle();

@@ -22,26 +22,6 @@ float ReduceWrapStep(float step, float range) {
     return step > 0.0f ? fraction + rest : rest - fraction;
 }
 
-std::optional<float> WrapAccumulate(float value, float low, float high, float step) {
-    const float range = high - low;
-    if (!(range > 0.0f)) return std::nullopt;
-    if (std::fabs(step) > range) step = ReduceWrapStep(step, range);
-    value = value + step;
-    if (value > high) value = value - high + low;
-    if (value < low) value = value - low + high;
-    return value;
-}
-
-float ClampAccumulate(float value, float low, float high, float step) {
-    return Limit(value + step, low, high);
-}
-
-float Limit(float input, float low, float high) {
-    if (input > high) input = high;
-    if (input < low) input = low;
-    return input;
-}
-
 float FindFirst(std::string_view needle, std::string_view hay) {
     size_t p = hay.find(needle);
     return p == std::string_view::npos ? 0.0f : float(p);

@@ -13,13 +13,27 @@ namespace valueop {
 // the integer part of the range is 0, so the step is reduced by the range itself instead.
 float ReduceWrapStep(float step, float range);
 
-// One step of the wrapping accumulator: value + step wrapped into low..high. Empty when
-// the range is not positive (the operation then yields 0).
-std::optional<float> WrapAccumulate(float value, float low, float high, float step);
-
 // value + step held within low..high; with low above high, low wins.
-float ClampAccumulate(float value, float low, float high, float step);
-float Limit(float input, float low, float high);
+inline float Limit(float input, float low, float high) {
+    if (input > high) input = high;
+    if (input < low) input = low;
+    return input;
+}
+inline float ClampAccumulate(float value, float low, float high, float step) {
+    return Limit(value + step, low, high);
+}
+
+// One step of the wrapping accumulator: value + step wrapped into low..high. Empty when
+// the range is not positive (the operation then yields 0). Inline: it runs every frame.
+inline std::optional<float> WrapAccumulate(float value, float low, float high, float step) {
+    const float range = high - low;
+    if (!(range > 0.0f)) return std::nullopt;
+    if (step > range || -step > range) step = ReduceWrapStep(step, range);
+    value = value + step;
+    if (value > high) value = value - high + low;
+    if (value < low) value = value - low + high;
+    return value;
+}
 
 // Position of the first occurrence of needle in hay; 0 when there is none.
 float FindFirst(std::string_view needle, std::string_view hay);
