@@ -8,6 +8,12 @@ namespace engine_detail {
 const ChannelType* g_typeUnderConstruction = nullptr;
 }
 
+namespace {
+uint64_t g_linkGeneration = 1;
+}
+
+uint64_t Kel_Channel::GetLinkGeneration() { return g_linkGeneration; }
+
 DllInterface::DllInterface() : engineInterface(EngineInterface::Current()) {}
 
 Kel_Channel::Kel_Channel() {
@@ -27,6 +33,7 @@ Kel_Channel::Kel_Channel(const Kel_Channel& other)
       timeStamp_(other.timeStamp_),
       interfaceType_(other.interfaceType_) {
     // The copy hangs on the same children; it starts a frame of its own.
+    ++g_linkGeneration;
     for (const Link& link : other.children_) {
         children_.push_back(link);
         link.child->parents_.push_back(this);
@@ -59,6 +66,7 @@ Kel_Channel::~Kel_Channel() {
 }
 
 void Kel_Channel::DetachFromGraph() {
+    ++g_linkGeneration;
     for (Kel_Channel* parent : parents_) {
         auto& siblings = parent->children_;
         siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
@@ -185,6 +193,7 @@ bool Kel_Channel::LinkChild(Kel_Channel* child, int linkIndex) {
                            [linkIndex](const Link& l) { return l.linkIndex > linkIndex; });
     children_.insert(at, Link{child, linkIndex});
     child->parents_.push_back(this);
+    ++g_linkGeneration;
     return true;
 }
 
@@ -193,6 +202,7 @@ bool Kel_Channel::UnlinkChild(Kel_Channel* child) {
                            [child](const Link& l) { return l.child == child; });
     if (it == children_.end()) return false;
     children_.erase(it);
+    ++g_linkGeneration;
     auto& up = child->parents_;
     auto p = std::find(up.begin(), up.end(), this);
     if (p != up.end()) up.erase(p);

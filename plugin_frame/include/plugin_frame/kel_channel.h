@@ -82,6 +82,9 @@ public:
     // child or the channel itself.
     bool LinkChild(Kel_Channel* child, int linkIndex);
     bool UnlinkChild(Kel_Channel* child);
+    // Changes whenever any link between channels is made or broken (a destroyed channel
+    // included), so a parent may keep what it found among its children until it changes.
+    static uint64_t GetLinkGeneration();
 
     // ---- type and group ----
     // Whether the channel's type GUID or base type GUID is `guid`.
