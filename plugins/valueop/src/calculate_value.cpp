@@ -26,50 +26,47 @@
 
 namespace {
 
-// The first N children of one type, in link order: the children GetChildFromLinkGuid(type,
-// 0..N-1) names (type or base type matches, so the cast holds; a value operator is a float
-// channel). Found in one pass, since every operator does this every frame.
+// The first N children of one type (N at most 3), null where there are fewer.
 template <typename T, int N>
 class Inputs {
+    static_assert(N >= 1 && N <= 3);
+
 public:
-    Inputs(const Kel_Channel& self, const GUID& type) {
-        const int count = self.GetChildCount();
-        for (int i = 0; i < count && found_ < N; ++i) {
-            Kel_Channel* child = self.GetChild(i);
-            if (!child) continue;
-            const ChannelType& t = child->Type();
-            if (t.typeGuid == type || t.baseTypeGuid == type) at_[found_++] = static_cast<T*>(child);
-        }
+    Inputs(Kco_ValueOperator& self, const GUID& type) {
+        const Kco_ValueOperator::FoundInputs& found = self.FindInputs(type);
+        complete_ = found.count >= N;
+        // The type or base type matched, so the cast holds (a value operator is a float).
+        for (int i = 0; i < N; ++i) at_[i] = static_cast<T*>(found.at[i]);
     }
     // Whether all N were found.
-    bool Complete() const { return found_ == N; }
+    bool Complete() const { return complete_; }
     // Input n, or null when there are fewer.
     T* operator[](int n) const { return at_[n]; }
 
 private:
     T* at_[N] = {};
-    int found_ = 0;
+    bool complete_ = false;
 };
 
 template <int N>
 struct Vectors : Inputs<Kco_VectorChannel, N> {
-    explicit Vectors(const Kel_Channel& self) : Inputs<Kco_VectorChannel, N>(self, type_guids::kVectorChannel) {}
+    explicit Vectors(Kco_ValueOperator& self) : Inputs<Kco_VectorChannel, N>(self, type_guids::kVectorChannel) {}
 };
 template <int N>
 struct Matrices : Inputs<Kco_MatrixChannel, N> {
-    explicit Matrices(const Kel_Channel& self) : Inputs<Kco_MatrixChannel, N>(self, type_guids::kMatrixChannel) {}
+    explicit Matrices(Kco_ValueOperator& self) : Inputs<Kco_MatrixChannel, N>(self, type_guids::kMatrixChannel) {}
 };
 template <int N>
 struct Floats : Inputs<Kco_FloatChannel, N> {
-    explicit Floats(const Kel_Channel& self) : Inputs<Kco_FloatChannel, N>(self, type_guids::kFloatChannel) {}
+    explicit Floats(Kco_ValueOperator& self) : Inputs<Kco_FloatChannel, N>(self, type_guids::kFloatChannel) {}
 };
 template <int N>
 struct Strings : Inputs<Kco_StringChannel, N> {
-    explicit Strings(const Kel_Channel& self) : Inputs<Kco_StringChannel, N>(self, type_guids::kStringChannel) {}
+    explicit Strings(Kco_ValueOperator& self) : Inputs<Kco_StringChannel, N>(self, type_guids::kStringChannel) {}
 };
 
 // S0's text; null when the child is missing or has none.
-const char* FirstText(const Kel_Channel& self) {
+const char* FirstText(Kco_ValueOperator& self) {
     Strings<1> s(self);
     return s.Complete() ? s[0]->GetString() : nullptr;
 }
@@ -83,9 +80,23 @@ float Distance(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
 
 }  // namespace
 
+const Kco_ValueOperator::FoundInputs& Kco_ValueOperator::FindInputs(const GUID& type) {
+    const uint64_t generation = GetLinkGeneration();
+    if (foundInputs.linkGeneration == generation && foundInputs.type == type) return foundInputs;
+    foundInputs = FoundInputs{generation, type};
+    const int children = GetChildCount();
+    for (int i = 0; i < children && foundInputs.count < 3; ++i) {
+        Kel_Channel* child = GetChild(i);
+        if (!child) continue;
+        const ChannelType& t = child->Type();
+        if (t.typeGuid == type || t.baseTypeGuid == type) foundInputs.at[foundInputs.count++] = child;
+    }
+    return foundInputs;
+}
+
 float Kco_ValueOperator::CalculateValue() {
     using namespace valueop;
-    const Kel_Channel& self = *this;
+    Kco_ValueOperator& self = *this;
     switch (operationType) {
         case kDotProduct: {
             Vectors<2> v(self);

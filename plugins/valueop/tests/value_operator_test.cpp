@@ -42,6 +42,30 @@ TEST_F(ValueOperatorFixture, MissingInputsGiveZero) {
     EXPECT_FLOAT_EQ(3.0f, Evaluate(VO::kVectorZ));
 }
 
+TEST_F(ValueOperatorFixture, InputsFollowLinkChangesAndReplacedChannels) {
+    EngineInterface& engine = host->Engine();
+    op->SetOperationType(VO::kVectorX);
+    // A child destroyed and a channel of another type linked in its place, possibly at the
+    // same address: what was found among the children must not outlive the link.
+    for (int round = 0; round < 8; ++round) {
+        auto* vector = static_cast<Kco_VectorChannel*>(engine.InitChannelFromType(type_guids::kVectorChannel, nullptr, false));
+        vector->SetVector({float(round) + 0.5f, 0.0f, 0.0f});
+        ASSERT_TRUE(op->LinkChild(vector, 0));
+        EXPECT_FLOAT_EQ(float(round) + 0.5f, Frame());
+        delete vector;
+        EXPECT_FLOAT_EQ(0.0f, Frame());
+        auto* value = static_cast<Kco_FloatChannel*>(engine.InitChannelFromType(type_guids::kFloatChannel, nullptr, false));
+        ASSERT_TRUE(op->LinkChild(value, 0));
+        EXPECT_FLOAT_EQ(0.0f, Frame());  // a float is no vector
+        delete value;
+    }
+    // Changing the operation type looks for the other type among the same children.
+    Float(7.0f);
+    Vector({1.0f, 2.0f, 3.0f});
+    EXPECT_FLOAT_EQ(1.0f, Evaluate(VO::kVectorX));
+    EXPECT_FLOAT_EQ(1.0f, Evaluate(VO::kHeldToggle));  // F0 = 7 flips the toggle on
+}
+
 TEST_F(ValueOperatorFixture, OutOfRangeOperationTypesGiveZero) {
     Vector({1.0f, 2.0f, 3.0f});
     Vector({1.0f, 2.0f, 3.0f});

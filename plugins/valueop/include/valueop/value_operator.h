@@ -72,6 +72,16 @@ public:
     float GetToggleState() const { return toggleState; }
     Kco_TickCountChannel* GetTickCountChannel() const { return tickCountChannel; }
 
+    // Up to three children of one type, in link order: what GetChildFromLinkGuid(type, 0..2)
+    // names. Kept until a link changes anywhere, so a frame reads no child's type record.
+    struct FoundInputs {
+        uint64_t linkGeneration = 0;  // 0: nothing found yet
+        GUID type = kNullGuid;
+        int count = 0;
+        Kel_Channel* at[3] = {};
+    };
+    const FoundInputs& FindInputs(const GUID& type);
+
 private:
     float CalculateSpeed();
     float CalculateWrap();
@@ -100,4 +110,5 @@ private:
     // they belong to is kept apart from the current value, which other frames overwrite.
     bool stringStampsTaken = false;
     float stringCount = 0.0f;
+    FoundInputs foundInputs;
 };
