@@ -295,8 +295,3 @@ TEST(PackageReader, TheLastTextEntryReadsIntoALargerBuffer) {
     EXPECT_STREQ("C:\\Demo", text);
     EXPECT_EQ(0, text[258]);  // past the end of the file
 }
-
-TEST(PackageReader, MarkerIsJoinedAtRunTime) {
-    EXPECT_EQ("2BF2B305-2E71-593E-AD4A-F4DEE07B4336", PackageMarker());
-    EXPECT_EQ(kPackageMarkerSize, PackageMarker().size());
-}

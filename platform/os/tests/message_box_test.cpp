@@ -27,14 +27,6 @@ TEST(MessageBox, RecordingFaceKeepsEveryBoxAndAnswers) {
     EXPECT_EQ("information", boxes->Boxes()[3].icon);
 }
 
-TEST(MessageBox, FlagValuesAreTheWindowsOnes) {
-    EXPECT_EQ(4u, os::MB_YESNO);
-    EXPECT_EQ(0x10u, os::MB_ICONERROR);
-    EXPECT_EQ(0x40u, os::MB_ICONINFORMATION);
-    EXPECT_EQ(6, os::IDYES);
-    EXPECT_EQ(7, os::IDNO);
-}
-
 TEST(MessageBox, UnattendedDefaultFaceComesFromTheEnvironment) {
     char path[] = "/tmp/msglogXXXXXX";
     int fd = ::mkstemp(path);
