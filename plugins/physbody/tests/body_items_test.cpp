@@ -1,4 +1,5 @@
 // Geometry items, the body's type and links, and its tagged records.
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -143,6 +144,37 @@ TEST_F(BodyItems, DynamicShapesRideInTransformsWithTheirMass) {
     EXPECT_NEAR(7.0, total.mass, 1e-9);
     EXPECT_NEAR(2.0, item->massProperties.mass, 1e-9);
     EXPECT_NEAR(1.0, item->massProperties.c[0], 1e-9);
+}
+
+// The start matrix's scale sizes the shapes and is put back on the simulated pose.
+TEST_F(BodyItems, StartScaleSizesShapesAndTheReturnedMatrix) {
+    Kco_ODE_BodyCollision* body = NewBody();
+    D3DXMATRIX scaling, turn, place;
+    D3DXMatrixScaling(&scaling, 2.0f, 3.0f, 4.0f);
+    D3DXMatrixRotationY(&turn, 0.5f);
+    D3DXMatrixTranslation(&place, 1.0f, 5.0f, -2.0f);
+    const D3DXMATRIX start = scaling * turn * place;
+    StartAt(body, start);
+    engine.BeginFrame(0.0f);
+    const D3DXMATRIX m = body->GetMatrix();
+    EXPECT_FLOAT_EQ(2.0f, body->GetScale().x);
+    EXPECT_FLOAT_EQ(4.0f, body->GetScale().z);
+    dVector3 lengths;
+    dGeomBoxGetLengths(body->GetGeometryItem(0)->innerGeom, lengths);
+    EXPECT_NEAR(3.0, lengths[1], 1e-6);
+    // Built from the start matrix after this frame's step: the start's pose and scale.
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col) EXPECT_NEAR(start.m[row][col], m.m[row][col], 1e-5) << row << col;
+
+    const D3DXMATRIX plain = body->GetNonSizedBodyMatrix();  // no enable link: from the start
+    EXPECT_NEAR(std::cos(0.5f), plain._11, 1e-6);
+    EXPECT_NEAR(0.0f, plain._12, 1e-6);
+    EXPECT_FLOAT_EQ(5.0f, plain._42);
+    const D3DXMATRIX unsized = body->GetBodyMatrix(false);
+    EXPECT_NEAR(std::cos(0.5f), unsized._11, 1e-5);
+    EXPECT_FLOAT_EQ(5.0f, unsized._42);
+    engine.BeginFrame(0.0f);  // one step of 0.05 s
+    EXPECT_NEAR(5.0f - 9.81f * 0.05f * 0.05f, body->GetBodyMatrix(false)._42, 1e-5);
 }
 
 TEST_F(BodyItems, ReplacingShapesOfABuiltBodyRebuildsIt) {
