@@ -131,6 +131,9 @@ Kel_Channel* EngineInterface::GetUniqueChannel(const GUID& type, const char* nam
     if (name) channel->SetChannelName(name);
     impl_->uniques[key] = channel;
     impl_->uniqueOrder.push_back(channel);
+    // A unique channel belongs to no group, so no group load initialises it: it is
+    // initialised once here, before anything can register it for events.
+    channel->OneTimeInitialize();
     return channel;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine_host.h"
+#include "link_test_channel.h"
 #include "os/shared_library.h"
 #include "plugin_frame/siblings/float_channel.h"
 #include "plugin_frame/type_guids.h"
@@ -94,4 +95,12 @@ TEST(ChannelLibrary, CoreLibrariesOfAnInstalledProjectLoad) {
         ASSERT_NE(lib, nullptr) << file << ": " << os::LastLibraryError();
         EXPECT_NE(os::GetProcAddress(lib, "InitDLL"), nullptr);
     }
+}
+
+TEST(ChannelLibrary, UniqueChannelIsInitialisedOnce) {
+    EngineHost host(CHANNELS_DIR);
+    auto* unique = static_cast<LinkTestChannel*>(host.Engine().GetUniqueChannel(kLinkTestType, nullptr));
+    ASSERT_NE(unique, nullptr);
+    host.Engine().GetUniqueChannel(kLinkTestType, nullptr);
+    EXPECT_EQ(unique->initializeCount, 1);
 }

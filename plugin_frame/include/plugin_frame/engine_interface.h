@@ -27,8 +27,8 @@ public:
     // A new channel of the type, owned by the caller (delete it through its virtual
     // destructor). Null when the type's library cannot be loaded or refuses to construct.
     Kel_Channel* InitChannelFromType(const GUID& type, Kel_ChannelGroup* group, bool flag);
-    // The one channel of this type and name (null name: the unnamed one), created on first
-    // request and owned by the engine.
+    // The one channel of this type and name (null name: the unnamed one), created (and
+    // given its OneTimeInitialize) on first request, and owned by the engine.
     Kel_Channel* GetUniqueChannel(const GUID& type, const char* name);
     void AddChannelToEvent(Kel_Channel* channel, int event);
     void RemoveChannelFromEvent(Kel_Channel* channel, int event);
