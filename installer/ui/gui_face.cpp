@@ -67,7 +67,7 @@ GuiDialogWindow::GuiDialogWindow(const DialogTemplate& dialog, DialogProc proc, 
         }
         case ControlClass::Static: {
             auto* label = new Fl_Box(x, y, cw, ch);
-            label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+            label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);  // our font runs wider than the template's
             widget = label;
             break;
         }
@@ -88,7 +88,6 @@ GuiDialogWindow::GuiDialogWindow(const DialogTemplate& dialog, DialogProc proc, 
             if (c.kind == ControlClass::Button || c.kind == ControlClass::DefaultButton ||
                 c.kind == ControlClass::Edit) {
                 widget->callback(&GuiDialogWindow::OnWidget, this);
-                widget->argument(c.id);
             }
         }
     }
@@ -164,7 +163,9 @@ void GuiDialogWindow::Dispatch(const DialogMessage& message) {
 
 void GuiDialogWindow::OnWidget(Fl_Widget* widget, void* data) {
     auto* self = static_cast<GuiDialogWindow*>(data);
-    const int id = int(widget->argument());
+    int id = -1;
+    for (const auto& [itemId, item] : self->items_)
+        if (item == widget) id = itemId;
     const bool edit = dynamic_cast<Fl_Input*>(widget) != nullptr;
     self->Dispatch({MessageKind::Command, id, edit ? EN_CHANGE : BN_CLICKED});
 }

@@ -12,13 +12,12 @@
 #include <memory>
 #include <string_view>
 
+#include "dialogs/progress_window.h"
 #include "installer/engine_objects.h"
 #include "installer/handles.h"
+#include "installer/package_reader.h"
 #include "installer/pointer_array.h"
 #include "os/shared_library.h"
-
-class PackageReader;
-class ProgressWindow;
 
 class ProjectInstaller {
 public:
