@@ -8,12 +8,30 @@
 #include <cstdio>
 #include <memory>
 
+namespace {
+
+bool Uniform(const uchar* pixels, int w, int h) {
+    for (size_t i = 3; i < size_t(w) * h * 3; ++i)
+        if (pixels[i] != pixels[i % 3]) return false;
+    return true;
+}
+
+}  // namespace
+
 bool SaveWindowPng(Fl_Window* window, const std::string& path) {
     if (!window || !window->shown()) return false;
-    Fl::flush();
-    window->make_current();
     const int w = window->w(), h = window->h();
-    std::unique_ptr<uchar[]> pixels(fl_read_image(nullptr, 0, 0, w, h));
+    // The server may not have shown the window yet: a picture of one colour is an empty
+    // window, so read again until the controls are there (about two seconds at most).
+    std::unique_ptr<uchar[]> pixels;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        Fl::flush();
+        window->make_current();
+        pixels.reset(fl_read_image(nullptr, 0, 0, w, h));
+        if (pixels && !Uniform(pixels.get(), w, h)) break;
+        pixels.reset();
+        Fl::wait(0.02);
+    }
     if (!pixels) return false;
 
     std::FILE* file = std::fopen(path.c_str(), "wb");

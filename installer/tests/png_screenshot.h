@@ -5,5 +5,6 @@
 
 class Fl_Window;
 
-// False when the window is not shown or the file cannot be written.
+// Saves what the window shows as a PNG; false when it cannot, or when the window still
+// shows nothing but one colour (not shown, or not drawn yet).
 bool SaveWindowPng(Fl_Window* window, const std::string& path);
