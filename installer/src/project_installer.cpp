@@ -30,6 +30,7 @@ ProjectInstaller::ProjectInstaller()
     : packageReader_(new (std::nothrow) PackageReader()) {}
 
 ProjectInstaller::~ProjectInstaller() {
+    ReleaseEngine();
     progressWindow_.reset();
     packageReader_.reset();
     FreeTexts(installedFiles_);
@@ -119,9 +120,10 @@ bool ProjectInstaller::ExtractItem(const char* itemName, bool unpack) {
         // The loader takes the stored bytes; what it holds afterwards is what gets written.
         std::unique_ptr<uint8_t[]> stored = packageReader_->TakeData();
         currentItemData_ = nullptr;
-        fileLoader_->Attach(stored.release(), size, 1);
+        fileLoader_->AttachMemory(stored.release(), size, 1);
         if (fileLoader_->OpenContainer("KRVF", 0) && engineServices_)
-            engineServices_->Unpack(*fileLoader_);
+            if (EngineDecompression* decompression = engineServices_->GetDecompression())
+                decompression->Unpack(fileLoader_);
         bytes = fileLoader_->GetData();
         size = fileLoader_->GetSize();
     } else if (unpack) {

@@ -1,26 +1,350 @@
-// The steps of the standard installation and the DirectX probe. They come with the
-// standard installation; until then each one reports failure, so a run of that type ends
-// without writing anything.
+// The standard installation ("ProjectType" 2) and the steps it shares with the other
+// project types: core files, the engine core loaded at run time, the listed plug-ins and
+// project files, Start-menu links, registry keys and the DirectX probe. A failing step
+// stops the installation; nothing done before it is undone.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "dialogs/install_options_dialog.h"
+#include "dialogs/progress_window.h"
+#include "installer/main_window.h"
 #include "installer/project_installer.h"
+#include "installer/uninstall_log.h"
+#include "os/current_folder.h"
+#include "os/directx_probe.h"
+#include "os/message_box.h"
+#include "os/process.h"
+#include "os/registry.h"
+#include "os/shortcut.h"
+#include "os/special_folders.h"
 
-bool ProjectInstaller::CopyCoreFiles() { return false; }
+namespace {
 
-bool ProjectInstaller::InitEngine() { return false; }
+constexpr uint32_t kSettingTextSize = 259;  // "InstallPath", "ShortCutName", "ProjectName"
+constexpr uint32_t kListTextSize = 399;     // the names in "CHANNELINFO" and "FILEINFO"
+constexpr size_t kLinkFolderWalkLimit = 260;
+constexpr size_t kRegistryPathMax = 259;
 
-bool ProjectInstaller::ExtractChannels() { return false; }
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel";
+constexpr char kViewerKey[] = "SOFTWARE\\Borrin\\Vantrel Viewers\\2.00.000";
+constexpr char kViewerCommandLine[] = "VantrelViewer.exe VtlStart.vtl";
 
-bool ProjectInstaller::ExtractProjectFiles() { return false; }
+constexpr char kCopyErrorText[] =
+    "There was an error while trying to copy one of the installation files.\n"
+    "Please make sure no applications are running that might be locking some files.";
+constexpr char kDirectXQuestion[] =
+    "DirectX 8.1 or higher was not detected on this system\r\n"
+    "Please install DirectX 8.1 or higher before running the program that is installed.\r\n"
+    "Continue installation?";
+constexpr char kSuccessText[] =
+    "Installation successfully completed!\r\n"
+    "You are able to find the installed program in the Start menu.";
 
-bool ProjectInstaller::IsDirectX81OrHigher() { return false; }
+// The core files in the order they are extracted, and whether each is a packed file.
+struct CoreFile {
+    const char* name;
+    bool unpack;
+};
+constexpr CoreFile kCoreFiles[] = {
+    {"Corvane.dll", true},
+    {"channels\\FileSaver.dll", true},
+    {"channels\\Directory.dll", true},
+    {"channels\\FileLoader.dll", true},
+    {"channels\\9F9FF213-DED7-599F-80D1-45463E6C473B.dll", true},
+    {"channels\\E0B80F4A-499F-5E75-87AD-5C21C81E2772.dll", true},
+    {"channels\\4806DF8E-A410-5F04-A297-090D455D9BEE.dll", true},
+    {"channels\\491E783E-7E83-5F32-91C6-3823F2BBD53F.dll", true},
+    {"VtlStart.vtl", false},  // the viewer reads the compressed form itself
+};
 
-uint32_t ProjectInstaller::GetDirectXVersion() { return 0; }
-
-bool ProjectInstaller::InstallStandard() { return false; }
-
-int32_t ProjectInstaller::CreateShortcut(const char*, const char*, const char*, const char*) {
-    return -1;
+void ShowError(const std::string& text, const char* caption = "Error") {
+    os::MessageBox(text.c_str(), caption, os::MB_OK);
 }
 
-void ProjectInstaller::WriteViewerRegistryKey() {}
+// Reads a text setting or list value into the whole buffer. The last byte is forced to NUL:
+// a value that fills the buffer stays a bounded text for everything that follows.
+bool ReadText(ProjectInstaller& installer, const char* name, char* buffer, uint32_t size,
+              const char* group = nullptr) {
+    if (!installer.ReadItem(name, buffer, size, group)) return false;
+    buffer[size - 1] = '\0';
+    return true;
+}
 
-void ProjectInstaller::WriteUninstallRegistryKey() {}
+bool ReadByte(ProjectInstaller& installer, const char* name, uint8_t& value) {
+    return installer.ReadItem(name, &value, 1, nullptr);
+}
+
+bool ReadU32(ProjectInstaller& installer, const char* name, const char* group, uint32_t& value) {
+    uint8_t bytes[4];
+    if (!installer.ReadItem(name, bytes, 4, group)) return false;
+    value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+            uint32_t(bytes[3]) << 24;
+    return true;
+}
+
+// A folder typed into the dialog as a relative path would be taken relative to a current
+// folder that the installation itself moves into the install folder; anchor it first.
+std::string AbsoluteInstallPath(const char* path) {
+    if (!*path || *path == '/' || *path == '\\') return path;
+    const std::string here = os::GetCurrentFolder();
+    return here.empty() ? std::string(path) : here + "\\" + path;
+}
+
+}  // namespace
+
+void ProjectInstaller::ReleaseEngine() {
+    if (fileLoader_) {
+        fileLoader_->Destroy();
+        fileLoader_ = nullptr;
+    }
+    if (engineControl_) {
+        engineControl_->Destroy();
+        engineControl_ = nullptr;
+    }
+    engineServices_ = nullptr;
+    if (engineModule_) {
+        os::FreeLibrary(engineModule_);
+        engineModule_ = nullptr;
+    }
+}
+
+bool ProjectInstaller::CopyCoreFiles() {
+    for (const CoreFile& file : kCoreFiles) {
+        if (!ExtractItem(file.name, file.unpack)) {
+            os::MessageBox(kCopyErrorText, "Installation Error", os::MB_OK | os::MB_ICONERROR);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ProjectInstaller::InitEngine() {
+    engineModule_ = os::LoadLibrary(std::string(installPath_) + "\\corvane.dll");
+    if (!engineModule_) return false;
+    auto getControl = reinterpret_cast<GetEngineControlInstanceFunction>(
+        os::GetProcAddress(engineModule_, "GetEngineControlInstance"));
+    if (!getControl) return false;
+    engineControl_ = getControl();
+    if (!engineControl_) return false;
+    engineControl_->SetInstallPath(installPath_);
+    const char* className = MainWindowClassName();
+    if (!className || !*className) className = kMainWindowClassName;
+    if (!engineControl_->Initialize(instance_, className, mainWindow_)) return false;
+    engineServices_ = engineControl_->GetEngineServices();
+    return true;
+}
+
+bool ProjectInstaller::ExtractChannels() {
+    // A package cannot list more names than it has entries; a larger count is a damaged
+    // one, and walking it out would only read names that are not there.
+    const uint32_t entries = packageReader_ ? uint32_t(packageReader_->GetEntryCount()) : 0;
+
+    uint32_t count = 0;
+    if (!ReadU32(*this, "ChannelCount", "CHANNELINFO", count)) {
+        ShowError("Can't find ChannelCount");
+        return false;
+    }
+    char name[kListTextSize];
+    for (uint32_t i = 0; i < count && i < entries; ++i) {
+        const std::string key = "ChannelItemNameID" + std::to_string(i);
+        if (ReadText(*this, key.c_str(), name, sizeof name, "CHANNELINFO")) ExtractItem(name, true);
+    }
+
+    if (!ReadU32(*this, "ChannelDLLCount", "CHANNELINFO", count)) {
+        ShowError("Can't find ChannelCount");
+        return false;
+    }
+    for (uint32_t i = 0; i < count && i < entries; ++i) {
+        if (progressWindow_) progressWindow_->SetProgress(float(0.3 + 0.3 * i / count));
+        const std::string key = "ChannelDLLItemNameID" + std::to_string(i);
+        if (ReadText(*this, key.c_str(), name, sizeof name, "CHANNELINFO")) ExtractItem(name, true);
+    }
+    return true;
+}
+
+bool ProjectInstaller::ExtractProjectFiles() {
+    const uint32_t entries = packageReader_ ? uint32_t(packageReader_->GetEntryCount()) : 0;
+    uint32_t count = 0;
+    if (!ReadU32(*this, "FileCount", "FILEINFO", count)) {
+        ShowError("Can't find FileCount");
+        return false;
+    }
+    char name[kListTextSize];
+    for (uint32_t i = 0; i < count && i < entries; ++i) {
+        if (progressWindow_) progressWindow_->SetProgress(float(0.6 + 0.3 * i / count));
+        const std::string key = "ItemNameID" + std::to_string(i);
+        if (!ReadText(*this, key.c_str(), name, sizeof name, "FILEINFO")) continue;
+        // Project groups stay KRVF compressed files: the engine reads them as they are.
+        ExtractItem(name, std::strstr(name, ".cgr") == nullptr);
+    }
+    return true;
+}
+
+bool ProjectInstaller::IsDirectX81OrHigher() {
+    switch (GetDirectXVersion()) {
+    case 0x000: case 0x100: case 0x200: case 0x300: case 0x500:
+    case 0x600: case 0x601: case 0x700: case 0x800:
+        return false;
+    default:
+        return true;
+    }
+}
+
+uint32_t ProjectInstaller::GetDirectXVersion() { return os::GetDirectXVersionCode(); }
+
+int32_t ProjectInstaller::CreateShortcut(const char* target, const char* linkFile,
+                                         const char* description, const char* arguments) {
+    if (!target || !linkFile) return 1;
+    return os::CreateShortcut(target, linkFile, description ? description : "", arguments,
+                              installPath_);
+}
+
+void ProjectInstaller::WriteUninstallRegistryKey() {
+    char name[kSettingTextSize];
+    if (!ReadText(*this, "ProjectName", name, sizeof name)) {
+        ShowError("Can't find project type ProjectName");
+        return;
+    }
+    const std::string key = kUninstallKey + std::string(name);
+    if (!os::RegistrySetString(os::RegistryRoot::LocalMachine, key, "DisplayName", name,
+                               uint32_t(std::strlen(name)))) {
+        ShowError("Error can't write in registry", key.c_str());
+        return;
+    }
+    const std::string uninstaller =
+        std::string(installPath_, strnlen(installPath_, kRegistryPathMax)) + "\\VtlUnInst.exe";
+    os::RegistrySetString(os::RegistryRoot::LocalMachine, key, "UninstallString",
+                          uninstaller.c_str(), uint32_t(uninstaller.size()));
+}
+
+void ProjectInstaller::WriteViewerRegistryKey() {
+    char name[kSettingTextSize];
+    if (!ReadText(*this, "ProjectName", name, sizeof name)) {
+        ShowError("Can't find project type ProjectName");
+        return;
+    }
+    const std::string key = std::string(kViewerKey) + "\\" + name;
+    if (!os::RegistrySetString(os::RegistryRoot::LocalMachine, key, "DisplayName", installPath_,
+                               uint32_t(std::strlen(installPath_))))
+        ShowError("Error can't write in registry", key.c_str());
+}
+
+void ProjectInstaller::LaunchViewer(bool wait) {
+    os::Process viewer;
+    if (!viewer.Start(kViewerCommandLine)) {
+        const std::string code = std::to_string(viewer.LastError());
+        os::MessageBox("Unable to start vantrelviewer.exe", code.c_str(), os::MB_OK);
+        return;
+    }
+    if (wait) viewer.WaitPolling(1000);
+}
+
+bool ProjectInstaller::InstallStandard() {
+    InstallOptionsDialog dialog;
+
+    uint8_t checkDx8 = 0;
+    if (!ReadByte(*this, "CheckDx8", checkDx8)) {
+        ShowError("Can't find project type CheckDx8");
+        return false;
+    }
+    uint8_t runAfterInstall = 0;
+    if (!ReadByte(*this, "RunAfterInstall", runAfterInstall)) {
+        ShowError("Can't find project type RunAfterInstall");
+        return false;
+    }
+    if (checkDx8 && !IsDirectX81OrHigher() &&
+        os::MessageBox(kDirectXQuestion, "DirectX version check",
+                       os::MB_YESNO | os::MB_ICONWARNING) != os::IDYES)
+        return false;
+
+    char proposedPath[kSettingTextSize];
+    char shortcutName[kSettingTextSize];
+    char projectName[kSettingTextSize];
+    for (auto [item, buffer] : {std::pair{"InstallPath", proposedPath},
+                                std::pair{"ShortCutName", shortcutName},
+                                std::pair{"ProjectName", projectName}}) {
+        if (!ReadText(*this, item, buffer, kSettingTextSize)) {
+            ShowError(std::string("Can't find project type ") + item);
+            return false;
+        }
+    }
+
+    dialog.SetTitle(projectName);
+    if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
+
+    progressWindow_ = std::make_unique<ProgressWindow>();
+    progressWindow_->SetText("Installing...");
+    progressWindow_->Create(instance_, mainWindow_);
+    progressWindow_->SetProgress(0.0f);
+
+    SetInstallPath(AbsoluteInstallPath(dialog.GetPath()));
+    os::SetCurrentFolder(installPath_);  // may not exist yet
+
+    if (!ExtractItem("VantrelViewer.exe", true)) {
+        ShowError("VantrelViewer.exe not found", "P");
+        return false;
+    }
+    progressWindow_->SetProgress(0.05f);
+    if (!CopyCoreFiles()) return false;
+    progressWindow_->SetProgress(0.25f);
+
+    if (const std::optional<std::string> programs = os::GetProgramsFolder()) {
+        const std::string base = *programs + shortcutName;
+        const std::string projectLink = base + ".lnk";
+        CreateFoldersAlong(projectLink, kLinkFolderWalkLimit);
+        const std::string install(installPath_);
+        // A link that could not be made is listed all the same: its uninstaller looks.
+        CreateShortcut((install + "\\VantrelViewer.exe").c_str(), projectLink.c_str(),
+                       "Vantrel Project Link", "VtlStart.vtl");
+        AddText(installedFiles_, os::ShortcutFilePath(projectLink));
+        const std::string uninstallLink = base + " Uninstall.lnk";
+        CreateShortcut((install + "\\VtlUnInst.exe").c_str(), uninstallLink.c_str(),
+                       "Vantrel Uninstall Link", nullptr);
+        AddText(installedFiles_, os::ShortcutFilePath(uninstallLink));
+    }
+
+    progressWindow_->SetProgress(0.3f);
+    if (!InitEngine()) {
+        ReleaseEngine();
+        return false;
+    }
+    ExtractItem("VtlUnInst.exe", true);  // a package without an uninstaller still installs
+
+    fileLoader_ = engineServices_
+                      ? static_cast<FileLoader*>(engineServices_->CreateObject(kFileLoaderClass, 0, 0))
+                      : nullptr;
+    if (!fileLoader_) {
+        ShowError("Can't init fileloader", "P");
+        ReleaseEngine();
+        return false;
+    }
+    if (!ExtractChannels() || !ExtractProjectFiles()) {
+        ReleaseEngine();
+        return false;
+    }
+
+    if (auto* saver = static_cast<EngineFileSaver*>(engineServices_->CreateObject(kFileSaverClass, 0, 0))) {
+        const std::string logPath = std::string(installPath_) + "\\" + kUninstallLogName;
+        if (saver->OpenFile(logPath.c_str(), 0))
+            WriteUninstallRecords(*saver, installedFiles_, createdFolders_, projectName, false);
+        saver->CloseFile();
+        saver->Destroy();
+    }
+    ReleaseEngine();
+
+    progressWindow_->SetProgress(0.95f);
+    progressWindow_->Destroy();
+    progressWindow_.reset();
+
+    WriteUninstallRegistryKey();
+
+    if (runAfterInstall && IsDirectX81OrHigher()) {
+        os::SetCurrentFolder(installPath_);
+        LaunchViewer(false);
+    } else {
+        os::MessageBox(kSuccessText, projectName, os::MB_OK | os::MB_ICONINFORMATION);
+    }
+    return true;
+}

@@ -77,6 +77,9 @@ protected:
     // Appends an owned copy of `text` to `list`.
     static void AddText(PointerArray& list, std::string_view text);
     static void FreeTexts(PointerArray& list);
+    // Destroys the file loader and the engine control and unloads the engine core, each
+    // only if present; the fields are cleared.
+    void ReleaseEngine();
     // Creates every folder along `path` (its first `limit` characters, '/' read as '\'),
     // recording each one that is new in the created-folders list.
     void CreateFoldersAlong(std::string_view path, size_t limit);

@@ -1,0 +1,38 @@
+// "uninstall.nfo", the log an installation leaves for its uninstaller: tagged records with
+// no header, written through the engine's file saver.
+//   "UNFC" u32 F, then F x "UNFN" 259 bytes   installed files, in the order written
+//   "UNDC" u32 D, then D x "UNDN" 259 bytes   created folders, last created first
+//   "UNPN" 259 bytes                          the project name
+//   "UNSK" with no length and no data         screensaver and Winamp types only
+// Texts are NUL-padded to 259 bytes; a text of 259 characters or more fills its record
+// with no terminator.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "installer/pointer_array.h"
+
+class EngineFileSaver;
+
+inline constexpr uint32_t kUninstallTextSize = 259;
+inline constexpr char kUninstallLogName[] = "uninstall.nfo";
+
+// Writes every record into a saver already opened (with 0: no header of its own).
+// `installedFiles` and `createdFolders` hold char texts, folders in creation order.
+void WriteUninstallRecords(EngineFileSaver& saver, const PointerArray& installedFiles,
+                           const PointerArray& createdFolders, const char* projectName,
+                           bool skipTag);
+
+struct UninstallLog {
+    std::vector<std::string> files;    // in list order
+    std::vector<std::string> folders;  // as stored: children before their parents
+    std::string projectName;
+    bool skipTag = false;
+};
+
+// Reads a log back; nothing when the records are not the layout above.
+std::optional<UninstallLog> ParseUninstallLog(std::span<const uint8_t> bytes);
