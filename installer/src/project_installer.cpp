@@ -13,6 +13,7 @@
 #include "os/file_exists.h"
 #include "os/folder.h"
 #include "os/message_box.h"
+#include "os/native_path.h"
 #include "os/path_links.h"
 #include "os/temp_folder.h"
 #include "os/writable_file.h"
@@ -23,6 +24,15 @@ constexpr size_t kFolderWalkLimit = 400;
 constexpr size_t kTempPathMax = 399;
 constexpr size_t kTempBaseMax = 389;
 constexpr int kMaxTempFolderNumber = 10000;
+
+// Programs are known by their name's ending, as Windows knows them.
+bool IsProgramName(std::string_view name) {
+    for (std::string_view ending : {".exe", ".scr"})
+        if (name.size() >= ending.size() &&
+            os::EqualsIgnoreCase(name.substr(name.size() - ending.size()), ending))
+            return true;
+    return false;
+}
 
 }  // namespace
 
@@ -139,6 +149,7 @@ bool ProjectInstaller::ExtractItem(const char* itemName, bool unpack) {
 
     os::WritableFile file;
     if (!file.CreateAlways(path)) return false;
+    if (IsProgramName(itemName)) file.MakeExecutable();
     const size_t written = size ? file.Write(bytes, size) : 0;
     const bool closed = file.Close();
     // A short write leaves a damaged file behind: report it as a failure too.

@@ -23,6 +23,13 @@ bool WritableFile::CreateAlways(const std::string& path) {
     return true;
 }
 
+bool WritableFile::MakeExecutable() {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+    const mode_t mode = st.st_mode & 07777;
+    return ::fchmod(fd_, mode | ((mode & 0444) >> 2)) == 0;
+}
+
 size_t WritableFile::Write(const void* data, size_t size) {
     if (fd_ < 0) return 0;
     auto* p = static_cast<const char*>(data);

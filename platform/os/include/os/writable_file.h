@@ -18,6 +18,9 @@ public:
     // be created, when the path names a folder, or when its last component is a symbolic
     // link (the link is left alone, nothing is written through it).
     bool CreateAlways(const std::string& path);
+    // Lets whoever may read the file also run it: Windows runs a program by its name's
+    // ending, here the file needs the permission.
+    bool MakeExecutable();
     // Writes all of `size` bytes unless the disk refuses; gives the number written.
     size_t Write(const void* data, size_t size);
     // False when the data could not be flushed to the file.

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds the sample project's installer with projpack and installs it unattended, then
+# prints what was installed and where.
+#
+#   scripts/install-sample.sh [install folder]
+#
+# The install folder defaults to <build>/sample-install. BUILD_DIR names the build folder
+# (default: build); NO_BUILD=1 takes the build as it is. Desktop entries and the registry
+# store go under <build>/sample-env unless VANTREL_PROGRAMS_DIR or VANTREL_REGISTRY_FILE
+# already point elsewhere, so a trial run leaves the user's own menus alone.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+case "$build" in /*) ;; *) build=$PWD/$build ;; esac
+target=${1:-$build/sample-install}
+case "$target" in /*) ;; *) target=$PWD/$target ;; esac
+
+if [ "${NO_BUILD:-0}" != 1 ]; then
+  [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja
+  cmake --build "$build" -j2 --target projinstall projpack VtlUnInst viewer make_sample \
+    core_channels valueop sibling_vector sibling_tickcount
+fi
+
+installer_image=$build/installer/projinstall
+for f in "$installer_image" "$build/tools/projpack/projpack" "$build/samples/make_sample"; do
+  [ -x "$f" ] || { echo "install-sample: $f is missing; build first" >&2; exit 1; }
+done
+
+env_dir=$build/sample-env
+mkdir -p "$env_dir"
+export VANTREL_PROGRAMS_DIR=${VANTREL_PROGRAMS_DIR:-$env_dir/applications}
+export VANTREL_REGISTRY_FILE=${VANTREL_REGISTRY_FILE:-$env_dir/registry}
+
+echo "== sample project"
+"$build/samples/make_sample" "$build/channels" "$build/sample-project"
+
+echo "== installer"
+setup=$build/sample-setup
+"$build/tools/projpack/projpack" build "$root/samples/demo.manifest" "$build/sample-project" \
+  "$installer_image" "$setup"
+chmod +x "$setup"
+"$build/tools/projpack/projpack" check "$setup" >/dev/null
+
+echo "== installing into $target"
+log=$env_dir/messages.log
+rm -f "$log"
+env -u DISPLAY VANTREL_UNATTENDED=1 VANTREL_INSTALL_DIR="$target" VANTREL_MESSAGE_LOG="$log" \
+  "$setup" </dev/null
+echo "-- what the installer showed"
+sed 's/^/  /' "$log"
+
+echo "-- files in $target"
+(cd "$target" && find . -type f -printf '  %P  %s bytes\n' | sort)
+
+echo "-- uninstall log"
+"$target/VtlUnInst.exe" --list | sed 's/^/  /'
+
+echo "-- desktop entries in $VANTREL_PROGRAMS_DIR"
+find "$VANTREL_PROGRAMS_DIR" -name '*.desktop' | sort | while read -r entry; do
+  echo "  $entry"
+  sed 's/^/    /' "$entry"
+done
+
+echo "-- registry values in $VANTREL_REGISTRY_FILE"
+sed 's/^/  /' "$VANTREL_REGISTRY_FILE"
+
+echo "== running the installed project"
+(cd "$target" && ./VantrelViewer.exe VtlStart.vtl --frames 25) | sed 's/^/  /'
+echo "remove it again with: VANTREL_REGISTRY_FILE=$VANTREL_REGISTRY_FILE $target/VtlUnInst.exe"
