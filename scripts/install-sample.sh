@@ -12,7 +12,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
-case "$build" in /*) ;; *) build=$PWD/$build ;; esac
+case "$build" in /*) ;; *) build=$root/$build ;; esac  # relative to the source tree, as in build.sh
 target=${1:-$build/sample-install}
 case "$target" in /*) ;; *) target=$PWD/$target ;; esac
 
