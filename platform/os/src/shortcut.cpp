@@ -12,8 +12,8 @@ bool EndsWithIgnoreCase(std::string_view s, std::string_view end) {
     return s.size() >= end.size() && EqualsIgnoreCase(s.substr(s.size() - end.size()), end);
 }
 
-// Quotes one Exec argument as desktop entries want: in double quotes, with ", `, $ and \
-// escaped by a backslash, and % doubled.
+// Quotes one Exec argument as desktop entries want: in double quotes, with the quote,
+// backquote, dollar and backslash escaped by a backslash, and % doubled.
 std::string QuoteArgument(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
