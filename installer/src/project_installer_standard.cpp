@@ -9,6 +9,7 @@
 
 #include "dialogs/install_options_dialog.h"
 #include "dialogs/progress_window.h"
+#include "installer/item_name.h"
 #include "installer/main_window.h"
 #include "installer/project_installer.h"
 #include "installer/uninstall_log.h"
@@ -290,7 +291,12 @@ bool ProjectInstaller::InstallStandard() {
     if (!CopyCoreFiles()) return false;
     progressWindow_->SetProgress(0.25f);
 
-    if (const std::optional<std::string> programs = os::GetProgramsFolder()) {
+    // "ShortCutName" is a path below the Programs folder. One that climbs out of it would
+    // put desktop entries anywhere the user can write, autostart folders included: such a
+    // package gets no links, as when there is no Programs folder.
+    const bool linkNameInside = shortcutName[0] == '\0' || IsItemNameInside(shortcutName);
+    if (const std::optional<std::string> programs =
+            linkNameInside ? os::GetProgramsFolder() : std::nullopt) {
         const std::string base = *programs + shortcutName;
         const std::string projectLink = base + ".lnk";
         CreateFoldersAlong(projectLink, kLinkFolderWalkLimit);

@@ -265,6 +265,17 @@ TEST_F(StandardInstall, PackageWithoutUninstallerStillInstalls) {
               folder + "\\VtlUnInst.exe");
 }
 
+TEST_F(StandardInstall, LinkNameClimbingOutOfTheProgramsFolderGetsNoLinks) {
+    PackageSpec spec;
+    spec.settings["SHORTCUTNAME"] = Bytes("\\..\\..\\Escape\\Demo", true);
+    const std::string folder = Folder("Climb");
+    ASSERT_TRUE(Install(spec, folder));
+    EXPECT_FALSE(fs::exists(scratch_.Path() / "home/.local/Escape"));
+    EXPECT_FALSE(fs::exists(Programs()));
+    for (const std::string& f : LoggedFiles(folder)) EXPECT_EQ(f.find(".desktop"), std::string::npos) << f;
+    EXPECT_TRUE(fs::exists(fs::path(folder) / "channels/AAAA.dll"));
+}
+
 TEST_F(StandardInstall, MissingCountsStopWithTheirMessages) {
     struct Case {
         void (*drop)(PackageSpec&);
