@@ -122,7 +122,10 @@ void BM_ExtractPacked50MiB(benchmark::State& state) {
         bool ok = reader.ReadEntry("Corvane.dll", nullptr, 0, nullptr);
         auto unpacked = ok ? UnpackPackedFile({reader.GetData(), reader.GetDataSize()})
                            : std::nullopt;
-        if (!unpacked || unpacked->size != package.unpackedSize) state.SkipWithError("extract failed");
+        if (!unpacked || unpacked->size != package.unpackedSize) {
+            state.SkipWithError("extract failed");
+            break;
+        }
         benchmark::DoNotOptimize(unpacked->data.get());
         unpacked.reset();
         auto t1 = Clock::now();
