@@ -38,6 +38,11 @@ bool ReadFile(const std::string& path, std::string& out) {
     return true;
 }
 
+int NoPackage(const char* path) {
+    std::fprintf(stderr, "projpack: %s holds no readable package\n", path);
+    return 1;
+}
+
 void ShowProgress(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 int Build(const std::string& manifestPath, const std::string& folder, const std::string& imagePath,
@@ -78,12 +83,17 @@ int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     if (command == "build" && argc == 6) return Build(argv[2], argv[3], argv[4], argv[5]);
-    if (command == "list" && argc == 3) return projpack::ListPackage(argv[2], std::cout) ? 0 : 1;
+    // A marker that is found but a directory that does not fit the file gives no box of
+    // the reader's own: say why nothing is listed or checked.
+    if (command == "list" && argc == 3) {
+        if (projpack::ListPackage(argv[2], std::cout)) return 0;
+        return NoPackage(argv[2]);
+    }
     if (command == "check" && argc == 3) {
         std::ostringstream faults;
         int n = projpack::CheckPackage(argv[2], faults, ShowProgress);
         std::cout << faults.str();
-        if (n < 0) return 1;
+        if (n < 0) return NoPackage(argv[2]);
         std::cout << (n == 0 ? "ok" : std::to_string(n) + " fault(s)") << "\n";
         return n == 0 ? 0 : 1;
     }

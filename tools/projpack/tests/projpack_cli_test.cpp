@@ -66,6 +66,21 @@ TEST(ProjpackCli, FailuresExitNonZero) {
     EXPECT_EQ(1, noPackage.status);
     EXPECT_NE(std::string::npos, noPackage.out.find("Data header not found!")) << noPackage.out;
     EXPECT_EQ(1, Projpack("list " + Q(p.image)).status);
+
+    // A package whose directory runs past the end of the file is refused with a reason.
+    ToolRun build = Projpack("build " + Q(p.manifest) + " " + Q(p.folder) + " " + Q(p.image) + " " +
+                             Q(p.installer));
+    ASSERT_EQ(0, build.status) << build.out;
+    std::vector<uint8_t> bytes = p.Read(p.installer);
+    const std::vector<uint8_t> start(bytes.end() - 4, bytes.end());
+    bytes.resize(bytes.size() - 1000);
+    bytes.insert(bytes.end(), start.begin(), start.end());
+    fixture::Project::Write(p.installer, bytes);
+    for (const char* command : {"list ", "check "}) {
+        ToolRun damaged = Projpack(command + Q(p.installer));
+        EXPECT_EQ(1, damaged.status) << command;
+        EXPECT_NE(std::string::npos, damaged.out.find("holds no readable package")) << damaged.out;
+    }
     fixture::Project::Write(p.manifest, {'b', 'y', 't', 'e', ' ', 'x'});
     ToolRun bad = Projpack("build " + Q(p.manifest) + " " + Q(p.folder) + " " + Q(p.image) + " " +
                        Q(p.installer));
