@@ -1,6 +1,8 @@
 // Reading a channel's tagged records.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "plugin_frame/file_loader.h"
 #include "plugin_frame/file_saver.h"
 
@@ -53,6 +55,20 @@ TEST(TaggedLoader, LongRecordIsCutAndShortOneLeavesTheRest) {
     EXPECT_EQ(small[1], 7);
     uint8_t next = 0;
     EXPECT_TRUE(LoadField(loader, "NEXT", next));  // the cut record was passed whole
+}
+
+TEST(TaggedLoader, BoolFieldReadsAnyNonZeroByteAsTrue) {
+    auto bytes = Records({{"FLAG", {2}}, {"ZERO", {0}}});
+    KelFileLoader loader(bytes);
+    bool flag = false, zero = true, absent = true;
+    ASSERT_TRUE(LoadField(loader, "FLAG", flag));
+    ASSERT_TRUE(LoadField(loader, "ZERO", zero));
+    EXPECT_FALSE(LoadField(loader, "MISS", absent));
+    uint8_t image;
+    std::memcpy(&image, &flag, 1);
+    EXPECT_EQ(image, 1);  // a valid bool, not the file's 2
+    EXPECT_FALSE(zero);
+    EXPECT_TRUE(absent);
 }
 
 TEST(TaggedLoader, TruncatedRecordIsCorruptAndNeverRead) {

@@ -45,3 +45,12 @@ bool LoadField(KelFileLoader& loader, const char* tag, T& field) {
     if (!loader.GetInfoIfTag(tag)) return false;
     return loader.CopyTagDataToPointer(&field);
 }
+
+// A bool is stored as one byte. A file may hold any byte there, and a bool holding
+// anything but 0 or 1 is undefined, so the byte is read and any non-zero value is true.
+inline bool LoadField(KelFileLoader& loader, const char* tag, bool& field) {
+    uint8_t byte = field ? 1 : 0;
+    if (!LoadField(loader, tag, byte)) return false;
+    field = byte != 0;
+    return true;
+}
