@@ -37,6 +37,14 @@ D3DXVECTOR3 ToVector(const dReal* v) { return D3DXVECTOR3(float(v[0]), float(v[1
 // ODE stops the process on a negative or undefined dimension; a file may hold one.
 float Dimension(float v) { return v >= 0.0f ? v : 0.0f; }
 
+// ODE stops the process on a body rotation with a zero or undefined row. A start matrix
+// scaled to 0 on an axis (an object shrunk out of sight) gives one after normalising.
+bool IsUsableRotation(const D3DXMATRIX& r) {
+    for (int row = 0; row < 3; ++row)
+        if (!(RowLength(r, row) > 0.5f)) return false;  // also false for NaN
+    return true;
+}
+
 // A flag byte from a file may hold any value; only 0 is false.
 void LoadFlag(KelFileLoader& loader, const char* tag, bool& flag) {
     uint8_t byte = flag ? 1 : 0;
@@ -338,12 +346,17 @@ void Kco_ODE_BodyCollision::SetScaleFromMatrix(const D3DXMATRIX& m) {
     scale = D3DXVECTOR3(RowLength(m, 0), RowLength(m, 1), RowLength(m, 2));
 }
 
+// A matrix without a usable rotation (or position) leaves the body's own in place.
 void Kco_ODE_BodyCollision::SetBodyPosition(const D3DXMATRIX& m) {
     if (!bodyID) return;
-    dBodySetPosition(bodyID, m.m[3][0], m.m[3][1], m.m[3][2]);
-    double r[12];
-    GetODERotationMatrix(GetMatrixRotation(m), r);
-    dBodySetRotation(bodyID, r);
+    if (std::isfinite(m.m[3][0]) && std::isfinite(m.m[3][1]) && std::isfinite(m.m[3][2]))
+        dBodySetPosition(bodyID, m.m[3][0], m.m[3][1], m.m[3][2]);
+    const D3DXMATRIX rotation = GetMatrixRotation(m);
+    if (IsUsableRotation(rotation)) {
+        double r[12];
+        GetODERotationMatrix(rotation, r);
+        dBodySetRotation(bodyID, r);
+    }
     SetScaleFromMatrix(m);
 }
 

@@ -168,6 +168,29 @@ TEST_F(BodySimulation, DisableForcesPinsTheBodyToItsStart) {
     EXPECT_NEAR(5.0f, Height(box), 0.05f);
 }
 
+TEST_F(BodySimulation, StartMatrixScaledToNothingKeepsTheBodyRotation) {
+    // ODE would stop the process on the zero rotation rows such a start matrix gives.
+    Kco_ODE_BodyCollision* box = NewBody("box");
+    box->SetIfDisableForces(true);
+    D3DXMATRIX flat;
+    D3DXMatrixScaling(&flat, 1.0f, 0.0f, 1.0f);
+    flat._42 = 5.0f;
+    Kco_MatrixChannel* start = StartAt(box, flat);
+    for (int frame = 0; frame < 3; ++frame) Frame();
+    ASSERT_NE(nullptr, box->GetBodyID());
+    EXPECT_NEAR(5.0, dBodyGetPosition(box->GetBodyID())[1], 1e-6);
+    EXPECT_EQ(1.0, dBodyGetRotation(box->GetBodyID())[5]);
+    EXPECT_EQ(0.0f, box->GetMatrix()._22);  // the start's scale is put back
+
+    D3DXMATRIX gone;
+    D3DXMatrixScaling(&gone, 0.0f, 0.0f, 0.0f);
+    gone._41 = 2.0f;
+    start->SetMatrix(gone);
+    Frame();
+    EXPECT_NEAR(2.0, dBodyGetPosition(box->GetBodyID())[0], 1e-6);
+    EXPECT_EQ(D3DXVECTOR3(0.0f, 0.0f, 0.0f), box->GetScale());
+}
+
 TEST_F(BodySimulation, AngularDampingScalesSpinByTheFrameTime) {
     Kco_ODE_BodyCollision* box = NewBody("box");
     box->SetAngularVelocityDampenValue(0.5f);
