@@ -35,7 +35,24 @@ float RowLength(const D3DXMATRIX& m, int row) {
 D3DXVECTOR3 ToVector(const dReal* v) { return D3DXVECTOR3(float(v[0]), float(v[1]), float(v[2])); }
 
 // ODE stops the process on a negative or undefined dimension; a file may hold one.
-float Dimension(float v) { return v >= 0.0f ? v : 0.0f; }
+float Dimension(float v) { return v >= 0.0f && std::isfinite(v) ? v : 0.0f; }
+
+// Undefined values of an item (a damaged file, a caller's record) reach ODE as positions,
+// masses and rotations, where they stop the process: they count as 0, or no rotation.
+float Defined(float v) { return std::isfinite(v) ? v : 0.0f; }
+D3DXVECTOR3 Defined(const D3DXVECTOR3& v) { return D3DXVECTOR3(Defined(v.x), Defined(v.y), Defined(v.z)); }
+
+bool IsDefined(const D3DXMATRIX& m) {
+    for (const auto& row : m.m)
+        for (float v : row)
+            if (!std::isfinite(v)) return false;
+    return true;
+}
+
+D3DXMATRIX ShapeRotation(ODE_GeometryItem& item) {
+    const D3DXMATRIX r = item.GetRotationMatrix();
+    return IsDefined(r) ? r : Identity();
+}
 
 // ODE stops the process on a body rotation with a zero or undefined row. A start matrix
 // scaled to 0 on an axis (an object shrunk out of sight) gives one after normalising.
@@ -273,6 +290,8 @@ void Kco_ODE_BodyCollision::InitializeBody() {
         const float sy = Dimension(item->size.y * scale.y);
         const float sz = Dimension(item->size.z * scale.z);
         const float radius = Dimension(item->radius);
+        const float mass = Defined(item->mass);
+        const D3DXVECTOR3 offset = Defined(item->offset);
         if (!useDynamics) {
             switch (item->kind) {
                 case ODE_GeometryItem::kBox: item->geom = world->CreateBox(sx, sy, sz, true); break;
@@ -293,16 +312,16 @@ void Kco_ODE_BodyCollision::InitializeBody() {
         dMassSetZero(&m);
         if (item->kind == ODE_GeometryItem::kBox) {
             item->innerGeom = world->CreateBox(sx, sy, sz, false);
-            if (sx > 0.0f && sy > 0.0f && sz > 0.0f && item->mass > 0.0f) {
+            if (sx > 0.0f && sy > 0.0f && sz > 0.0f && mass > 0.0f) {
                 dMassSetBox(&m, 1.0, sx, sy, sz);
-                dMassAdjust(&m, item->mass);
+                dMassAdjust(&m, mass);
             }
         } else if (item->kind == ODE_GeometryItem::kSphere) {
             item->innerGeom = world->CreateSphere(radius, false);
             const dReal r = dGeomSphereGetRadius(item->innerGeom);
-            if (item->mass > 0.0f) {
+            if (mass > 0.0f) {
                 dMassSetSphere(&m, 1.0, r);
-                dMassAdjust(&m, item->mass);
+                dMassAdjust(&m, mass);
             }
         } else {
             continue;  // only boxes and spheres ride on a dynamic body
@@ -312,12 +331,12 @@ void Kco_ODE_BodyCollision::InitializeBody() {
         dGeomTransformSetCleanup(item->geom, 1);
         dGeomTransformSetInfo(item->geom, 1);
         dGeomTransformSetGeom(item->geom, item->innerGeom);
-        dGeomSetPosition(item->innerGeom, item->offset.x, item->offset.y, item->offset.z);
+        dGeomSetPosition(item->innerGeom, offset.x, offset.y, offset.z);
         double r[12];
-        GetODERotationMatrix(item->GetRotationMatrix(), r);
+        GetODERotationMatrix(ShapeRotation(*item), r);
         dGeomSetRotation(item->innerGeom, r);
         if (m.mass > 0.0) {
-            dMassTranslate(&m, item->offset.x, item->offset.y, item->offset.z);
+            dMassTranslate(&m, offset.x, offset.y, offset.z);
             dMassRotate(&m, r);
             dMassAdd(&total, &m);
         }
@@ -376,9 +395,11 @@ void Kco_ODE_BodyCollision::UpdateGeometryPositions() {
             D3DXMatrixScaling(&s, item->radius, item->radius, item->radius);
         else
             D3DXMatrixIdentity(&s);
+        const D3DXVECTOR3 offset = Defined(item->offset);
         D3DXMATRIX o;
-        D3DXMatrixTranslation(&o, item->offset.x, item->offset.y, item->offset.z);
-        const D3DXMATRIX t = s * item->GetRotationMatrix() * o * m;
+        D3DXMatrixTranslation(&o, offset.x, offset.y, offset.z);
+        const D3DXMATRIX t = s * ShapeRotation(*item) * o * m;
+        if (!IsDefined(t)) continue;  // an undefined size or start matrix: the geometry stays
         if (item->kind == ODE_GeometryItem::kPlane) {
             const float a = t.m[1][0], b = t.m[1][1], c = t.m[1][2];
             const float d = a * t.m[3][0] + b * t.m[3][1] + c * t.m[3][2];

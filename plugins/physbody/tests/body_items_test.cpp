@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <unistd.h>
 
@@ -144,6 +145,45 @@ TEST_F(BodyItems, DynamicShapesRideInTransformsWithTheirMass) {
     EXPECT_NEAR(7.0, total.mass, 1e-9);
     EXPECT_NEAR(2.0, item->massProperties.mass, 1e-9);
     EXPECT_NEAR(1.0, item->massProperties.c[0], 1e-9);
+}
+
+// A damaged file may hold any bit pattern. ODE stops the process on undefined sizes,
+// masses, offsets and angles, so they reach it as 0 (or no rotation).
+TEST_F(BodyItems, UndefinedItemValuesNeverReachODE) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    Ground();
+    ODE_GeometryItem box;
+    box.mass = inf;
+    box.size.x = inf;
+    box.offset = D3DXVECTOR3(nan, 0.0f, inf);
+    box.rotation.y = nan;
+    ODE_GeometryItem ball = box;
+    ball.kind = ODE_GeometryItem::kSphere;
+    ball.radius = inf;
+    ball.mass = nan;
+    Kco_ODE_BodyCollision* dynamic = NewBody("dynamic");
+    dynamic->SetGeometryItem(box, 0);
+    dynamic->SetGeometryItem(ball, 1);
+    StartAt(dynamic, 0.0f, 3.0f, 0.0f);
+
+    Kco_ODE_BodyCollision* fixed = NewBody("static");
+    fixed->SetIfUseDynamics(false);
+    ODE_GeometryItem placed;
+    placed.offset = D3DXVECTOR3(nan, nan, nan);
+    placed.rotation = D3DXVECTOR3(inf, nan, 0.0f);
+    fixed->SetGeometryItem(placed, 0);
+    fixed->SetGeometryItem(box, 1);
+    StartAt(fixed, 5.0f, 0.0f, 0.0f);
+
+    for (int frame = 0; frame < 10; ++frame) Frame();
+    ASSERT_NE(nullptr, dynamic->GetBodyID());
+    const dReal* p = dBodyGetPosition(dynamic->GetBodyID());
+    EXPECT_TRUE(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]));
+    EXPECT_LT(p[1], 3.0);  // it falls like any body
+    ASSERT_NE(nullptr, fixed->GetGeometryItem(0)->geom);
+    EXPECT_DOUBLE_EQ(5.0, dGeomGetPosition(fixed->GetGeometryItem(0)->geom)[0]);
+    EXPECT_DOUBLE_EQ(1.0, dGeomGetRotation(fixed->GetGeometryItem(0)->geom)[0]);
 }
 
 // The start matrix's scale sizes the shapes and is put back on the simulated pose.
