@@ -222,7 +222,9 @@ D3DXMATRIX Kco_ODE_BodyCollision::GetMatrix() {
 
     penetration = 0.0f;  // the world's next step refills it
 
-    if (angularVelocityDampenValue != 0.0f && bodyID) {
+    // An undefined factor (a damaged "BDAV") would make the spin undefined, on which ODE
+    // stops the process: it turns damping off like 0.
+    if (angularVelocityDampenValue != 0.0f && std::isfinite(angularVelocityDampenValue) && bodyID) {
         const float k = angularVelocityDampenValue;
         const float t = frameTimeChannel ? static_cast<Kco_FloatChannel*>(frameTimeChannel)->GetFloat() : 0.0f;
         const dReal* w = dBodyGetAngularVel(bodyID);

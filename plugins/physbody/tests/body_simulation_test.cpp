@@ -1,5 +1,6 @@
 // Bodies simulated through engine frames with the real world and body plug-in files.
 #include <cmath>
+#include <limits>
 
 #include <os/tick_count.h>
 
@@ -199,6 +200,10 @@ TEST_F(BodySimulation, AngularDampingScalesSpinByTheFrameTime) {
     Frame(1.0f);  // t = 1 multiplies w by k
     EXPECT_NEAR(2.0f, box->GetAngularVelocityVector().y, 1e-4f);
     Frame(0.0f);  // no frame time, no damping
+    EXPECT_NEAR(2.0f, box->GetAngularVelocityVector().y, 1e-4f);
+    // An undefined factor (a damaged file) damps nothing rather than making the spin undefined.
+    box->SetAngularVelocityDampenValue(std::numeric_limits<float>::quiet_NaN());
+    Frame(1.0f);
     EXPECT_NEAR(2.0f, box->GetAngularVelocityVector().y, 1e-4f);
 }
 
