@@ -187,7 +187,8 @@ void EngineInterface::DoEvent(int event, unsigned long data) {
 void EngineInterface::BeginFrame(float frameTime) {
     ++frameNumber_;
     if (frameNumber_ == 0) frameNumber_ = 1;  // 0 is never a frame a channel has seen
-    frameTime_ = frameTime < 0.0f ? 0.0f : frameTime > 2.0f ? 2.0f : frameTime;
+    // An undefined time counts as none: channels scale velocities and backlogs by it.
+    frameTime_ = !(frameTime > 0.0f) ? 0.0f : frameTime > 2.0f ? 2.0f : frameTime;
     DoEvent(0, 0);
 }
 

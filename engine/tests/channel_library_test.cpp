@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "engine_host.h"
 #include "link_test_channel.h"
@@ -53,6 +54,8 @@ TEST(ChannelLibrary, InstancesCarryTheirTypeAndEngine) {
     EXPECT_FLOAT_EQ(static_cast<Kco_FloatChannel*>(tick)->GetFloat(), 2.0f);
     host.Engine().BeginFrame(0.5f);
     EXPECT_FLOAT_EQ(static_cast<Kco_FloatChannel*>(tick)->GetFloat(), 0.5f);
+    host.Engine().BeginFrame(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(static_cast<Kco_FloatChannel*>(tick)->GetFloat(), 0.0f);
     delete tick;
 }
 

@@ -52,7 +52,7 @@ public:
     Kel_Channel* CreateChannelInGroup(const GUID& type, Kel_ChannelGroup& group, const char* name);
 
     // Starts a frame: the frame number moves on, the frame time is set (clamped to 0..2,
-    // in 1/25 s) and event 0 is delivered to the channels registered for it.
+    // in 1/25 s; NaN gives 0) and event 0 is delivered to the channels registered for it.
     void BeginFrame(float frameTime);
     // Delivers an event to every channel registered for it, in registration order.
     void DoEvent(int event, unsigned long data);
