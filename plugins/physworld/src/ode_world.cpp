@@ -173,7 +173,9 @@ void Kco_ODE_World::CallChannel() {
     while (timeAccumulator > d) {
         timeAccumulator -= d;
         frameResolution = d * timeFrameStep * 25.0f;
-        StepOnce(dReal(frameResolution));
+        // ODE stops the process on a step that is not positive; a time scale of 0 or below
+        // makes steps that simulate nothing.
+        if (frameResolution > 0.0f) StepOnce(dReal(frameResolution));
         ++frameCalculateCount;
     }
 }

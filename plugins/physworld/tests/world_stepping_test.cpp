@@ -91,6 +91,20 @@ TEST_F(WorldStepping, TimeFrameStepScalesTheFixedStep) {
     EXPECT_FLOAT_EQ(0.04f, world->GetFrameResolution());
 }
 
+TEST_F(WorldStepping, FixedStepsOfNoLengthSimulateNothing) {
+    world->SetFrameFrequency(50);
+    world->SetTimeFrameStep(0.0f);  // ODE would stop the process on a step of 0
+    engine.BeginFrame(2.0f);  // 0.08 s of backlog: the steps are still counted
+    EXPECT_GE(world->GetFrameCalculateCount(), 3);
+    EXPECT_EQ(0.0f, world->GetFrameResolution());
+    world->SetTimeFrameStep(-1.0f);
+    engine.BeginFrame(2.0f);
+    EXPECT_EQ(0.0, FallSpeed());
+    world->SetTimeFrameStep(0.05f);
+    engine.BeginFrame(1.0f);
+    EXPECT_GT(FallSpeed(), 0.0);
+}
+
 TEST_F(WorldStepping, RemovedFromTheEventListWhenDestroyed) {
     delete world;
     world = nullptr;
