@@ -203,9 +203,10 @@ TEST_F(ExtractItemTest, LinksPlantedInTheInstallFolderAreNotWrittenThrough) {
 }
 
 TEST_F(ExtractItemTest, WithTheEngineLoaderCompressedFilesComeOutUnpacked) {
-    TestInstaller installer;
+    // The installer destroys its loader when it goes, so the fakes must outlive it.
     FakeLoader loader;
     FakeServices services;
+    TestInstaller installer;
     installer.UseEngine(&loader, &services);
     installer.SetInstallPath(scratch_.Str());
 
