@@ -1,5 +1,6 @@
 // Writes the sample project: a start file and a channel group of value operators fed by
-// float and vector channels.
+// float and vector channels, and a box that falls onto a ground plane, whose height a value
+// operator measures.
 //
 //   make_sample <channels folder> <project folder>
 //
@@ -8,7 +9,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include <vecmath/d3dx_math.h>
+
 #include "engine_host.h"
+#include "physbody/ode_body.h"
+#include "plugin_frame/siblings/matrix_channel.h"
 #include "plugin_frame/siblings/float_channel.h"
 #include "plugin_frame/siblings/vector_channel.h"
 #include "plugin_frame/type_guids.h"
@@ -53,14 +58,29 @@ int main(int argc, char** argv) {
     auto* dot = Operator(host, "dot", 0);
     auto* a = host.Create<Kco_VectorChannel>(type_guids::kVectorChannel, "a");
     auto* b = host.Create<Kco_VectorChannel>(type_guids::kVectorChannel, "b");
-    if (!counter || !low || !high || !step || !wrap || !wrapHigh || !wrapStep || !dot || !a || !b) {
+    // height: the distance between a falling box and the origin; it comes to rest half the
+    // box's size above the ground plane.
+    auto* ground = host.Create<Kco_ODE_BodyCollision>(type_guids::kPhysicsBody, "ground");
+    auto* box = host.Create<Kco_ODE_BodyCollision>(type_guids::kPhysicsBody, "box");
+    auto* boxStart = host.Create<Kco_MatrixChannel>(type_guids::kMatrixChannel, "box start");
+    auto* origin = host.Create<Kco_MatrixChannel>(type_guids::kMatrixChannel, "origin");
+    auto* height = Operator(host, "height", 8);
+    if (!counter || !low || !high || !step || !wrap || !wrapHigh || !wrapStep || !dot || !a || !b || !ground ||
+        !box || !boxStart || !origin || !height) {
         std::fprintf(stderr, "make_sample: channel libraries missing in %s\n", argv[1]);
         for (const std::string& m : host.Engine().GetDebugMessages()) std::fprintf(stderr, "  %s\n", m.c_str());
         return 1;
     }
     a->SetVector({1, 2, 3});
     b->SetVector({4, 5, 6});
-    bool linked = host.Link(counter, low, 0) && host.Link(counter, high, 0) && host.Link(counter, step, 0) &&
+    ODE_GeometryItem plane;
+    plane.kind = ODE_GeometryItem::kPlane;
+    ground->SetGeometryItem(plane, 0);
+    D3DXMATRIX at;
+    D3DXMatrixTranslation(&at, 0.0f, 3.0f, 0.0f);
+    boxStart->SetMatrix(at);
+    bool linked = host.Link(box, boxStart, 0) && host.Link(height, box, 0) && host.Link(height, origin, 0) &&
+                  host.Link(counter, low, 0) && host.Link(counter, high, 0) && host.Link(counter, step, 0) &&
                   host.Link(wrap, low, 0) && host.Link(wrap, wrapHigh, 0) && host.Link(wrap, wrapStep, 0) &&
                   host.Link(dot, a, 0) && host.Link(dot, b, 0);
     if (!linked || !host.Save((out / "start.cgr").string())) {

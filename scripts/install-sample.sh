@@ -19,7 +19,7 @@ case "$target" in /*) ;; *) target=$PWD/$target ;; esac
 if [ "${NO_BUILD:-0}" != 1 ]; then
   [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja
   cmake --build "$build" -j2 --target projinstall projpack VtlUnInst viewer make_sample \
-    core_channels valueop sibling_vector sibling_tickcount
+    core_channels valueop sibling_vector sibling_tickcount sibling_matrix physworld physbody
 fi
 
 installer_image=$build/installer/projinstall
@@ -62,9 +62,10 @@ find "$VANTREL_PROGRAMS_DIR" -name '*.desktop' | sort | while read -r entry; do
   sed 's/^/    /' "$entry"
 done
 
-echo "-- registry values in $VANTREL_REGISTRY_FILE"
-sed 's/^/  /' "$VANTREL_REGISTRY_FILE"
+echo "-- registry values in $VANTREL_REGISTRY_FILE (root, key, value = data)"
+# The store escapes a backslash in the data as \\; shown here as the value holds it.
+awk -F'\t' '{ d = $5; gsub(/\\\\/, "\\", d); printf "  %s  %s  %s = %s\n", $1, $2, $3, d }' "$VANTREL_REGISTRY_FILE"
 
 echo "== running the installed project"
-(cd "$target" && ./VantrelViewer.exe VtlStart.vtl --frames 25) | sed 's/^/  /'
+(cd "$target" && ./VantrelViewer.exe VtlStart.vtl) | sed 's/^/  /'
 echo "remove it again with: VANTREL_REGISTRY_FILE=$VANTREL_REGISTRY_FILE $target/VtlUnInst.exe"

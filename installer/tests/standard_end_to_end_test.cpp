@@ -21,6 +21,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The sample's plug-ins as the manifest lists them: value operator, vector, tick count,
+// matrix, physics world, physics body.
+constexpr const char* kProjectPlugins[] = {
+    "048425EF-3B0E-551D-9206-B4160D97F196", "477BF31D-1058-5465-BE9C-BC0AA5D7D1C0",
+    "A882B348-B00B-502B-BE57-1108390D677D", "760F8B3E-E731-5824-A7F7-10BABEB52453",
+    "612B6EDB-E73E-59B5-A27B-9884457842A9", "4D7179A6-9615-5A84-826D-7A91E0C8306F"};
+
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 int ExitCode(int status) { return status == -1 ? -1 : (status >> 8) & 0xFF; }
@@ -77,8 +84,7 @@ protected:
         }
         m += "packed VtlUnInst.exe < " + build("VtlUnInst.exe") + "\n";
         m += "compressed VtlStart.vtl\n";
-        for (const char* guid : {"048425EF-3B0E-551D-9206-B4160D97F196", "477BF31D-1058-5465-BE9C-BC0AA5D7D1C0",
-                                 "A882B348-B00B-502B-BE57-1108390D677D"})
+        for (const char* guid : kProjectPlugins)
             m += std::string("channel \\Channels\\") + guid + ".dll < " + build(std::string("channels/") + guid + ".dll") + "\n";
         m += "library \\3rd\\helper.dll < helper.dll\n";
         m += "file \\start.cgr\nfile \\Stage\\camera.cgr\nfile \\Stage\\notes.txt\n";
@@ -173,7 +179,12 @@ TEST_F(StandardEndToEnd, SampleInstallsRunsAndUninstalls) {
 
     // The viewer was started on the installed project and runs it to the end on its own.
     EXPECT_TRUE(OutputShows("dot = 32")) << FileString(output_);
-    EXPECT_NE(FileString(output_).find("Ran \\start.cgr: 10 channels, 250 frames"), std::string::npos);
+    EXPECT_NE(FileString(output_).find("Ran \\start.cgr: 15 channels, 250 frames"), std::string::npos);
+    // The box of the sample fell onto its ground plane: half its size above it.
+    const std::string output = FileString(output_);
+    const size_t at_height = output.find("height = ");
+    ASSERT_NE(at_height, std::string::npos) << output;
+    EXPECT_NEAR(std::stof(output.substr(at_height + 9)), 0.5f, 0.02f) << output;
 
     // The uninstall log, byte for byte.
     const std::string at = install.string() + "\\";
@@ -191,6 +202,9 @@ TEST_F(StandardEndToEnd, SampleInstallsRunsAndUninstalls) {
         at + "\\Channels\\048425EF-3B0E-551D-9206-B4160D97F196.dll",
         at + "\\Channels\\477BF31D-1058-5465-BE9C-BC0AA5D7D1C0.dll",
         at + "\\Channels\\A882B348-B00B-502B-BE57-1108390D677D.dll",
+        at + "\\Channels\\760F8B3E-E731-5824-A7F7-10BABEB52453.dll",
+        at + "\\Channels\\612B6EDB-E73E-59B5-A27B-9884457842A9.dll",
+        at + "\\Channels\\4D7179A6-9615-5A84-826D-7A91E0C8306F.dll",
         at + "\\3rd\\helper.dll",
         at + "\\start.cgr",
         at + "\\Stage\\camera.cgr",
