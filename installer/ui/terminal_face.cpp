@@ -67,7 +67,7 @@ int TerminalFace::MessageBox(const char* text, const char* caption, unsigned typ
         std::string line;
         if (!ReadLine(line)) {
             std::fputc('\n', out_);
-            return DefaultMessageBoxAnswer(type, false);
+            return os::DefaultMessageBoxAnswer(type, false);
         }
         const char a = line.empty() ? '\0' : Lower(line[0]);
         if (yesNo && a == 'y') return os::IDYES;

@@ -39,27 +39,6 @@ private:
 
 }  // namespace
 
-std::string EscapeLogField(const std::string& field) {
-    std::string out;
-    for (char c : field) {
-        if (c == '\\') out += "\\\\";
-        else if (c == '\t') out += "\\t";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else out.push_back(c);
-    }
-    return out;
-}
-
-int DefaultMessageBoxAnswer(unsigned type, bool yes) {
-    switch (type & os::kMessageBoxButtonMask) {
-    case os::MB_YESNO:
-    case os::MB_YESNOCANCEL: return yes ? os::IDYES : os::IDNO;
-    case os::MB_OKCANCEL: return yes ? os::IDOK : os::IDCANCEL;
-    default: return os::IDOK;
-    }
-}
-
 UnattendedFace::Settings UnattendedFace::SettingsFromEnvironment() {
     Settings s;
     if (const char* dir = std::getenv("VANTREL_INSTALL_DIR")) s.folder = dir;
@@ -78,7 +57,7 @@ void UnattendedFace::Log(std::vector<std::string> fields) {
     if (!settings_.logFile.empty()) {
         std::ofstream log(settings_.logFile, std::ios::app);
         for (size_t i = 0; i < fields.size(); ++i)
-            log << (i ? "\t" : "") << EscapeLogField(fields[i]);
+            log << (i ? "\t" : "") << os::EscapeLogField(fields[i]);
         log << '\n';
     }
     lines_.push_back(std::move(fields));
@@ -87,7 +66,7 @@ void UnattendedFace::Log(std::vector<std::string> fields) {
 int UnattendedFace::MessageBox(const char* text, const char* caption, unsigned type) {
     Log({"box", os::MessageBoxButtonsName(type), os::MessageBoxIconName(type),
          caption ? caption : "", text ? text : ""});
-    return DefaultMessageBoxAnswer(type, settings_.answerYes);
+    return os::DefaultMessageBoxAnswer(type, settings_.answerYes);
 }
 
 int UnattendedFace::RunModalDialog(const DialogTemplate& dialog, DialogProc proc, void* param) {

@@ -50,11 +50,4 @@ private:
     std::vector<std::vector<std::string>> lines_;
 };
 
-// Escapes one log field (see the line format above).
-std::string EscapeLogField(const std::string& field);
-
-// The answer a face gives without asking: Yes or OK when `yes`, otherwise No or Cancel
-// (a plain OK box always answers OK).
-int DefaultMessageBoxAnswer(unsigned type, bool yes);
-
 }  // namespace ui

@@ -14,7 +14,9 @@ std::unique_ptr<MessageBoxFace>& Face() {
     return face;
 }
 
-std::string Escaped(const std::string& s) {
+}  // namespace
+
+std::string EscapeLogField(const std::string& s) {
     std::string out;
     for (char c : s) {
         if (c == '\\') out += "\\\\";
@@ -26,7 +28,7 @@ std::string Escaped(const std::string& s) {
     return out;
 }
 
-int DefaultAnswer(unsigned type, bool yes) {
+int DefaultMessageBoxAnswer(unsigned type, bool yes) {
     switch (type & kMessageBoxButtonMask) {
     case MB_YESNO:
     case MB_YESNOCANCEL: return yes ? IDYES : IDNO;
@@ -34,8 +36,6 @@ int DefaultAnswer(unsigned type, bool yes) {
     default: return IDOK;
     }
 }
-
-}  // namespace
 
 std::string MessageBoxButtonsName(unsigned type) {
     switch (type & kMessageBoxButtonMask) {
@@ -98,16 +98,16 @@ int RecordingMessageBoxFace::Show(const char* text, const char* caption, unsigne
     Box box{text, caption, MessageBoxButtonsName(type), MessageBoxIconName(type)};
     if (!logFile_.empty()) {
         std::ofstream log(logFile_, std::ios::app);
-        log << "box\t" << box.buttons << '\t' << box.icon << '\t' << Escaped(box.caption)
-            << '\t' << Escaped(box.text) << '\n';
+        log << "box\t" << box.buttons << '\t' << box.icon << '\t' << EscapeLogField(box.caption)
+            << '\t' << EscapeLogField(box.text) << '\n';
     }
     boxes_.push_back(std::move(box));
-    return DefaultAnswer(type, answerYes_);
+    return DefaultMessageBoxAnswer(type, answerYes_);
 }
 
 int StderrMessageBoxFace::Show(const char* text, const char* caption, unsigned type) {
     std::fprintf(stderr, "[%s] %s: %s\n", MessageBoxIconName(type).c_str(), caption, text);
-    return DefaultAnswer(type, true);
+    return DefaultMessageBoxAnswer(type, true);
 }
 
 ScopedRecordingMessageBoxFace::ScopedRecordingMessageBoxFace() {

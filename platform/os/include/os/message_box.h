@@ -32,6 +32,13 @@ inline constexpr int IDNO = 7;
 std::string MessageBoxButtonsName(unsigned type);
 std::string MessageBoxIconName(unsigned type);
 
+// Escapes one field of a message log line: backslash, tab, carriage return and newline.
+std::string EscapeLogField(const std::string& field);
+
+// The answer a face gives without asking: Yes or OK when `yes`, otherwise No or Cancel
+// (a plain OK box always answers OK).
+int DefaultMessageBoxAnswer(unsigned type, bool yes);
+
 class MessageBoxFace {
 public:
     virtual ~MessageBoxFace() = default;
