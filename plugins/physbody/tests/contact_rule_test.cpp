@@ -1,5 +1,7 @@
 // The contact rule between two geometry items, and the world's collision-object class
 // reaching the owning body's colliders.
+#include <limits>
+
 #include "physics_scene.h"
 
 namespace {
@@ -70,6 +72,32 @@ TEST(ContactRule, SlipFlagsOnlyWhenBothSlipsArePositive) {
     s = Kco_ODE_World::ComposeContactSurface(Item(0, 0, 0, 1, 0.5f), Item(0, 0, 0, 1, 0.25f), 0.0f, 0.0f);
     EXPECT_EQ(kApprox | kSlip, s.mode);
     EXPECT_FLOAT_EQ(0.5f, float(s.slip2));
+}
+
+// Surface values from a damaged file reach ODE within the ranges it documents: bounce and
+// ERP 0..1, the others 0..1e6, undefined ones 0. A bounce of 1e30 flings bodies past any
+// bound within a step.
+TEST(ContactRule, SurfaceValuesAreClampedToTheirRanges) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    dSurfaceParameters s = Kco_ODE_World::ComposeContactSurface(Item(1, 1e30f, -5.0f, nan, inf),
+                                                                Item(1, 0.5f, 1e30f, 2.0f, 1.0f), 0.1f, 0.1f);
+    EXPECT_EQ(kApprox | dContactBounce, s.mode);  // an undefined slip is none
+    EXPECT_FLOAT_EQ(0.75f, float(s.bounce));      // (1 + 0.5) / 2
+    EXPECT_FLOAT_EQ(5e5f, float(s.bounce_vel));   // (0 + 1e6) / 2
+    EXPECT_EQ(0.0, s.mu);
+    EXPECT_EQ(1.0, s.slip1);
+
+    s = Kco_ODE_World::ComposeContactSurface(Item(0, 0, 0, 1e30f, 3e30f), Item(0, 0, 0, 1e30f, 1.0f), 5.0f, 1e30f);
+    EXPECT_EQ(kApprox | kSlip | kSoft, s.mode);
+    EXPECT_EQ(1e6, s.mu);
+    EXPECT_EQ(1e6, s.slip2);
+    EXPECT_EQ(1.0, s.soft_erp);
+    EXPECT_EQ(1e6, s.soft_cfm);
+    // Undefined soft values are 0, which leaves the contact to the world's ERP and CFM.
+    s = Kco_ODE_World::ComposeContactSurface(Item(0, 0, 0, 1, 1), Item(0, 0, 0, 1, 1), nan, 0.1f);
+    EXPECT_FALSE(s.mode & kSoft);
+    EXPECT_EQ(0.0, s.soft_erp);
 }
 
 // A body that records what the collision-object class asks of it.

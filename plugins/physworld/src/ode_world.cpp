@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "physbody/ode_body.h"
+#include "physworld/ode_bounds.h"
 #include "plugin_frame/engine_interface.h"
 #include "plugin_frame/plugin_exports.h"
 #include "plugin_frame/siblings/float_channel.h"
@@ -76,6 +77,57 @@ int RegisterCollisionObjectClass() {
         return dCreateGeomClass(&descriptor);
     }();
     return classNumber;
+}
+
+bool Within(const dReal* v, int n, double bound) {
+    for (int i = 0; i < n; ++i)
+        if (!(std::fabs(v[i]) <= bound)) return false;  // also false for NaN
+    return true;
+}
+
+bool IsDefined(const dReal* v, int n) { return Within(v, n, std::numeric_limits<dReal>::max()); }
+
+// The state ODE stops the process on in the next collision or step: a position beyond what
+// the hash space indexes, an undefined pose or force, a speed whose step overflows.
+bool IsRunaway(dBodyID body) {
+    return !Within(dBodyGetPosition(body), 3, ode_bounds::kMaxCoordinate) || !IsDefined(dBodyGetQuaternion(body), 4) ||
+           !Within(dBodyGetLinearVel(body), 3, ode_bounds::kMaxSpeed) ||
+           !Within(dBodyGetAngularVel(body), 3, ode_bounds::kMaxSpeed) || !IsDefined(dBodyGetForce(body), 3) ||
+           !IsDefined(dBodyGetTorque(body), 3);
+}
+
+// Held at the bound it crossed (an undefined coordinate at 0), at rest and disabled: it no
+// longer moves unless a joint to a moving body wakes it, and then it is held again.
+void Hold(dBodyID body) {
+    const dReal* p = dBodyGetPosition(body);
+    const double c = ode_bounds::kMaxCoordinate;
+    dBodySetPosition(body, ode_bounds::Clamp(p[0], -c, c), ode_bounds::Clamp(p[1], -c, c),
+                     ode_bounds::Clamp(p[2], -c, c));
+    if (!IsDefined(dBodyGetQuaternion(body), 4)) {
+        const dQuaternion identity = {1.0, 0.0, 0.0, 0.0};
+        dBodySetQuaternion(body, identity);
+    }
+    dBodySetLinearVel(body, 0.0, 0.0, 0.0);
+    dBodySetAngularVel(body, 0.0, 0.0, 0.0);
+    dBodySetForce(body, 0.0, 0.0, 0.0);
+    dBodySetTorque(body, 0.0, 0.0, 0.0);
+    dBodyDisable(body);
+}
+
+// Every body with geometry is checked before each step, since anything between two steps
+// (the step itself, a body's damping, a joint channel's force) may have driven it away.
+// Bodies without geometry never reach the hash space and are left to their owners.
+void HoldRunawayBodies(dSpaceID space) {
+    const int count = dSpaceGetNumGeoms(space);
+    for (int i = 0; i < count; ++i) {
+        dBodyID body = dGeomGetBody(dSpaceGetGeom(space, i));
+        if (body && IsRunaway(body)) Hold(body);
+    }
+}
+
+// A contact computed from degenerate shapes may be undefined; ODE stops the process on it.
+bool IsDefined(const dContactGeom& contact) {
+    return IsDefined(contact.pos, 3) && IsDefined(contact.normal, 3) && std::isfinite(contact.depth);
 }
 
 }  // namespace
@@ -153,8 +205,11 @@ void Kco_ODE_World::DoEvent(int event, unsigned long) {
 }
 
 void Kco_ODE_World::StepOnce(dReal seconds) {
+    HoldRunawayBodies(spaceID);
     dSpaceCollide(spaceID, this, &Kco_ODE_World::NearCallback);
-    dWorldStep(worldID, seconds);
+    // A time scale from a caller may make any step length; beyond the bound a step only
+    // multiplies rounding, and an infinite one stops the process.
+    dWorldStep(worldID, std::fmin(seconds, dReal(ode_bounds::kMaxStep)));
     dJointGroupEmpty(contactGroupID);
 }
 
@@ -182,33 +237,52 @@ void Kco_ODE_World::CallChannel() {
 
 // ---- the contact rule ----
 
+namespace {
+
+// An item's surface values as ODE takes them: bounce and ERP within 0..1, the others
+// within 0..kMaxSurface, undefined ones 0. Out of range they fling bodies past any bound
+// (a bounce of 1e30) or make the step undefined.
+struct Surface {
+    explicit Surface(const ODE_GeometryItem& item)
+        : bounce(float(ode_bounds::Clamp(item.bounce, 0.0, 1.0))),
+          bounceVelocity(float(ode_bounds::Clamp(item.bounceVelocity, 0.0, ode_bounds::kMaxSurface))),
+          friction(float(ode_bounds::Clamp(item.friction, 0.0, ode_bounds::kMaxSurface))),
+          slip(float(ode_bounds::Clamp(item.slip, 0.0, ode_bounds::kMaxSurface))) {}
+    float bounce, bounceVelocity, friction, slip;
+};
+
+}  // namespace
+
 dSurfaceParameters Kco_ODE_World::ComposeContactSurface(const ODE_GeometryItem& i1, const ODE_GeometryItem& i2,
                                                         float erp, float cfm) {
+    const Surface a(i1), b(i2);
+    erp = float(ode_bounds::Clamp(erp, 0.0, 1.0));
+    cfm = float(ode_bounds::Clamp(cfm, 0.0, ode_bounds::kMaxSurface));
     dSurfaceParameters s{};
     s.mode = dContactApprox1_1 | dContactApprox1_2;
-    if (i1.slip > 0.0f && i2.slip > 0.0f) s.mode |= dContactSlip1 | dContactSlip2;
+    if (a.slip > 0.0f && b.slip > 0.0f) s.mode |= dContactSlip1 | dContactSlip2;
     float bounce = 0.0f;
     float bounceVelocity = 0.0f;
     if (i1.bounceEnabled == 1) {
         s.mode |= dContactBounce;
-        bounce = i1.bounce;
-        bounceVelocity = i1.bounceVelocity;
+        bounce = a.bounce;
+        bounceVelocity = a.bounceVelocity;
         if (i2.bounceEnabled == 1) {
-            bounce = (bounce + i2.bounce) * 0.5f;
-            bounceVelocity = (bounceVelocity + i2.bounceVelocity) * 0.5f;
+            bounce = (bounce + b.bounce) * 0.5f;
+            bounceVelocity = (bounceVelocity + b.bounceVelocity) * 0.5f;
         }
     } else if (i2.bounceEnabled == 1) {
         s.mode |= dContactBounce;
-        bounce = i2.bounce;
-        bounceVelocity = i2.bounceVelocity;
+        bounce = b.bounce;
+        bounceVelocity = b.bounceVelocity;
     } else if (erp != 0.0f && cfm != 0.0f) {
         s.mode |= dContactSoftERP | dContactSoftCFM;
     }
-    s.mu = std::fmin(i1.friction, i2.friction);
+    s.mu = std::fmin(a.friction, b.friction);
     s.mu2 = 0.0;
     s.soft_erp = erp;
     s.soft_cfm = cfm;
-    s.slip1 = s.slip2 = std::fmax(i1.slip, i2.slip);
+    s.slip1 = s.slip2 = std::fmax(a.slip, b.slip);
     s.bounce = bounce;
     s.bounce_vel = bounceVelocity;
     return s;
@@ -234,6 +308,7 @@ void Kco_ODE_World::NearCallback(void* data, dGeomID o1, dGeomID o2) {
     const dSurfaceParameters surface = ComposeContactSurface(*i1, *i2, erp, cfm);
     for (int i = 0; i < n; ++i) {
         dContact& contact = contacts[i];
+        if (!IsDefined(contact.geom)) continue;
         contact.surface = surface;
         if (contact.geom.depth > 0.0) {
             const float depth = float(contact.geom.depth);
@@ -274,7 +349,13 @@ dGeomID Kco_ODE_World::CreateCollisionObject(Kco_ODE_BodyCollision* owner) {
 // ---- settings ----
 
 void Kco_ODE_World::SetTimeFrameStep(float step) { timeFrameStep = step; }
-void Kco_ODE_World::SetGravityVector(D3DXVECTOR3 g) { dWorldSetGravity(worldID, g.x, g.y, g.z); }
+// An undefined setting is ignored: the world keeps the last defined one.
+void Kco_ODE_World::SetGravityVector(D3DXVECTOR3 g) {
+    if (!std::isfinite(g.x) || !std::isfinite(g.y) || !std::isfinite(g.z)) return;
+    const double m = ode_bounds::kMaxGravity;
+    dWorldSetGravity(worldID, ode_bounds::Clamp(g.x, -m, m), ode_bounds::Clamp(g.y, -m, m),
+                     ode_bounds::Clamp(g.z, -m, m));
+}
 
 void Kco_ODE_World::SetFrameFrequency(int frequency) {
     frameFrequency = frequency < 0 ? 0 : frequency > 200 ? 200 : frequency;
@@ -284,8 +365,12 @@ void Kco_ODE_World::SetSoftERP(float erp) { softERP = erp; }
 float Kco_ODE_World::GetSoftERP() { return softERP; }
 void Kco_ODE_World::SetSoftCFM(float cfm) { softCFM = cfm; }
 float Kco_ODE_World::GetSoftCFM() { return softCFM; }
-void Kco_ODE_World::SetWorldERP(float erp) { dWorldSetERP(worldID, erp); }
-void Kco_ODE_World::SetWorldCFM(float cfm) { dWorldSetCFM(worldID, cfm); }
+void Kco_ODE_World::SetWorldERP(float erp) {
+    if (std::isfinite(erp)) dWorldSetERP(worldID, ode_bounds::Clamp(erp, 0.0, 1.0));
+}
+void Kco_ODE_World::SetWorldCFM(float cfm) {
+    if (std::isfinite(cfm)) dWorldSetCFM(worldID, ode_bounds::Clamp(cfm, 0.0, ode_bounds::kMaxSurface));
+}
 
 // ---- joints ----
 
