@@ -7,6 +7,7 @@
 #include <os/tick_count.h>
 #include <vecmath/d3dx_math.h>
 
+#include "physworld/ode_bounds.h"
 #include "physworld/ode_world.h"
 #include "plugin_frame/engine_interface.h"
 #include "plugin_frame/plugin_exports.h"
@@ -22,6 +23,9 @@ constexpr int kStartLink = 0;
 constexpr int kEnableLink = 1;
 constexpr int kCollisionObjectLink = 2;
 
+// Least inertia of a body on any axis, in units of mass x reach^2 (see InitializeBody).
+constexpr double kInertiaFloor = 1e-6;
+
 D3DXMATRIX Identity() {
     D3DXMATRIX m;
     D3DXMatrixIdentity(&m);
@@ -34,13 +38,27 @@ float RowLength(const D3DXMATRIX& m, int row) {
 
 D3DXVECTOR3 ToVector(const dReal* v) { return D3DXVECTOR3(float(v[0]), float(v[1]), float(v[2])); }
 
-// ODE stops the process on a negative or undefined dimension; a file may hold one.
-float Dimension(float v) { return v >= 0.0f && std::isfinite(v) ? v : 0.0f; }
+// ODE stops the process on a negative or undefined dimension; a file may hold one. Huge
+// ones put shapes where the hash space cannot index them.
+float Dimension(float v) { return float(ode_bounds::Clamp(v, 0.0, ode_bounds::kMaxLength)); }
+
+// The side a shape collides and weighs with. Flatter shapes (a side of 0, 1e-40) give
+// contacts on which ODE's solver breaks down and stops the process.
+float Side(float dimension) { return std::fmax(dimension, float(ode_bounds::kMinLength)); }
+// A radius of 0 is left to the world, which makes it 1.
+float Radius(float dimension) { return dimension > 0.0f ? Side(dimension) : 0.0f; }
 
 // Undefined values of an item (a damaged file, a caller's record) reach ODE as positions,
 // masses and rotations, where they stop the process: they count as 0, or no rotation.
-float Defined(float v) { return std::isfinite(v) ? v : 0.0f; }
-D3DXVECTOR3 Defined(const D3DXVECTOR3& v) { return D3DXVECTOR3(Defined(v.x), Defined(v.y), Defined(v.z)); }
+float Mass(float v) { return float(ode_bounds::Clamp(v, 0.0, ode_bounds::kMaxMass)); }
+D3DXVECTOR3 Offset(const D3DXVECTOR3& v) {
+    const double m = ode_bounds::kMaxLength;
+    return D3DXVECTOR3(float(ode_bounds::Clamp(v.x, -m, m)), float(ode_bounds::Clamp(v.y, -m, m)),
+                       float(ode_bounds::Clamp(v.z, -m, m)));
+}
+double Coordinate(float v) {
+    return ode_bounds::Clamp(v, -ode_bounds::kMaxCoordinate, ode_bounds::kMaxCoordinate);
+}
 
 bool IsDefined(const D3DXMATRIX& m) {
     for (const auto& row : m.m)
@@ -285,18 +303,19 @@ void Kco_ODE_BodyCollision::InitializeBody() {
     }
 
     bool hasCollisionObject = false;
+    dReal reach = 0.0;  // how far the dynamic shapes reach from the body origin
     for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
         auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
         if (!item) continue;
         const float sx = Dimension(item->size.x * scale.x);
         const float sy = Dimension(item->size.y * scale.y);
         const float sz = Dimension(item->size.z * scale.z);
-        const float radius = Dimension(item->radius);
-        const float mass = Defined(item->mass);
-        const D3DXVECTOR3 offset = Defined(item->offset);
+        const float radius = Radius(Dimension(item->radius));
+        const float mass = Mass(item->mass);
+        const D3DXVECTOR3 offset = Offset(item->offset);
         if (!useDynamics) {
             switch (item->kind) {
-                case ODE_GeometryItem::kBox: item->geom = world->CreateBox(sx, sy, sz, true); break;
+                case ODE_GeometryItem::kBox: item->geom = world->CreateBox(Side(sx), Side(sy), Side(sz), true); break;
                 case ODE_GeometryItem::kSphere: item->geom = world->CreateSphere(radius, true); break;
                 case ODE_GeometryItem::kCollisionObject:
                     // One mesh geometry stands for every collision object of the body.
@@ -313,14 +332,17 @@ void Kco_ODE_BodyCollision::InitializeBody() {
         dMass m;
         dMassSetZero(&m);
         if (item->kind == ODE_GeometryItem::kBox) {
-            item->innerGeom = world->CreateBox(sx, sy, sz, false);
+            item->innerGeom = world->CreateBox(Side(sx), Side(sy), Side(sz), false);
             if (sx > 0.0f && sy > 0.0f && sz > 0.0f && mass > 0.0f) {
-                dMassSetBox(&m, 1.0, sx, sy, sz);
+                dMassSetBox(&m, 1.0, Side(sx), Side(sy), Side(sz));
                 dMassAdjust(&m, mass);
             }
+            const D3DXVECTOR3 sides(Side(sx), Side(sy), Side(sz));
+            reach = std::fmax(reach, D3DXVec3Length(&offset) + 0.5 * D3DXVec3Length(&sides));
         } else if (item->kind == ODE_GeometryItem::kSphere) {
             item->innerGeom = world->CreateSphere(radius, false);
             const dReal r = dGeomSphereGetRadius(item->innerGeom);
+            reach = std::fmax(reach, D3DXVec3Length(&offset) + r);
             if (mass > 0.0f) {
                 dMassSetSphere(&m, 1.0, r);
                 dMassAdjust(&m, mass);
@@ -350,11 +372,30 @@ void Kco_ODE_BodyCollision::InitializeBody() {
             auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
             if (item && item->geom) dGeomSetBody(item->geom, bodyID);
         }
+        // ODE treats the inertia as taken about the body origin and stops the process on
+        // an off-centre mass; the centre is dropped, as older ODE ignored it. A body
+        // without mass has ODE's default.
+        dMass bodyMass;
         if (total.mass > 0.0) {
-            // ODE treats the inertia as taken about the body origin and stops the process
-            // on an off-centre mass; the centre is dropped, as older ODE ignored it.
-            total.c[0] = total.c[1] = total.c[2] = 0.0;
-            dBodySetMass(bodyID, &total);
+            bodyMass = total;
+            bodyMass.c[0] = bodyMass.c[1] = bodyMass.c[2] = 0.0;
+            if (bodyMass.mass < ode_bounds::kMinBodyMass) dMassAdjust(&bodyMass, ode_bounds::kMinBodyMass);
+        } else {
+            dBodyGetMass(bodyID, &bodyMass);
+        }
+        // ODE stops the process on an inertia too close to singular (shapes far off the
+        // origin and much smaller than their offset), and its solver breaks down, which
+        // stops it too, when a contact at the body's reach turns the body vastly more
+        // easily than it pushes it (a tiny heavy shape beside a large light one). Such a
+        // body gets a little inertia on every axis; sane bodies lie far above this floor.
+        // Without a usable inertia it keeps ODE's default mass.
+        const dReal floor = bodyMass.mass * reach * reach * kInertiaFloor;
+        dReal* inertia = bodyMass.I;
+        if (std::fmin(std::fmin(inertia[0], inertia[5]), inertia[10]) < floor || !dIsPositiveDefinite(inertia, 3)) {
+            for (int axis = 0; axis < 3; ++axis) inertia[5 * axis] += floor;
+            if (dIsPositiveDefinite(inertia, 3)) dBodySetMass(bodyID, &bodyMass);
+        } else if (total.mass > 0.0) {
+            dBodySetMass(bodyID, &bodyMass);
         }
     } else {
         UpdateGeometryPositions();
@@ -367,11 +408,12 @@ void Kco_ODE_BodyCollision::SetScaleFromMatrix(const D3DXMATRIX& m) {
     scale = D3DXVECTOR3(RowLength(m, 0), RowLength(m, 1), RowLength(m, 2));
 }
 
-// A matrix without a usable rotation (or position) leaves the body's own in place.
+// A matrix without a usable rotation (or position) leaves the body's own in place; a
+// position beyond the coordinate bound is taken at the bound.
 void Kco_ODE_BodyCollision::SetBodyPosition(const D3DXMATRIX& m) {
     if (!bodyID) return;
     if (std::isfinite(m.m[3][0]) && std::isfinite(m.m[3][1]) && std::isfinite(m.m[3][2]))
-        dBodySetPosition(bodyID, m.m[3][0], m.m[3][1], m.m[3][2]);
+        dBodySetPosition(bodyID, Coordinate(m.m[3][0]), Coordinate(m.m[3][1]), Coordinate(m.m[3][2]));
     const D3DXMATRIX rotation = GetMatrixRotation(m);
     if (IsUsableRotation(rotation)) {
         double r[12];
@@ -392,22 +434,24 @@ void Kco_ODE_BodyCollision::UpdateGeometryPositions() {
         if (!item || !item->geom) continue;
         D3DXMATRIX s;
         if (item->kind == ODE_GeometryItem::kBox)
-            D3DXMatrixScaling(&s, item->size.x * scale.x, item->size.y * scale.y, item->size.z * scale.z);
+            D3DXMatrixScaling(&s, Side(Dimension(item->size.x * scale.x)), Side(Dimension(item->size.y * scale.y)),
+                              Side(Dimension(item->size.z * scale.z)));
         else if (item->kind == ODE_GeometryItem::kSphere)
-            D3DXMatrixScaling(&s, item->radius, item->radius, item->radius);
+            D3DXMatrixScaling(&s, Side(Dimension(item->radius)), Side(Dimension(item->radius)),
+                              Side(Dimension(item->radius)));
         else
             D3DXMatrixIdentity(&s);
-        const D3DXVECTOR3 offset = Defined(item->offset);
+        const D3DXVECTOR3 offset = Offset(item->offset);
         D3DXMATRIX o;
         D3DXMatrixTranslation(&o, offset.x, offset.y, offset.z);
         const D3DXMATRIX t = s * ShapeRotation(*item) * o * m;
         if (!IsDefined(t)) continue;  // an undefined size or start matrix: the geometry stays
+        const double x = Coordinate(t.m[3][0]), y = Coordinate(t.m[3][1]), z = Coordinate(t.m[3][2]);
         if (item->kind == ODE_GeometryItem::kPlane) {
-            const float a = t.m[1][0], b = t.m[1][1], c = t.m[1][2];
-            const float d = a * t.m[3][0] + b * t.m[3][1] + c * t.m[3][2];
-            dGeomPlaneSetParams(item->geom, a, b, c, d);
+            const double a = t.m[1][0], b = t.m[1][1], c = t.m[1][2];
+            dGeomPlaneSetParams(item->geom, a, b, c, a * x + b * y + c * z);
         } else {
-            dGeomSetPosition(item->geom, t.m[3][0], t.m[3][1], t.m[3][2]);
+            dGeomSetPosition(item->geom, x, y, z);
             double r[12];
             GetODERotationMatrix(GetMatrixRotation(t), r);
             dGeomSetRotation(item->geom, r);

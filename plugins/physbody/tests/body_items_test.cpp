@@ -186,6 +186,50 @@ TEST_F(BodyItems, UndefinedItemValuesNeverReachODE) {
     EXPECT_DOUBLE_EQ(1.0, dGeomGetRotation(fixed->GetGeometryItem(0)->geom)[0]);
 }
 
+// Finite but extreme values (a hostile file) reach ODE within bounds: shapes within 1e4 and
+// at least 1e-3 thick, bodies and static shapes within 1e7 of the origin, a body of any
+// mass at least 1e-3 heavy, with an inertia its contacts cannot overwhelm.
+TEST_F(BodyItems, ExtremeItemValuesAreBounded) {
+    ODE_GeometryItem box;
+    box.size = D3DXVECTOR3(1e-30f, 1.0f, 1e30f);
+    box.offset = D3DXVECTOR3(1e30f, 0.0f, -1e30f);
+    box.mass = 1e-30f;
+    ODE_GeometryItem dot = box;
+    dot.kind = ODE_GeometryItem::kSphere;
+    dot.radius = 1e-30f;
+    dot.offset = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+    Kco_ODE_BodyCollision* dynamic = NewBody("dynamic");
+    dynamic->SetGeometryItem(box, 0);
+    dynamic->SetGeometryItem(dot, 1);
+    StartAt(dynamic, 0.0f, 1e30f, 0.0f);
+
+    Kco_ODE_BodyCollision* fixed = Ground();
+    fixed->SetGeometryItem(box, 1);
+    StartAt(fixed, 0.0f, -1e30f, 0.0f);
+    Frame();
+
+    const ODE_GeometryItem* shape = dynamic->GetGeometryItem(0);
+    dVector3 sides;
+    dGeomBoxGetLengths(shape->innerGeom, sides);
+    EXPECT_FLOAT_EQ(1e-3f, float(sides[0]));
+    EXPECT_EQ(1e4, sides[2]);
+    EXPECT_EQ(1e4, dGeomGetPosition(shape->innerGeom)[0]);
+    EXPECT_EQ(-1e4, dGeomGetPosition(shape->innerGeom)[2]);
+    EXPECT_FLOAT_EQ(1e-3f, float(dGeomSphereGetRadius(dynamic->GetGeometryItem(1)->innerGeom)));
+    dMass mass;
+    dBodyGetMass(dynamic->GetBodyID(), &mass);
+    EXPECT_FLOAT_EQ(1e-3f, float(mass.mass));
+    // The box reaches 1.4e4 from the origin: no axis may turn 1e6 times more easily there
+    // than the body moves.
+    for (int axis = 0; axis < 3; ++axis) EXPECT_GE(mass.I[5 * axis], 1e-3 * 1.4e4 * 1.4e4 * 1e-6);
+    EXPECT_LE(std::fabs(dBodyGetPosition(dynamic->GetBodyID())[1] - 1e7), 1.0);  // one frame of fall
+
+    dVector4 plane;
+    dGeomPlaneGetParams(fixed->GetGeometryItem(0)->geom, plane);
+    EXPECT_EQ(-1e7, plane[3]);
+    EXPECT_EQ(-1e7, dGeomGetPosition(fixed->GetGeometryItem(1)->geom)[1]);
+}
+
 // The start matrix's scale sizes the shapes and is put back on the simulated pose.
 TEST_F(BodyItems, StartScaleSizesShapesAndTheReturnedMatrix) {
     Kco_ODE_BodyCollision* body = NewBody();
