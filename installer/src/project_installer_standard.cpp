@@ -19,7 +19,7 @@
 #include "os/process.h"
 #include "os/registry.h"
 #include "os/shortcut.h"
-#include "os/special_folders.h"
+#include "os/shell_folders.h"
 
 namespace {
 

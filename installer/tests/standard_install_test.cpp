@@ -54,7 +54,7 @@ public:
 };
 
 // What a package holds, by role; each test changes what it needs before Build().
-struct PackageSpec {
+struct PackageContents {
     std::map<std::string, std::vector<uint8_t>> settings{
         {"PROJECTTYPE", U32(2)},
         {"CHECKDX8", {0}},
@@ -107,10 +107,10 @@ protected:
 
     // Builds the package, runs InstallStandard with the dialog answering `dialog` on
     // `folder`, and keeps what the face recorded.
-    bool Install(const PackageSpec& spec, const std::string& folder,
+    bool Install(const PackageContents& contents, const std::string& folder,
                  ui::UnattendedFace::DialogAnswer dialog = ui::UnattendedFace::DialogAnswer::Install,
                  bool answerYes = true) {
-        testpkg::TempFile package(spec.Build());
+        testpkg::TempFile package(contents.Build());
         ScopedProgram program(package.Path());
         ui::UnattendedFace::Settings settings;
         settings.folder = folder;
@@ -152,7 +152,7 @@ protected:
 
 TEST_F(StandardInstall, InstallsUnpacksThroughTheEngineAndReportsSuccess) {
     const std::string folder = Folder("Demo");
-    ASSERT_TRUE(Install(PackageSpec{}, folder));
+    ASSERT_TRUE(Install(PackageContents{}, folder));
     const fs::path dir(folder);
     EXPECT_EQ(ReadFile(dir / "VantrelViewer.exe"), "viewer program");
     EXPECT_EQ(ReadFile(dir / "Corvane.dll"), stdtest::FileString(stdtest::BuildFile("Corvane.dll")));
@@ -184,7 +184,7 @@ TEST_F(StandardInstall, InstallsUnpacksThroughTheEngineAndReportsSuccess) {
 TEST_F(StandardInstall, CancellingTheDialogTouchesNothing) {
     for (auto answer : {ui::UnattendedFace::DialogAnswer::Cancel, ui::UnattendedFace::DialogAnswer::Close}) {
         const std::string folder = Folder("Cancelled");
-        EXPECT_FALSE(Install(PackageSpec{}, folder, answer));
+        EXPECT_FALSE(Install(PackageContents{}, folder, answer));
         EXPECT_TRUE(NothingWritten(folder));
         EXPECT_TRUE(boxes_.empty());
     }
@@ -192,12 +192,12 @@ TEST_F(StandardInstall, CancellingTheDialogTouchesNothing) {
 
 TEST_F(StandardInstall, MissingSettingStopsBeforeAnythingIsWritten) {
     for (const char* item : {"CheckDx8", "RunAfterInstall", "InstallPath", "ShortCutName", "ProjectName"}) {
-        PackageSpec spec;
+        PackageContents contents;
         std::string upper(item);
         for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
-        spec.settings.erase(upper);
+        contents.settings.erase(upper);
         const std::string folder = Folder(std::string("No") + item);
-        EXPECT_FALSE(Install(spec, folder)) << item;
+        EXPECT_FALSE(Install(contents, folder)) << item;
         EXPECT_EQ(boxes_, std::vector<std::string>{std::string("Error|Can't find project type ") + item});
         EXPECT_TRUE(NothingWritten(folder)) << item;
     }
@@ -205,10 +205,10 @@ TEST_F(StandardInstall, MissingSettingStopsBeforeAnythingIsWritten) {
 
 TEST_F(StandardInstall, DirectXQuestionAnsweredNoStops) {
     env_.Set("VANTREL_DIRECTX_VERSION", "8.0");
-    PackageSpec spec;
-    spec.settings["CHECKDX8"] = {1};
+    PackageContents contents;
+    contents.settings["CHECKDX8"] = {1};
     const std::string folder = Folder("NoDirectX");
-    EXPECT_FALSE(Install(spec, folder, ui::UnattendedFace::DialogAnswer::Install, false));
+    EXPECT_FALSE(Install(contents, folder, ui::UnattendedFace::DialogAnswer::Install, false));
     ASSERT_EQ(lines_.size(), 1u);
     EXPECT_EQ(lines_[0][1], "yesno");
     EXPECT_EQ(lines_[0][2], "warning");
@@ -216,16 +216,16 @@ TEST_F(StandardInstall, DirectXQuestionAnsweredNoStops) {
     EXPECT_TRUE(NothingWritten(folder));
 
     // Answered Yes, the installation goes on.
-    EXPECT_TRUE(Install(spec, folder));
+    EXPECT_TRUE(Install(contents, folder));
     EXPECT_TRUE(fs::exists(fs::path(folder) / "uninstall.nfo"));
 }
 
 TEST_F(StandardInstall, ViewerStartsOnlyWithDirectX81) {
-    PackageSpec spec;
-    spec.settings["RUNAFTERINSTALL"] = {1};  // CheckDx8 stays 0: no question first
+    PackageContents contents;
+    contents.settings["RUNAFTERINSTALL"] = {1};  // CheckDx8 stays 0: no question first
 
     env_.Set("VANTREL_DIRECTX_VERSION", "8.0");
-    ASSERT_TRUE(Install(spec, Folder("Dx80")));
+    ASSERT_TRUE(Install(contents, Folder("Dx80")));
     EXPECT_TRUE(installer_->launches.empty());
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].substr(0, 5), "Demo|");
@@ -233,18 +233,18 @@ TEST_F(StandardInstall, ViewerStartsOnlyWithDirectX81) {
     EXPECT_EQ(lines_.back()[2], "information");
 
     env_.Set("VANTREL_DIRECTX_VERSION", "8.1");
-    ASSERT_TRUE(Install(spec, Folder("Dx81")));
+    ASSERT_TRUE(Install(contents, Folder("Dx81")));
     EXPECT_EQ(installer_->launches, std::vector<bool>{false});  // started, not waited for
     EXPECT_EQ(installer_->launchFolder, Folder("Dx81"));
     EXPECT_TRUE(boxes_.empty());
 }
 
 TEST_F(StandardInstall, MissingListEntryIsSkippedAndNotLogged) {
-    PackageSpec spec;
-    spec.channels = {"\\Channels\\AAAA.dll", "\\Channels\\GONE.dll", "\\Channels\\BBBB.dll"};
-    spec.missingFiles = {"\\Channels\\GONE.dll"};
+    PackageContents contents;
+    contents.channels = {"\\Channels\\AAAA.dll", "\\Channels\\GONE.dll", "\\Channels\\BBBB.dll"};
+    contents.missingFiles = {"\\Channels\\GONE.dll"};
     const std::string folder = Folder("Missing");
-    ASSERT_TRUE(Install(spec, folder));
+    ASSERT_TRUE(Install(contents, folder));
     EXPECT_TRUE(fs::exists(fs::path(folder) / "channels/BBBB.dll"));
     EXPECT_FALSE(fs::exists(fs::path(folder) / "channels/GONE.dll"));
     const std::vector<std::string> logged = LoggedFiles(folder);
@@ -255,10 +255,10 @@ TEST_F(StandardInstall, MissingListEntryIsSkippedAndNotLogged) {
 }
 
 TEST_F(StandardInstall, PackageWithoutUninstallerStillInstalls) {
-    PackageSpec spec;
-    spec.uninstaller = false;
+    PackageContents contents;
+    contents.uninstaller = false;
     const std::string folder = Folder("NoUninstaller");
-    ASSERT_TRUE(Install(spec, folder));
+    ASSERT_TRUE(Install(contents, folder));
     EXPECT_FALSE(fs::exists(fs::path(folder) / "VtlUnInst.exe"));
     for (const std::string& f : LoggedFiles(folder)) EXPECT_EQ(f.find("VtlUnInst.exe"), std::string::npos) << f;
     // The link and the registry point at the missing file all the same.
@@ -270,10 +270,10 @@ TEST_F(StandardInstall, PackageWithoutUninstallerStillInstalls) {
 }
 
 TEST_F(StandardInstall, LinkNameClimbingOutOfTheProgramsFolderGetsNoLinks) {
-    PackageSpec spec;
-    spec.settings["SHORTCUTNAME"] = Bytes("\\..\\..\\Escape\\Demo", true);
+    PackageContents contents;
+    contents.settings["SHORTCUTNAME"] = Bytes("\\..\\..\\Escape\\Demo", true);
     const std::string folder = Folder("Climb");
-    ASSERT_TRUE(Install(spec, folder));
+    ASSERT_TRUE(Install(contents, folder));
     EXPECT_FALSE(fs::exists(scratch_.Path() / "home/.local/Escape"));
     EXPECT_FALSE(fs::exists(Programs()));
     for (const std::string& f : LoggedFiles(folder)) EXPECT_EQ(f.find(".desktop"), std::string::npos) << f;
@@ -282,20 +282,20 @@ TEST_F(StandardInstall, LinkNameClimbingOutOfTheProgramsFolderGetsNoLinks) {
 
 TEST_F(StandardInstall, MissingCountsStopWithTheirMessages) {
     struct Case {
-        void (*drop)(PackageSpec&);
+        void (*drop)(PackageContents&);
         const char* box;
     };
     const Case cases[] = {
-        {[](PackageSpec& s) { s.channelCount = false; }, "Error|Can't find ChannelCount"},
-        {[](PackageSpec& s) { s.channelDllCount = false; }, "Error|Can't find ChannelCount"},
-        {[](PackageSpec& s) { s.fileCount = false; }, "Error|Can't find FileCount"},
+        {[](PackageContents& s) { s.channelCount = false; }, "Error|Can't find ChannelCount"},
+        {[](PackageContents& s) { s.channelDllCount = false; }, "Error|Can't find ChannelCount"},
+        {[](PackageContents& s) { s.fileCount = false; }, "Error|Can't find FileCount"},
     };
     int n = 0;
     for (const Case& c : cases) {
-        PackageSpec spec;
-        c.drop(spec);
+        PackageContents contents;
+        c.drop(contents);
         const std::string folder = Folder("Counts" + std::to_string(n++));
-        EXPECT_FALSE(Install(spec, folder)) << c.box;
+        EXPECT_FALSE(Install(contents, folder)) << c.box;
         EXPECT_EQ(boxes_, std::vector<std::string>{c.box});
         // What was extracted stays; no log, no registry.
         EXPECT_TRUE(fs::exists(fs::path(folder) / "Corvane.dll"));
@@ -305,10 +305,10 @@ TEST_F(StandardInstall, MissingCountsStopWithTheirMessages) {
 }
 
 TEST_F(StandardInstall, EngineCoreThatDoesNotLoadStopsSilently) {
-    PackageSpec spec;
-    spec.engineCore = Packed(Bytes("not a library"));
+    PackageContents contents;
+    contents.engineCore = Packed(Bytes("not a library"));
     const std::string folder = Folder("BadEngine");
-    EXPECT_FALSE(Install(spec, folder));
+    EXPECT_FALSE(Install(contents, folder));
     EXPECT_TRUE(boxes_.empty());
     EXPECT_TRUE(fs::exists(fs::path(folder) / "channels/FileLoader.dll"));
     EXPECT_FALSE(fs::exists(fs::path(folder) / "channels/AAAA.dll"));
@@ -319,7 +319,7 @@ TEST_F(StandardInstall, EngineCoreThatDoesNotLoadStopsSilently) {
 TEST_F(StandardInstall, RelativeFolderIsTakenFromWhereTheInstallerStarted) {
     ASSERT_TRUE(os::SetCurrentFolder(scratch_.Str()));
     fs::create_directories(scratch_.Path() / "Rel");  // exists, so the installer moves into it early
-    ASSERT_TRUE(Install(PackageSpec{}, "Rel"));
+    ASSERT_TRUE(Install(PackageContents{}, "Rel"));
     EXPECT_TRUE(fs::exists(scratch_.Path() / "Rel/Corvane.dll"));
     EXPECT_TRUE(fs::exists(scratch_.Path() / "Rel/channels/BBBB.dll"));
     EXPECT_FALSE(fs::exists(scratch_.Path() / "Rel/Rel"));

@@ -9,7 +9,7 @@
 #include "manifest.h"
 #include "os/message_box.h"
 #include "os/native_path.h"
-#include "package_inspect.h"
+#include "package_listing.h"
 #include "package_writer.h"
 
 namespace {

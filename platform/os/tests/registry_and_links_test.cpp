@@ -9,7 +9,7 @@
 #include "os/directx_probe.h"
 #include "os/registry.h"
 #include "os/shortcut.h"
-#include "os/special_folders.h"
+#include "os/shell_folders.h"
 
 namespace fs = std::filesystem;
 

@@ -9,7 +9,7 @@
 #include "installer/packed_file.h"
 #include "os/command_line.h"
 #include "os/message_box.h"
-#include "package_inspect.h"
+#include "package_listing.h"
 #include "project_fixture.h"
 #include "tagfile/compressed_file.h"
 

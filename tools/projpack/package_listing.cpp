@@ -1,4 +1,4 @@
-#include "package_inspect.h"
+#include "package_listing.h"
 
 #include <cstdio>
 #include <set>

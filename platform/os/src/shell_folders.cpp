@@ -1,4 +1,4 @@
-#include "os/special_folders.h"
+#include "os/shell_folders.h"
 
 #include <cstdlib>
 
