@@ -40,16 +40,19 @@ void BuildGroup(EngineHost& host) {
     ASSERT_TRUE(parent->LinkChild(matrix, 1));
 }
 
+// Builds the sample group in an engine of its own and saves it to `path`.
+void SaveSampleGroup(const std::string& path) {
+    EngineHost host(CHANNELS_DIR);
+    BuildGroup(host);
+    ASSERT_TRUE(host.Save(path));
+}
+
 }  // namespace
 
 TEST(GroupFile, RoundTripKeepsValuesNamesAndLinks) {
     ScratchFolder dir("group_roundtrip");
     std::string path = dir.File("scene.cgr");
-    {
-        EngineHost host(CHANNELS_DIR);
-        BuildGroup(host);
-        ASSERT_TRUE(host.Save(path));
-    }
+    ASSERT_NO_FATAL_FAILURE(SaveSampleGroup(path));
     EngineHost host(CHANNELS_DIR);
     ASSERT_TRUE(host.Load(path));
     Kel_ChannelGroup& g = host.Group();
@@ -102,11 +105,7 @@ TEST(GroupFile, ChannelRecordWithoutTagsLoadsConstructorDefaults) {
 TEST(GroupFile, EveryTruncationFailsCleanly) {
     ScratchFolder dir("group_truncated");
     std::string path = dir.File("scene.cgr");
-    {
-        EngineHost host(CHANNELS_DIR);
-        BuildGroup(host);
-        ASSERT_TRUE(host.Save(path));
-    }
+    ASSERT_NO_FATAL_FAILURE(SaveSampleGroup(path));
     std::vector<uint8_t> bytes = ReadAll(path);
     EngineHost host(CHANNELS_DIR);
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
@@ -119,11 +118,7 @@ TEST(GroupFile, EveryTruncationFailsCleanly) {
 TEST(GroupFile, RandomCorruptionNeverCrashes) {
     ScratchFolder dir("group_corrupt");
     std::string path = dir.File("scene.cgr");
-    {
-        EngineHost host(CHANNELS_DIR);
-        BuildGroup(host);
-        ASSERT_TRUE(host.Save(path));
-    }
+    ASSERT_NO_FATAL_FAILURE(SaveSampleGroup(path));
     const std::vector<uint8_t> original = ReadAll(path);
     EngineHost host(CHANNELS_DIR);
     std::mt19937 rng(1234);
@@ -150,11 +145,7 @@ TEST(GroupFile, MissingFileAndWrongTypeAreRefused) {
 TEST(GroupFile, CompressedGroupFileLoadsLikeThePlainOne) {
     ScratchFolder dir("group_compressed");
     std::string path = dir.File("scene.cgr");
-    {
-        EngineHost host(CHANNELS_DIR);
-        BuildGroup(host);
-        ASSERT_TRUE(host.Save(path));
-    }
+    ASSERT_NO_FATAL_FAILURE(SaveSampleGroup(path));
     std::vector<uint8_t> packed = tagfile::PackCompressedFile(ReadAll(path));
     EngineHost host(CHANNELS_DIR);
     auto group = host.Engine().LoadChannelGroupFromMemory(packed, path);
