@@ -1,0 +1,70 @@
+// cgrtool: channel group files as readable JSON and back.
+//
+//   cgrtool dump FILE.cgr [OUT.json]   the JSON form (to standard output without OUT.json)
+//   cgrtool build FILE.json OUT.cgr    the group file the JSON describes
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+
+#include "group_text.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: cgrtool dump FILE.cgr [OUT.json]\n"
+                 "       cgrtool build FILE.json OUT.cgr\n");
+    return 2;
+}
+
+bool ReadFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool WriteFile(const std::string& path, const void* data, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(data), std::streamsize(size));
+    out.close();
+    return bool(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return Usage();
+    const std::string command = argv[1];
+    const std::string input = argv[2];
+    std::string bytes;
+    try {
+        if (command == "dump" && argc <= 4) {
+            if (!ReadFile(input, bytes)) throw std::runtime_error("can't read the file");
+            const std::string text =
+                cgr::DumpGroupText({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+            if (argc == 3) {
+                std::cout << text;
+            } else if (!WriteFile(argv[3], text.data(), text.size())) {
+                std::fprintf(stderr, "cgrtool: can't write %s\n", argv[3]);
+                return 1;
+            }
+            return 0;
+        }
+        if (command == "build" && argc == 4) {
+            if (!ReadFile(input, bytes)) throw std::runtime_error("can't read the file");
+            const std::vector<uint8_t> file = cgr::BuildGroupText(bytes);
+            if (!WriteFile(argv[3], file.data(), file.size())) {
+                std::fprintf(stderr, "cgrtool: can't write %s\n", argv[3]);
+                return 1;
+            }
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "cgrtool: %s: %s\n", input.c_str(), e.what());
+        return 1;
+    }
+    return Usage();
+}
