@@ -18,12 +18,13 @@ case "$target" in /*) ;; *) target=$PWD/$target ;; esac
 
 if [ "${NO_BUILD:-0}" != 1 ]; then
   [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja
-  cmake --build "$build" -j2 --target projinstall projpack VtlUnInst viewer make_sample \
+  cmake --build "$build" -j2 --target projinstall projpack VtlUnInst viewer cgrtool \
     core_channels valueop sibling_vector sibling_tickcount sibling_matrix physworld physbody
 fi
 
 installer_image=$build/installer/projinstall
-for f in "$installer_image" "$build/tools/projpack/projpack" "$build/samples/make_sample"; do
+cgrtool=$build/tools/cgrtool/cgrtool
+for f in "$installer_image" "$build/tools/projpack/projpack" "$cgrtool"; do
   [ -x "$f" ] || { echo "install-sample: $f is missing; build first" >&2; exit 1; }
 done
 
@@ -33,7 +34,13 @@ export VANTREL_PROGRAMS_DIR=${VANTREL_PROGRAMS_DIR:-$env_dir/applications}
 export VANTREL_REGISTRY_FILE=${VANTREL_REGISTRY_FILE:-$env_dir/registry}
 
 echo "== sample project"
-"$build/samples/make_sample" "$build/channels" "$build/sample-project"
+# Every samples/project/<file>.json is the text of the project file <file>.
+mkdir -p "$build/sample-project"
+for text in "$root"/samples/project/*.json; do
+  name=$(basename "$text" .json)
+  "$cgrtool" build "$text" "$build/sample-project/$name"
+  echo "  $name  from samples/project/$name.json"
+done
 
 echo "== installer"
 setup=$build/sample-setup

@@ -1,4 +1,4 @@
-// The sample project, end to end: make_sample writes it, projpack builds its installer, the
+// The sample project, end to end: cgrtool builds it from its text, projpack builds its installer, the
 // real projinstall installs it unattended with home and configuration inside the test's
 // folder, the installed viewer runs it, and the installed uninstaller takes it away again.
 #include <gtest/gtest.h>
@@ -58,9 +58,9 @@ protected:
 
     // The sample project with one more group in a subfolder and a plain project file.
     void MakeProject() {
-        const std::string command = Quote(MAKE_SAMPLE_EXE) + " " + Quote(BuildFile("channels").string()) + " " +
-                                    Quote(project_.string()) + " >/dev/null";
-        ASSERT_EQ(ExitCode(std::system(command.c_str())), 0);
+        fs::create_directories(project_);
+        fs::copy(SAMPLE_PROJECT_DIR, project_, fs::copy_options::recursive);
+        ASSERT_TRUE(fs::exists(project_ / "start.cgr") && fs::exists(project_ / "VtlStart.vtl"));
         fs::create_directories(project_ / "Stage");
         fs::copy_file(project_ / "start.cgr", project_ / "Stage/camera.cgr");
         apptest::WriteFile(project_ / "Stage/notes.txt", "notes of the project\n");

@@ -491,9 +491,44 @@ void BuildChannel(tagfile::RecordWriter& w, const Json& ch, const std::string& p
     w.EndBlock(block);
 }
 
+// A tagged file of another known type: its records one after the other.
+Json DumpRecordsFile(const ChannelTypeLayout& layout, std::span<const uint8_t> records) {
+    Json list = Json::array();
+    tagfile::RecordReader reader(records);
+    tagfile::Record rec;
+    while (reader.Next(rec)) list.push_back(RecordJson(&layout, rec));
+    Json doc{{"file", layout.name}, {"records", std::move(list)}};
+    if (reader.Corrupt()) doc["trailing"] = Hex(reader.Remaining());
+    return doc;
+}
+
+std::vector<uint8_t> BuildRecordsFile(const ChannelTypeLayout& layout, const Json& doc) {
+    OnlyKeys(doc, {"file", "records", "trailing"}, "", "the file");
+    tagfile::RecordWriter w;
+    tagfile::Guid16 type;
+    std::memcpy(type.data(), &layout.guid, 16);
+    w.WriteFileHeader(type);
+    auto records = doc.find("records");
+    if (records != doc.end()) {
+        if (!records->is_array()) throw TextError("/records", "\"records\" must be an array");
+        for (size_t i = 0; i < records->size(); ++i) {
+            std::string tag;
+            std::vector<uint8_t> bytes =
+                BuildRecord(&layout, (*records)[i], "/records/" + std::to_string(i), "record " + std::to_string(i), tag);
+            w.WriteRecord(tag, bytes.data(), uint32_t(bytes.size()));
+        }
+    }
+    auto trailing = doc.find("trailing");
+    if (trailing != doc.end()) {
+        std::vector<uint8_t> bytes = FromHex(*trailing, "/trailing", "\"trailing\"");
+        w.WriteData(bytes.data(), bytes.size());
+    }
+    return w.TakeBytes();
+}
+
 }  // namespace
 
-Json DumpGroup(std::span<const uint8_t> file) {
+Json DumpFile(std::span<const uint8_t> file) {
     tagfile::Guid16 fileType;
     std::span<const uint8_t> records;
     if (!tagfile::ReadFileHeader(file, fileType, records)) throw std::runtime_error("not a KRVF tagged file");
@@ -502,7 +537,9 @@ Json DumpGroup(std::span<const uint8_t> file) {
     if (std::memcmp(fileType.data(), &type_guids::kChannelGroupFile, 16) != 0) {
         GUID g;
         std::memcpy(&g, fileType.data(), 16);
-        throw std::runtime_error("not a channel group file (file type " + FormatGuid(g) + ")");
+        if (const ChannelTypeLayout* layout = FindFileType(g)) return DumpRecordsFile(*layout, records);
+        throw std::runtime_error("not a channel group file nor another file cgrtool knows (file type " +
+                                 FormatGuid(g) + ")");
     }
 
     tagfile::RecordReader top(records);
@@ -558,12 +595,19 @@ Json DumpGroup(std::span<const uint8_t> file) {
     return doc;
 }
 
-std::vector<uint8_t> BuildGroup(const Json& doc) {
+std::vector<uint8_t> BuildFile(const Json& doc) {
     if (!doc.is_object()) throw TextError("", "the text must be a JSON object");
-    OnlyKeys(doc, {"file", "channel count", "channels", "trailing"}, "", "the file");
     auto kind = doc.find("file");
-    if (kind != doc.end() && *kind != kFileKind)
-        throw TextError("/file", std::string("\"file\" must be \"") + kFileKind + "\"");
+    if (kind != doc.end() && *kind != kFileKind) {
+        const ChannelTypeLayout* layout = kind->is_string() ? FindFileTypeByName(kind->get<std::string>()) : nullptr;
+        if (!layout) {
+            std::string known = Quoted(kFileKind);
+            for (const ChannelTypeLayout& t : FileTypes()) known += ", " + Quoted(t.name);
+            throw TextError("/file", "\"file\" must be one of " + known);
+        }
+        return BuildRecordsFile(*layout, doc);
+    }
+    OnlyKeys(doc, {"file", "channel count", "channels", "trailing"}, "", "the file");
     static const Json kNone = Json::array();
     auto channelsIt = doc.find("channels");
     const Json& channels = channelsIt == doc.end() ? kNone : *channelsIt;
@@ -658,9 +702,9 @@ void Pretty(const Json& v, size_t indent, std::string& out) {
 
 }  // namespace
 
-std::string DumpGroupText(std::span<const uint8_t> file) {
-    Json doc = DumpGroup(file);
-    std::vector<uint8_t> again = BuildGroup(doc);
+std::string DumpText(std::span<const uint8_t> file) {
+    Json doc = DumpFile(file);
+    std::vector<uint8_t> again = BuildFile(doc);
     if (!std::equal(again.begin(), again.end(), file.begin(), file.end()))
         throw std::runtime_error("internal fault: the dump does not build back to the same bytes");
     std::string text;
@@ -668,10 +712,10 @@ std::string DumpGroupText(std::span<const uint8_t> file) {
     return text + "\n";
 }
 
-std::vector<uint8_t> BuildGroupText(std::string_view text) {
+std::vector<uint8_t> BuildText(std::string_view text) {
     ParsedText parsed = ParseText(text);
     try {
-        return BuildGroup(parsed.doc);
+        return BuildFile(parsed.doc);
     } catch (const TextError& e) {
         throw std::runtime_error("line " + std::to_string(parsed.LineOf(e.Pointer())) + ": " + e.what());
     }

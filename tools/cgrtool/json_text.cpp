@@ -154,7 +154,8 @@ ParsedText ParseText(std::string_view text) {
     LineSax sax(text, out, read);
     CountingIterator first{text.data(), text.data(), &read};
     CountingIterator last{text.data() + text.size(), text.data(), &read};
-    if (!Json::sax_parse(first, last, &sax)) {
+    // Comments are allowed, so that a project written by hand can say what it does.
+    if (!Json::sax_parse(first, last, &sax, nlohmann::json::input_format_t::json, true, true)) {
         throw std::runtime_error("line " + std::to_string(sax.ErrorLine()) + ": " + sax.ErrorMessage());
     }
     return out;

@@ -33,7 +33,7 @@ struct ParsedText {
     size_t LineOf(std::string pointer) const;
 };
 
-// Parses `text`; a syntax error throws std::runtime_error "line N: ...".
+// Parses `text` (comments allowed); a syntax error throws std::runtime_error "line N: ...".
 ParsedText ParseText(std::string_view text);
 
 }  // namespace cgr

@@ -1,4 +1,4 @@
-// cgrtool: channel group files as readable JSON and back.
+// cgrtool: channel group files (and the viewer's start file) as readable JSON and back.
 //
 //   cgrtool dump FILE.cgr [OUT.json]   the JSON form (to standard output without OUT.json)
 //   cgrtool build FILE.json OUT.cgr    the group file the JSON describes
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
         if (command == "dump" && argc <= 4) {
             if (!ReadFile(input, bytes)) throw std::runtime_error("can't read the file");
             const std::string text =
-                cgr::DumpGroupText({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+                cgr::DumpText({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
             if (argc == 3) {
                 std::cout << text;
             } else if (!WriteFile(argv[3], text.data(), text.size())) {
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
         }
         if (command == "build" && argc == 4) {
             if (!ReadFile(input, bytes)) throw std::runtime_error("can't read the file");
-            const std::vector<uint8_t> file = cgr::BuildGroupText(bytes);
+            const std::vector<uint8_t> file = cgr::BuildText(bytes);
             if (!WriteFile(argv[3], file.data(), file.size())) {
                 std::fprintf(stderr, "cgrtool: can't write %s\n", argv[3]);
                 return 1;

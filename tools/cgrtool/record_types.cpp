@@ -1,8 +1,9 @@
-// The table of known channel types and their saved records, in the order each type saves
-// them. A new type is one entry here.
+// The tables of known channel types and their saved records, in the order each type saves
+// them, and of the other tagged files a project holds. A new type is one entry here.
 #include "record_types.h"
 
 #include "plugin_frame/type_guids.h"
+#include "start_file.h"
 
 namespace cgr {
 
@@ -76,6 +77,25 @@ std::vector<ChannelTypeLayout> MakeTable() {
     };
 }
 
+std::vector<ChannelTypeLayout> MakeFileTable() {
+    return {
+        {kViewerStartFileType, "viewer start",
+         {Text("STGR", "startGroup"), Field("STFR", "frames", Scalar::U32), Field("STFT", "frameTime", Scalar::F32)}},
+    };
+}
+
+const ChannelTypeLayout* Find(const std::vector<ChannelTypeLayout>& table, const GUID& guid) {
+    for (const ChannelTypeLayout& t : table)
+        if (t.guid == guid) return &t;
+    return nullptr;
+}
+
+const ChannelTypeLayout* FindByName(const std::vector<ChannelTypeLayout>& table, std::string_view name) {
+    for (const ChannelTypeLayout& t : table)
+        if (name == t.name) return &t;
+    return nullptr;
+}
+
 }  // namespace
 
 uint32_t ScalarSize(Scalar s) {
@@ -101,17 +121,15 @@ const std::vector<ChannelTypeLayout>& ChannelTypes() {
     return table;
 }
 
-const ChannelTypeLayout* FindType(const GUID& guid) {
-    for (const ChannelTypeLayout& t : ChannelTypes())
-        if (t.guid == guid) return &t;
-    return nullptr;
+const std::vector<ChannelTypeLayout>& FileTypes() {
+    static const std::vector<ChannelTypeLayout> table = MakeFileTable();
+    return table;
 }
 
-const ChannelTypeLayout* FindTypeByName(std::string_view name) {
-    for (const ChannelTypeLayout& t : ChannelTypes())
-        if (name == t.name) return &t;
-    return nullptr;
-}
+const ChannelTypeLayout* FindType(const GUID& guid) { return Find(ChannelTypes(), guid); }
+const ChannelTypeLayout* FindTypeByName(std::string_view name) { return FindByName(ChannelTypes(), name); }
+const ChannelTypeLayout* FindFileType(const GUID& guid) { return Find(FileTypes(), guid); }
+const ChannelTypeLayout* FindFileTypeByName(std::string_view name) { return FindByName(FileTypes(), name); }
 
 const RecordLayout* FindRecord(const ChannelTypeLayout& type, std::string_view tag) {
     for (const RecordLayout& r : type.records)

@@ -41,8 +41,12 @@ struct ChannelTypeLayout {
 uint32_t ScalarSize(Scalar s);
 
 const std::vector<ChannelTypeLayout>& ChannelTypes();
+// Other KRVF tagged files of the project, by file type GUID: their records at the top level.
+const std::vector<ChannelTypeLayout>& FileTypes();
 const ChannelTypeLayout* FindType(const GUID& guid);
 const ChannelTypeLayout* FindTypeByName(std::string_view name);
+const ChannelTypeLayout* FindFileType(const GUID& guid);
+const ChannelTypeLayout* FindFileTypeByName(std::string_view name);
 const RecordLayout* FindRecord(const ChannelTypeLayout& type, std::string_view tag);
 
 }  // namespace cgr
