@@ -1,6 +1,8 @@
 // Channel group files: round trips, defaults for missing tags, and damaged files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -40,11 +42,23 @@ void BuildGroup(EngineHost& host) {
     ASSERT_TRUE(parent->LinkChild(matrix, 1));
 }
 
+// When VANTREL_CGR_CORPUS names a folder (the cgrtool tests' fixture does), the group files
+// written here are kept there, so that cgrtool's round trip covers them.
+void Collect(const std::string& path) {
+    const char* corpus = std::getenv("VANTREL_CGR_CORPUS");
+    if (!corpus) return;
+    namespace fs = std::filesystem;
+    fs::create_directories(corpus);
+    fs::copy_file(path, fs::path(corpus) / ("group_file_" + fs::path(path).filename().string()),
+                  fs::copy_options::overwrite_existing);
+}
+
 // Builds the sample group in an engine of its own and saves it to `path`.
 void SaveSampleGroup(const std::string& path) {
     EngineHost host(CHANNELS_DIR);
     BuildGroup(host);
     ASSERT_TRUE(host.Save(path));
+    Collect(path);
 }
 
 }  // namespace
@@ -93,6 +107,7 @@ TEST(GroupFile, ChannelRecordWithoutTagsLoadsConstructorDefaults) {
     w.EndBlock(chan);
     std::string path = dir.File("bare.cgr");
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(w.Bytes().data()), w.Bytes().size());
+    Collect(path);
 
     EngineHost host(CHANNELS_DIR);
     ASSERT_TRUE(host.Load(path));
