@@ -7,7 +7,6 @@
 #include <limits>
 #include <map>
 #include <optional>
-#include <set>
 #include <variant>
 
 #include "plugin_frame/type_guids.h"
@@ -434,6 +433,9 @@ void BuildChannel(tagfile::RecordWriter& w, const Json& ch, const std::string& p
         layout = FindType(guid);
         if (layout && typeIt != ch.end() && typeIt->get<std::string>() != layout->name)
             throw TextError(ptr + "/type", where + ": the type of " + FormatGuid(guid) + " is " + Quoted(layout->name));
+        const ChannelTypeLayout* named = typeIt != ch.end() ? FindTypeByName(typeIt->get<std::string>()) : nullptr;
+        if (!layout && named)
+            throw TextError(ptr + "/guid", where + ": the GUID of " + Quoted(named->name) + " is " + FormatGuid(named->guid));
     } else {
         if (typeIt == ch.end()) throw TextError(ptr, where + ": no \"guid\" or \"type\"");
         layout = FindTypeByName(typeIt->get<std::string>());

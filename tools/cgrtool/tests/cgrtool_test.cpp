@@ -71,18 +71,16 @@ TEST(CgrRoundTrip, EveryGroupFileOfTheTestsAndTheSample) {
 TEST(CgrRoundTrip, CutAndDamagedFilesStayExact) {
     const std::vector<uint8_t> sample = ReadBytes(fs::path(SAMPLE_PROJECT_DIR) / "start.cgr");
     ASSERT_GT(sample.size(), 1000u);
-    // Every cut after the file header: the records cut short stay hex.
-    for (size_t cut = 24; cut <= sample.size(); ++cut)
+    // Cuts after the file header: the records cut short stay hex. Every cut through the
+    // first channels meets each kind of record boundary; further on, a sparser sweep.
+    for (size_t cut = 24; cut <= sample.size(); cut += cut < 400 ? 1 : 11)
         ExpectRoundTrip(std::span(sample.data(), cut), "cut at " + std::to_string(cut));
     std::mt19937 rng(7);
-    int dumped = 0;
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < 150; ++round) {
         std::vector<uint8_t> bytes = sample;
         for (int f = 1 + int(rng() % 3); f > 0; --f) bytes[24 + rng() % (bytes.size() - 24)] = uint8_t(rng());
         ExpectRoundTrip(bytes, "damaged, round " + std::to_string(round));
-        ++dumped;
     }
-    EXPECT_EQ(dumped, 400);
 }
 
 // One channel of each known type whose library is built, saved by the engine: each record
