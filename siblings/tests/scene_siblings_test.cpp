@@ -326,6 +326,18 @@ TEST(ModelFile, ObjReadsIntoPartsAndMeshChannels) {
     ASSERT_FALSE(host.Engine().GetDebugMessages().empty());
 }
 
+// A glTF 2.0 triangle under a node moved 5 along +z lands at z = -5 once mirrored, facing -z.
+TEST(ModelFile, GltfNodeTransformsApply) {
+    Scratch scratch;
+    std::ofstream(scratch.File("tri.gltf")) << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0,"translation":[0,0,5],"name":"moved"}],"meshes":[{"name":"tri","primitives":[{"attributes":{"POSITION":0},"indices":1}]}],"buffers":[{"byteLength":44,"uri":"data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAAAAABAAIAAAA="}],"bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":6}],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1,1,0]},{"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"}]})";
+    const model::Model m = model::ReadModel(scratch.File("tri.gltf"));
+    ASSERT_TRUE(m.error.empty()) << m.error;
+    ASSERT_EQ(m.parts.size(), 1u);
+    ASSERT_EQ(m.parts[0].positions.size(), 3u);
+    for (const D3DXVECTOR3& p : m.parts[0].positions) EXPECT_FLOAT_EQ(p.z, -5.0f);
+    EXPECT_NEAR(m.parts[0].normals[0].z, -1.0f, 1e-5f);
+}
+
 // Splitting keeps every triangle, each part within the limit and naming its own vertices.
 TEST(ModelFile, SplitKeepsTrianglesWithinTheLimit) {
     model::MeshPart strip;
