@@ -77,7 +77,11 @@ d3d8_detail::DeviceGL* IDirect3DDevice8::GL() {
 }
 
 void IDirect3DDevice8::ReleaseGL() {
-    if (gl_ && gl_->context) OSMesaDestroyContext(gl_->context);
+    if (gl_ && gl_->context) {
+        // Mesa frees a context's framebuffer only once no context is current with it.
+        if (OSMesaGetCurrentContext() == gl_->context) OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0);
+        OSMesaDestroyContext(gl_->context);
+    }
     gl_.reset();
 }
 
