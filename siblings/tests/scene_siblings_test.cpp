@@ -231,6 +231,30 @@ TEST(ObjectBounds, PrimitiveBoxesUnderTheObjectMatrix) {
     }
 }
 
+// A 3D object's time stamp tells readers (the shadow object) when to read its geometry
+// again: after a mesh changed or a surface was linked, not after the object moved.
+TEST(ObjectBounds, TimeStampFollowsGeometryNotPlacement) {
+    EngineHost host(CHANNELS_DIR);
+    scene::SceneBuilder builder(host);
+    Kco_DX8_ObjectChannel* object = builder.AddPrimitive("object", kPrimitiveBox, {1, 1, 1}, 1, 1, {1, 1, 1, 1}, Identity());
+    ASSERT_NE(object, nullptr);
+    const uint32_t first = object->GetTimeStamp();
+    EXPECT_EQ(object->GetTimeStamp(), first);
+    object->SetObjectMatrix(Translation(3, 0, 0));
+    EXPECT_EQ(object->GetTimeStamp(), first);
+
+    auto* mesh = static_cast<Kco_DX8_PrimitiveMesh*>(object->GetSurface(0)->GetMesh());
+    mesh->SetShape(kPrimitiveSphere);
+    mesh->UpdateData();
+    const uint32_t rebuilt = object->GetTimeStamp();
+    EXPECT_NE(rebuilt, first);
+
+    auto* surface = host.Create<Kco_DX8_SurfaceChannel>(type_guids::kSurfaceChannel);
+    ASSERT_TRUE(host.Link(object, surface, 0));
+    EXPECT_NE(object->GetTimeStamp(), rebuilt);
+    EXPECT_EQ(object->GetSurfaceCount(), 2);
+}
+
 // Triangles of every primitive face the way their normals do (clockwise seen from there,
 // the front side under the default culling), and a closed shape's normals point outwards.
 TEST(Primitives, WindingFollowsTheNormals) {
