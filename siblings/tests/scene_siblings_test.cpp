@@ -407,6 +407,20 @@ TEST(ModelFile, ObjReadsIntoPartsAndMeshChannels) {
     mesh->UpdateData();
     EXPECT_EQ(mesh->GetVertexCount(), 0);
     ASSERT_FALSE(host.Engine().GetDebugMessages().empty());
+
+    // A project names its model files relative to its group file, which is read again
+    // after loading (the vertices are not saved).
+    auto* relative = host.Create<Kco_DX8_MeshFile>(type_guids::kMeshFile, "relative");
+    relative->SetMeshFile("two.obj", 1);
+    ASSERT_TRUE(host.Save(scratch.File("project.cgr")));
+    EngineHost loaded(CHANNELS_DIR);
+    ASSERT_TRUE(loaded.Load(scratch.File("project.cgr")));
+    auto* again = static_cast<Kco_DX8_MeshFile*>(loaded.Group().FindChannel("relative"));
+    ASSERT_NE(again, nullptr);
+    EXPECT_STREQ(again->GetMeshFile(), "two.obj");
+    again->UpdateData();
+    EXPECT_EQ(again->GetVertexCount(), 4);
+    EXPECT_EQ(again->GetIndexCount(), 6);
 }
 
 // A glTF 2.0 triangle under a node moved 5 along +z lands at z = -5 once mirrored, facing -z.
