@@ -175,6 +175,44 @@ TEST(ObjectData, SavedSettingsAndMeshRoundTrip) {
     EXPECT_EQ(data->GetVertexSize(), 12 + 12 + 4 + 3 * 8);
 }
 
+// Generated texture coordinates at known vertices of a unit box (corners at +-0.5), for
+// each mapping, then placed by a VertTUVOffset (scale 2, offset 0.25).
+TEST(ObjectData, TextureMappingsAtKnownVertices) {
+    EngineHost host(CHANNELS_DIR);
+    auto* data = host.Create<Kco_DX8_ObjectDataChannel>(type_guids::kObjectDataChannel);
+    ASSERT_NE(data, nullptr);
+    const D3DXVECTOR3 corners[3] = {{-0.5f, 0.5f, -0.5f}, {0.5f, -0.5f, 0.5f}, {0.5f, 0.5f, 0.0f}};
+    data->SetVertexCount(3);
+    for (int i = 0; i < 3; ++i) data->SetVertexPosition(corners[i], i);
+    struct Case {
+        int mapping;
+        D3DXVECTOR2 expected[3];
+    };
+    const Case cases[] = {
+        // Planar: x left to right, y top to bottom.
+        {kTextureMappingPlanar, {{0, 0}, {1, 1}, {1, 0}}},
+        // Cylinder: angle about y from -x round through +z, height top to bottom.
+        {kTextureMappingCylinder, {{0.125f, 0}, {0.625f, 1}, {0.5f, 0}}},
+        // Sphere: longitude as the cylinder, latitude from the top pole (0) to the bottom (1).
+        {kTextureMappingSphere, {{0.125f, 0.3040867f}, {0.625f, 0.6959133f}, {0.5f, 0.25f}}},
+    };
+    for (const Case& c : cases) {
+        data->SetTUVOffSet(0, VertTUVOffset{});
+        data->MapTexture(0, c.mapping);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_NEAR(data->GetVertexTUV(0, i).x, c.expected[i].x, 1e-5f) << "mapping " << c.mapping << " vertex " << i;
+            EXPECT_NEAR(data->GetVertexTUV(0, i).y, c.expected[i].y, 1e-5f) << "mapping " << c.mapping << " vertex " << i;
+        }
+        data->SetTUVOffSet(0, VertTUVOffset{0.25f, 0.25f, 0.0f, 0.0f, 2.0f, 2.0f});
+        data->RemapTexture();
+        EXPECT_NEAR(data->GetVertexTUV(0, 1).x, 0.25f + 2.0f * c.expected[1].x, 1e-5f) << "placed, mapping " << c.mapping;
+    }
+    // Normalising brings any range back to 0..1.
+    data->NormalizeTexture(0);
+    EXPECT_NEAR(data->GetVertexTUV(0, 0).x, 0.0f, 1e-6f);
+    EXPECT_NEAR(data->GetVertexTUV(0, 1).y, 1.0f, 1e-6f);
+}
+
 // Release drops the data, and accessors out of range neither crash nor write.
 TEST(ObjectData, ReleaseAndOutOfRangeAccess) {
     EngineHost host(CHANNELS_DIR);
