@@ -208,3 +208,43 @@ TEST(DeviceBuffers, LockedBytesAreWhatIsDrawn) {
     vb->Release();
     ib->Release();
 }
+
+// Vertices and indices from the caller's memory; afterwards stream 0 and the indices are
+// unbound, and an index past the vertices the caller named is refused.
+TEST(DeviceBuffers, DrawsFromCallersMemory) {
+    IDirect3DDevice8 device(8, 4);
+    Unlit(device);
+    device.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    IDirect3DVertexBuffer8* vb = nullptr;
+    IDirect3DIndexBuffer8* ib = nullptr;
+    ASSERT_EQ(device.CreateVertexBuffer(64, 0, 0, D3DPOOL_DEFAULT, &vb), D3D_OK);
+    ASSERT_EQ(device.CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib), D3D_OK);
+    device.SetStreamSource(0, vb, 16);
+    device.SetIndices(ib, 0);
+
+    BYTE vertices[6 * sizeof(ColourVertex)];
+    WriteTwoTriangles(vertices, 0xFFFF0000, 0xFF0000FF);
+    const WORD indices[3] = {3, 4, 5};  // the right triangle
+    device.SetVertexShader(kColourFvf);
+    device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    ASSERT_EQ(device.DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 6, 1, indices, D3DFMT_INDEX16,
+                                            vertices, sizeof(ColourVertex)),
+              D3D_OK);
+    const std::vector<D3DCOLOR> c = Colours(device);
+    EXPECT_EQ(Rgb(c[1 * 8 + 1]), 0u);
+    EXPECT_EQ(Rgb(c[3 * 8 + 5]), 0x0000FFu);
+
+    IDirect3DVertexBuffer8* bound = vb;
+    UINT stride = 1, base = 1;
+    device.GetStreamSource(0, &bound, &stride);
+    EXPECT_EQ(bound, nullptr);
+    IDirect3DIndexBuffer8* boundIndices = ib;
+    device.GetIndices(&boundIndices, &base);
+    EXPECT_EQ(boundIndices, nullptr);
+    EXPECT_EQ(vb->Release(), 0u);  // the device let go of its references
+    EXPECT_EQ(ib->Release(), 0u);
+
+    EXPECT_EQ(device.DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 5, 1, indices, D3DFMT_INDEX16,
+                                            vertices, sizeof(ColourVertex)),
+              D3DERR_INVALIDCALL);  // index 5 with only vertices 0..4 named
+}
