@@ -139,7 +139,8 @@ void IDirect3DDevice8::ApplyState(DeviceGL& g, const VertexLayout& layout) {
     if (changed({D3DRS_COLORWRITEENABLE})) {
         const DWORD bits = rs[D3DRS_COLORWRITEENABLE];
         f.ColorMask((bits & D3DCOLORWRITEENABLE_RED) != 0, (bits & D3DCOLORWRITEENABLE_GREEN) != 0,
-                    (bits & D3DCOLORWRITEENABLE_BLUE) != 0, (bits & D3DCOLORWRITEENABLE_ALPHA) != 0);
+                    (bits & D3DCOLORWRITEENABLE_BLUE) != 0,
+                    (bits & D3DCOLORWRITEENABLE_ALPHA) != 0);
     }
     if (changed({D3DRS_ALPHABLENDENABLE}))
         toggle(GL_BLEND, rs[D3DRS_ALPHABLENDENABLE] != 0);
@@ -501,7 +502,8 @@ HRESULT IDirect3DDevice8::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags,
     }
     f.Disable(GL_SCISSOR_TEST);
     // The write masks opened above are put back at the next draw.
-    for (D3DRENDERSTATETYPE s : {D3DRS_COLORWRITEENABLE, D3DRS_ZWRITEENABLE, D3DRS_STENCILWRITEMASK})
+    for (D3DRENDERSTATETYPE s :
+         {D3DRS_COLORWRITEENABLE, D3DRS_ZWRITEENABLE, D3DRS_STENCILWRITEMASK})
         g->applied[s] = ~renderStates_[s];
     return D3D_OK;
 }

@@ -9,8 +9,9 @@ TEST(DeviceBuffers, LockRangesAndFailures) {
     IDirect3DVertexBuffer8* vb = nullptr;
     IDirect3DIndexBuffer8* ib = nullptr;
     ASSERT_EQ(device.CreateVertexBuffer(64, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &vb), D3D_OK);
-    ASSERT_EQ(device.CreateIndexBuffer(64, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib),
-              D3D_OK);
+    ASSERT_EQ(
+        device.CreateIndexBuffer(64, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib),
+        D3D_OK);
     struct Case {
         UINT offset, size;
         int at;  // byte the pointer lands on, -1 for a refused lock
@@ -175,8 +176,9 @@ TEST(DeviceBuffers, LockedBytesAreWhatIsDrawn) {
 
     // Indices 0..5 with base vertex 6 draw the second set; a strip over four of them.
     IDirect3DIndexBuffer8* ib = nullptr;
-    ASSERT_EQ(device.CreateIndexBuffer(16, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib),
-              D3D_OK);
+    ASSERT_EQ(
+        device.CreateIndexBuffer(16, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib),
+        D3D_OK);
     ASSERT_EQ(ib->Lock(0, 0, &bytes, 0), D3D_OK);
     const WORD indices[8] = {0, 1, 2, 3, 4, 5, 2, 0};
     std::memcpy(bytes, indices, sizeof indices);
@@ -187,9 +189,10 @@ TEST(DeviceBuffers, LockedBytesAreWhatIsDrawn) {
     ASSERT_EQ(device.SetIndices(ib, 0), D3D_OK);
     EXPECT_EQ(frame([&] { return device.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 6, 3, 1); }),
               Pair(0, 0x00FFFF));  // start index 3: the right triangle alone
-    // Strip 0, 1, 2, 3: covers the left triangle and (0,1,-1) to (0,-1) between them.
-    EXPECT_EQ(frame([&] { return device.DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2); }).first,
-              0xFF0000u);
+    // Strip over indices 0..3: the left triangle, then (1, 2, 3) between the two.
+    EXPECT_EQ(
+        frame([&] { return device.DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2); }).first,
+        0xFF0000u);
 
     // Reaching past the buffers draws nothing and says so.
     EXPECT_EQ(device.DrawPrimitive(D3DPT_TRIANGLELIST, 7, 2), D3DERR_INVALIDCALL);
