@@ -6,6 +6,7 @@
 #include <vecmath/d3dx_math.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -309,10 +310,16 @@ HRESULT IDirect3DDevice8::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD
         if (g->boundArray != vertexBuffer) f.BindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
         g->boundArray = vertexBuffer;
         const auto s = static_cast<GLsizei>(stride);
+        // The base may be a byte offset into a GL buffer posing as a pointer: added as an
+        // integer, since adding to a null pointer is not allowed.
+        const auto at = [vertexBase](int offset) {
+            return reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(vertexBase) +
+                                                 static_cast<std::uintptr_t>(offset));
+        };
         f.VertexPointer(3, GL_FLOAT, s, vertexBase);
         if (layout.normal >= 0) {
             f.EnableClientState(GL_NORMAL_ARRAY);
-            f.NormalPointer(GL_FLOAT, s, vertexBase + layout.normal);
+            f.NormalPointer(GL_FLOAT, s, at(layout.normal));
         } else {
             f.DisableClientState(GL_NORMAL_ARRAY);
             f.Normal3f(0.0f, 0.0f, 0.0f);  // no normal: only ambient light reaches it
@@ -320,7 +327,7 @@ HRESULT IDirect3DDevice8::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD
         if (layout.diffuse >= 0) {
             f.EnableClientState(GL_COLOR_ARRAY);
             // A D3DCOLOR is the bytes blue, green, red, alpha.
-            f.ColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, s, vertexBase + layout.diffuse);
+            f.ColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, s, at(layout.diffuse));
         } else {
             f.DisableClientState(GL_COLOR_ARRAY);
             f.Color4f(1.0f, 1.0f, 1.0f, 1.0f);  // no diffuse colour: white
