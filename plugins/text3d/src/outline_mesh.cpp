@@ -18,6 +18,7 @@
 #include <new>
 #include <numbers>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace text3d {
 namespace {
@@ -226,8 +227,17 @@ public:
             double area = std::fabs(SignedArea(c));
             if (area > largest) largest = area, outlinesCounterClockwise = ccw;
         }
-        for (const OutlineContour& c : contours) Walls(c, outlinesCounterClockwise);
-        return Faces(contours);
+        if (!Tessellate(contours)) return false;
+        if (BoundaryFollowsContours(contours)) {
+            for (const OutlineContour& c : contours) Walls(c, outlinesCounterClockwise);
+        } else {
+            // Contours that overlap or touch (an accent joined onto its letter) would wall
+            // in the inside of the glyph and meet the faces off their edges: the walls follow
+            // the faces' outline instead, which has the filled side on its left.
+            for (const OutlineContour& loop : BoundaryLoops(contours)) Walls(loop, true);
+        }
+        EmitFaces();
+        return true;
     }
 
 private:
@@ -342,7 +352,7 @@ private:
     }
     static void GLAPIENTRY OnError(GLenum, void* self) { static_cast<GlyphBuilder*>(self)->tessFailed_ = true; }
 
-    bool Faces(const std::vector<OutlineContour>& contours) {
+    bool Tessellate(const std::vector<OutlineContour>& contours) {
         facePoints_.clear();
         faceTriangles_.clear();
         tessFailed_ = false;
@@ -369,7 +379,100 @@ private:
         if (tessFailed_) return false;
         for (auto& p : facePoints_) p = {double(float(p[0])), double(float(p[1])), 0.0};
         RemoveFlatTriangles();
+        return true;
+    }
 
+    // Edges of the front face that no other front triangle shares, filled side on the left.
+    void FindBoundary() {
+        const std::vector<uint32_t>& t = faceTriangles_;
+        edgeSet_.clear();
+        for (size_t i = 0; i + 2 < t.size(); i += 3)
+            for (int e = 0; e < 3; ++e) edgeSet_.insert(Key(t[i + e], t[i + (e + 1) % 3]));
+        boundary_.clear();
+        for (size_t i = 0; i + 2 < t.size(); i += 3)
+            for (int e = 0; e < 3; ++e) {
+                uint32_t u = t[i + e], v = t[i + (e + 1) % 3];
+                if (!edgeSet_.count(Key(v, u))) boundary_.emplace_back(u, v);
+            }
+    }
+    static uint64_t Key(uint32_t u, uint32_t v) { return (uint64_t(u) << 32) | v; }
+
+    // Whether the face outline is exactly the contours' edges (run either way).
+    bool BoundaryFollowsContours(const std::vector<OutlineContour>& contours) {
+        FindBoundary();
+        size_t edges = 0;
+        for (const OutlineContour& c : contours) edges += c.points.size();
+        if (edges != boundary_.size() || facePoints_.size() != edges) return false;
+        uint32_t offset = 0;
+        for (const OutlineContour& c : contours) {
+            uint32_t n = uint32_t(c.points.size());
+            for (uint32_t k = 0; k < n; ++k) {
+                uint32_t u = offset + k, v = offset + (k + 1) % n;
+                bool onOutline = edgeSet_.count(Key(u, v)) ? !edgeSet_.count(Key(v, u)) : edgeSet_.count(Key(v, u));
+                if (!onOutline) return false;
+            }
+            offset += n;
+        }
+        return true;
+    }
+
+    // The face outline as closed loops. An outline edge that is a contour edge keeps its
+    // curve and run; edges through new (crossing) vertices are straight.
+    std::vector<OutlineContour> BoundaryLoops(const std::vector<OutlineContour>& contours) {
+        struct Place {
+            uint32_t contour, k, n, offset;
+        };
+        std::vector<Place> place;
+        uint32_t offset = 0;
+        for (uint32_t c = 0; c < contours.size(); ++c) {
+            uint32_t n = uint32_t(contours[c].points.size());
+            for (uint32_t k = 0; k < n; ++k) place.push_back({c, k, n, offset});
+            offset += n;
+        }
+        auto edgeKind = [&](uint32_t u, uint32_t v, uint8_t& curved, uint32_t& run) {
+            curved = 0;
+            run = 0;
+            if (u >= place.size() || v >= place.size()) return;
+            const Place &pu = place[u], &pv = place[v];
+            if (pu.contour != pv.contour) return;
+            const OutlineContour& c = contours[pu.contour];
+            if ((pu.k + 1) % pu.n == pv.k) curved = c.curved[pu.k], run = c.run[pu.k];
+            else if ((pv.k + 1) % pv.n == pu.k) curved = c.curved[pv.k], run = c.run[pv.k];
+        };
+        std::unordered_multimap<uint32_t, uint32_t> outgoing;
+        for (auto [u, v] : boundary_) outgoing.emplace(u, v);
+        std::vector<OutlineContour> loops;
+        while (!outgoing.empty()) {
+            auto first = outgoing.begin();
+            uint32_t start = first->first, at = start;
+            std::vector<uint32_t> loop;
+            while (true) {
+                auto next = outgoing.find(at);
+                if (next == outgoing.end()) break;
+                loop.push_back(at);
+                at = next->second;
+                outgoing.erase(next);
+                if (at == start) break;
+            }
+            OutlineContour contour;
+            for (size_t i = 0; i < loop.size(); ++i) {
+                uint32_t u = loop[i], v = loop[(i + 1) % loop.size()];
+                ContourPoint p{float(facePoints_[u][0]), float(facePoints_[u][1])};
+                ContourPoint q{float(facePoints_[v][0]), float(facePoints_[v][1])};
+                if (p.x == q.x && p.y == q.y) continue;
+                uint8_t curved;
+                uint32_t run;
+                edgeKind(u, v, curved, run);
+                contour.points.push_back(p);
+                contour.curved.push_back(curved);
+                contour.run.push_back(run);
+            }
+            if (contour.points.size() >= 2) loops.push_back(std::move(contour));
+        }
+        return loops;
+    }
+
+    void EmitFaces() {
         // Front face at z = 0 in the tessellator's order, back face reversed.
         uint32_t front = Local();
         for (const auto& p : facePoints_) AddVertex(float(p[0]), float(p[1]), 0.0f, 0, 0, 1);
@@ -379,7 +482,6 @@ private:
             Triangle(front + faceTriangles_[i], front + faceTriangles_[i + 1], front + faceTriangles_[i + 2]);
         for (size_t i = 0; i + 2 < faceTriangles_.size(); i += 3)
             Triangle(back + faceTriangles_[i], back + faceTriangles_[i + 2], back + faceTriangles_[i + 1]);
-        return true;
     }
 
     double Cross(uint32_t a, uint32_t b, uint32_t c) const {
@@ -467,6 +569,8 @@ private:
     std::vector<uint32_t> primitiveVertices_;
     std::vector<std::array<double, 3>> facePoints_, coords_;
     std::vector<uint32_t> faceTriangles_;
+    std::unordered_set<uint64_t> edgeSet_;
+    std::vector<std::pair<uint32_t, uint32_t>> boundary_;
     bool tessFailed_ = false;
 };
 

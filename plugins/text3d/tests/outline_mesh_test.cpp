@@ -288,9 +288,10 @@ TEST(OutlineMeshBuilder, CrossingContourTessellatesWithZeroTurningMessage) {
     EXPECT_EQ(debug.lines, std::vector<std::string>{
                                "D3DXUseFontOutlines:LoopOrientation : Total loop angle is zero, assuming CW orientation\n"});
     MeshData data = ReadMesh(mesh);
-    // Both lobes filled: two front and two back triangles meeting at a new centre vertex.
-    EXPECT_EQ(data.indices.size(), 3u * (8 + 4));
-    EXPECT_EQ(data.vertices.size(), 16u + 2 * 5);
+    // Both lobes filled: a front and a back triangle each, meeting at a new centre vertex
+    // that the walls go round too (six edges instead of four).
+    EXPECT_EQ(data.indices.size(), 3u * (12 + 4));
+    EXPECT_EQ(data.vertices.size(), 24u + 2 * 5);
     mesh->Release();
 }
 
