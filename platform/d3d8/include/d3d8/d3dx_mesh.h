@@ -8,18 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
-
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
-constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
-
-constexpr DWORD D3DFVF_XYZ = 0x002;
-constexpr DWORD D3DFVF_NORMAL = 0x010;
-constexpr DWORD D3DFVF_POSITION_MASK = 0x00E;
 constexpr DWORD D3DXMESH_32BIT = 0x001;
 constexpr DWORD D3DXMESH_MANAGED = 0x220;
-constexpr DWORD D3DLOCK_READONLY = 0x010;
 
 // Six floats a character, in the mesh's units.
 struct GLYPHMETRICSFLOAT {
