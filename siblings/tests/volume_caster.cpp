@@ -1,6 +1,6 @@
-// A stencil shadow object for tests of the render channel: its "volume" is the source
-// object's world box stretched downwards by `extrusion` (a light straight above), and it
-// records what the render channel asked of it.
+// A stencil shadow object for tests of the render channel: its "volume" is the footprint
+// of the source object's world box, from its underside down by `depth` (a light straight
+// above), and it records what the render channel asked of it.
 #include <d3d8/d3d8.h>
 
 #include <cstring>
@@ -34,6 +34,8 @@ void TestVolumeCaster::CreateShadowVolume(const D3DXVECTOR3& light, float extrus
     if (!source || !device) return;
     D3DXVECTOR3 lo, hi;
     source->GetBoundingBoxMinMax(&lo, &hi);
+    // From the object's underside down, so the volume does not share the object's faces.
+    hi.y = lo.y;
     lo.y -= depth;
     // 12 triangles, clockwise seen from outside.
     const D3DXVECTOR3 c[8] = {{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {lo.x, hi.y, lo.z}, {hi.x, hi.y, lo.z},

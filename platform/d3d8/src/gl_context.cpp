@@ -66,6 +66,13 @@ d3d8_detail::DeviceGL* IDirect3DDevice8::GL() {
     f.LightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
     // Flat shading takes the first vertex's colour, as on the original.
     if (f.ProvokingVertex) f.ProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    // A fresh target starts black, at the far depth, with stencil 0.
+    if (gl_->context) {
+        f.ClearColor(0, 0, 0, 0);
+        f.ClearDepth(1.0);
+        f.ClearStencil(0);
+        f.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    }
     return gl_.get();
 }
 

@@ -107,3 +107,147 @@ TEST(DevicePixels, RectangleEdgesOnPixelCentresFollowTheTopLeftRule) {
             EXPECT_EQ(Rgb(colours[y * 16 + x]) != 0, x >= 2 && x < 6 && y >= 3 && y < 8)
                 << x << "," << y;
 }
+
+// A quad at depth 0.25 over a depth buffer cleared to 0.5, under each depth setting.
+TEST(DevicePixels, DepthTestAndWrite) {
+    struct Case {
+        DWORD enable, write, function;
+        bool drawn;
+        float depthAfter;
+    };
+    const Case cases[] = {
+        {D3DZB_TRUE, TRUE, D3DCMP_LESSEQUAL, true, 0.25f},
+        {D3DZB_TRUE, TRUE, D3DCMP_LESS, true, 0.25f},
+        {D3DZB_TRUE, TRUE, D3DCMP_GREATER, false, 0.5f},
+        {D3DZB_TRUE, TRUE, D3DCMP_EQUAL, false, 0.5f},
+        {D3DZB_TRUE, TRUE, D3DCMP_NEVER, false, 0.5f},
+        {D3DZB_TRUE, FALSE, D3DCMP_LESS, true, 0.5f},        // tested, not written
+        {D3DZB_FALSE, TRUE, D3DCMP_GREATER, true, 0.5f},     // no depth at all
+    };
+    IDirect3DDevice8 device(8, 8);
+    Unlit(device);
+    for (const Case& c : cases) {
+        device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.5f, 0);
+        device.SetRenderState(D3DRS_ZENABLE, c.enable);
+        device.SetRenderState(D3DRS_ZWRITEENABLE, c.write);
+        device.SetRenderState(D3DRS_ZFUNC, c.function);
+        ASSERT_EQ(DrawScreenRect(device, 0, 0, 8, 8, 0.25f, 0xFF00FF00), D3D_OK);
+        std::vector<float> depths;
+        device.ReadBackDepth(depths);
+        const std::vector<D3DCOLOR> colours = Colours(device);
+        SCOPED_TRACE(testing::Message() << "enable " << c.enable << " write " << c.write
+                                        << " function " << c.function);
+        EXPECT_EQ(Rgb(colours[27]), c.drawn ? 0x00FF00u : 0u);
+        EXPECT_NEAR(depths[27], c.depthAfter, 1e-6f);
+    }
+}
+
+// Every stencil operation in each of the three places it applies, at 0, in the middle and
+// at 255, with 8-bit saturation and wrap-around kept apart.
+TEST(DevicePixels, StencilOperationsSaturateAndWrap) {
+    constexpr DWORD kRef = 0x3C;
+    struct Op {
+        D3DSTENCILOP op;
+        BYTE after[3];  // from 0, 0x5A and 255
+    };
+    const Op ops[] = {
+        {D3DSTENCILOP_KEEP, {0, 0x5A, 255}},
+        {D3DSTENCILOP_ZERO, {0, 0, 0}},
+        {D3DSTENCILOP_REPLACE, {kRef, kRef, kRef}},
+        {D3DSTENCILOP_INCRSAT, {1, 0x5B, 255}},
+        {D3DSTENCILOP_DECRSAT, {0, 0x59, 254}},
+        {D3DSTENCILOP_INVERT, {255, 0xA5, 0}},
+        {D3DSTENCILOP_INCR, {1, 0x5B, 0}},
+        {D3DSTENCILOP_DECR, {255, 0x59, 254}},
+    };
+    const BYTE before[3] = {0, 0x5A, 255};
+    // Where the op goes, and the stencil and depth functions that route a pixel to it.
+    struct Slot {
+        D3DRENDERSTATETYPE state;
+        DWORD stencilFunction, depthFunction;
+    };
+    const Slot slots[] = {{D3DRS_STENCILPASS, D3DCMP_ALWAYS, D3DCMP_ALWAYS},
+                          {D3DRS_STENCILFAIL, D3DCMP_NEVER, D3DCMP_ALWAYS},
+                          {D3DRS_STENCILZFAIL, D3DCMP_ALWAYS, D3DCMP_NEVER}};
+    IDirect3DDevice8 device(4, 4);
+    Unlit(device);
+    device.SetRenderState(D3DRS_STENCILENABLE, TRUE);
+    device.SetRenderState(D3DRS_STENCILREF, kRef);
+    for (const Slot& slot : slots)
+        for (const Op& op : ops)
+            for (int i = 0; i < 3; ++i) {
+                device.Clear(0, nullptr, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 1.0f, before[i]);
+                for (D3DRENDERSTATETYPE s :
+                     {D3DRS_STENCILPASS, D3DRS_STENCILFAIL, D3DRS_STENCILZFAIL})
+                    device.SetRenderState(s, s == slot.state ? op.op : D3DSTENCILOP_KEEP);
+                device.SetRenderState(D3DRS_STENCILFUNC, slot.stencilFunction);
+                device.SetRenderState(D3DRS_ZFUNC, slot.depthFunction);
+                ASSERT_EQ(DrawScreenRect(device, 0, 0, 4, 4, 0.5f, 0xFFFFFFFF), D3D_OK);
+                std::vector<BYTE> stencil;
+                ASSERT_EQ(device.ReadBackStencil(stencil), D3D_OK);
+                EXPECT_EQ(stencil[5], op.after[i])
+                    << "state " << slot.state << " op " << op.op << " from " << int{before[i]};
+            }
+
+    // Masks: the comparison sees only the read-mask bits, writes touch only the write-mask bits.
+    device.SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+    device.SetRenderState(D3DRS_STENCILZFAIL, D3DSTENCILOP_KEEP);
+    device.SetRenderState(D3DRS_STENCILFAIL, D3DSTENCILOP_KEEP);
+    device.SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_INVERT);
+    device.SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+    device.SetRenderState(D3DRS_STENCILREF, 0x1A);
+    device.SetRenderState(D3DRS_STENCILMASK, 0x0F);       // 0x5A and 0x1A agree here
+    device.SetRenderState(D3DRS_STENCILWRITEMASK, 0xF0);  // only the high half inverts
+    device.Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0x5A);
+    DrawScreenRect(device, 0, 0, 4, 4, 0.5f, 0xFFFFFFFF);
+    std::vector<BYTE> stencil;
+    device.ReadBackStencil(stencil);
+    EXPECT_EQ(stencil[0], 0xAA);
+}
+
+// Default culling drops counter-clockwise triangles; both windings under all three modes,
+// with transformed and pre-transformed vertices.
+TEST(DevicePixels, CullingByWinding) {
+    IDirect3DDevice8 device(8, 8);
+    Unlit(device);
+    // Clockwise on screen: top left, top right, bottom left (y up before projection).
+    const ColourVertex clockwise[3] = {{-1, 1, 0.5f, 0xFFFFFFFF},
+                                       {1, 1, 0.5f, 0xFFFFFFFF},
+                                       {-1, -1, 0.5f, 0xFFFFFFFF}};
+    const ScreenVertex clockwiseScreen[3] = {{-0.5f, -0.5f, 0.5f, 1, 0xFFFFFFFF},
+                                             {7.5f, -0.5f, 0.5f, 1, 0xFFFFFFFF},
+                                             {-0.5f, 7.5f, 0.5f, 1, 0xFFFFFFFF}};
+    struct Case {
+        DWORD cull;
+        bool clockwiseDrawn, counterClockwiseDrawn;
+    };
+    const Case cases[] = {{D3DCULL_CCW, true, false},
+                          {D3DCULL_CW, false, true},
+                          {D3DCULL_NONE, true, true}};
+    DWORD defaultCull = 0;
+    device.GetRenderState(D3DRS_CULLMODE, &defaultCull);
+    EXPECT_EQ(defaultCull, DWORD{D3DCULL_CCW});
+    for (bool screen : {false, true})
+        for (const Case& c : cases)
+            for (bool reversed : {false, true}) {
+                device.SetRenderState(D3DRS_CULLMODE, c.cull);
+                device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+                HRESULT hr;
+                if (screen) {
+                    ScreenVertex v[3] = {clockwiseScreen[0], clockwiseScreen[1], clockwiseScreen[2]};
+                    if (reversed) std::swap(v[1], v[2]);
+                    device.SetVertexShader(kScreenFvf);
+                    hr = device.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ScreenVertex));
+                } else {
+                    ColourVertex v[3] = {clockwise[0], clockwise[1], clockwise[2]};
+                    if (reversed) std::swap(v[1], v[2]);
+                    device.SetVertexShader(kColourFvf);
+                    hr = device.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ColourVertex));
+                }
+                ASSERT_EQ(hr, D3D_OK);
+                const bool drawn = Rgb(Colours(device)[8 + 1]) != 0;  // pixel (1, 1)
+                EXPECT_EQ(drawn, reversed ? c.counterClockwiseDrawn : c.clockwiseDrawn)
+                    << "cull " << c.cull << (reversed ? " counter-clockwise" : " clockwise")
+                    << (screen ? " pre-transformed" : "");
+            }
+}
