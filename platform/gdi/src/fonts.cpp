@@ -70,12 +70,18 @@ FreeTypeFaces& Faces() {
 }  // namespace
 
 struct GdiObject {
-    enum class Kind { Font, Context } kind;
+    enum class Kind { Font, Context } kind = Kind::Font;
     // Font
     LOGFONTA logFont{};
     FT_Face face = nullptr;
     bool deleted = false;  // DeleteObject ran while the font was still selected
     int selections = 0;
+    // The last native outline asked for: callers ask for the size and then the data.
+    bool outlineCached = false;
+    UINT outlineCode = 0;
+    MAT2 outlineTransform{};
+    GLYPHMETRICS outlineMetrics{};
+    std::vector<uint8_t> outlineBytes;
     // Context
     GdiObject* selectedFont = nullptr;
 };
@@ -142,7 +148,8 @@ struct Point2 {
 // Writes native contour records: TTPOLYGONHEADER, then LINE and QSPLINE runs.
 class NativeOutlineWriter {
 public:
-    NativeOutlineWriter(double scale, const MAT2& m) : scale_(scale) {
+    NativeOutlineWriter(double scale, const MAT2& m, std::vector<uint8_t>& bytes) : scale_(scale), bytes_(bytes) {
+        bytes_.clear();
         m11_ = FromFixed(m.eM11);
         m12_ = FromFixed(m.eM12);
         m21_ = FromFixed(m.eM21);
@@ -171,8 +178,6 @@ public:
         DWORD cb = DWORD(bytes_.size() - contourStart_);
         std::memcpy(bytes_.data() + contourStart_, &cb, sizeof cb);
     }
-    const std::vector<uint8_t>& Bytes() const { return bytes_; }
-
 private:
     void Append(const void* data, size_t size) {
         auto p = static_cast<const uint8_t*>(data);
@@ -186,7 +191,7 @@ private:
     double scale_;
     double m11_, m12_, m21_, m22_;
     size_t contourStart_ = 0;
-    std::vector<uint8_t> bytes_;
+    std::vector<uint8_t>& bytes_;
 };
 
 Point2 Mid(Point2 a, Point2 b) { return {(a.x + b.x) / 2, (a.y + b.y) / 2}; }
@@ -236,7 +241,8 @@ void WriteContour(NativeOutlineWriter& writer, const FT_Outline& outline, int fi
         }
     Point2 start;
     // Walk order: every point after the start, then the start itself as the closing target.
-    std::vector<std::pair<Point2, int>> walk;
+    static std::vector<std::pair<Point2, int>> walk;
+    walk.clear();
     if (startIndex < 0) {
         // All points are quadratic controls: start on the implied mid-point of the last and
         // the first.
@@ -252,7 +258,9 @@ void WriteContour(NativeOutlineWriter& writer, const FT_Outline& outline, int fi
     walk.emplace_back(start, FT_CURVE_TAG_ON);
 
     writer.BeginContour(start);
-    std::vector<Point2> line, controls;
+    static std::vector<Point2> line, controls;
+    line.clear();
+    controls.clear();
     Point2 current = start;
     for (size_t k = 0; k < walk.size(); ++k) {
         auto [p, t] = walk[k];
@@ -332,7 +340,7 @@ HFONT CreateFontA(int height, int width, int escapement, int orientation, int we
 
 HFONT CreateFontIndirectA(const LOGFONTA* logFont) {
     if (!logFont) return nullptr;
-    auto* font = new (std::nothrow) GdiObject{GdiObject::Kind::Font};
+    auto* font = new (std::nothrow) GdiObject;
     if (!font) return nullptr;
     font->logFont = *logFont;
     font->logFont.lfFaceName[LF_FACESIZE - 1] = '\0';  // a full name without its NUL is cut
@@ -343,8 +351,9 @@ HFONT CreateFontIndirectA(const LOGFONTA* logFont) {
 
 HDC CreateCompatibleDC(HDC reference) {
     if (reference && !Live(reference, GdiObject::Kind::Context)) return nullptr;
-    auto* dc = new (std::nothrow) GdiObject{GdiObject::Kind::Context};
+    auto* dc = new (std::nothrow) GdiObject;
     if (!dc) return nullptr;
+    dc->kind = GdiObject::Kind::Context;
     LiveObjects().insert(dc);
     return dc;
 }
@@ -440,25 +449,34 @@ DWORD GetGlyphOutlineA(HDC dc, UINT code, UINT format, GLYPHMETRICS* metrics, DW
     if (format != GGO_NATIVE && format != GGO_METRICS) return GDI_ERROR;
     // A single-byte code page has no codes above 255.
     if (code > 0xFF) return GDI_ERROR;
-    FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(gdi::Cp1252ToUnicode(BYTE(code))));
-    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE) != 0) return GDI_ERROR;
-    FT_GlyphSlot slot = face->glyph;
-    double scale = UnitScale(*Live(dc, GdiObject::Kind::Context)->selectedFont);
-    FillGlyphMetrics(*metrics, slot, scale);
-    if (format == GGO_METRICS) return 0;
-
-    NativeOutlineWriter writer(scale, *transform);
-    if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
-        const FT_Outline& outline = slot->outline;
-        int first = 0;
-        for (int c = 0; c < outline.n_contours; ++c) {
-            int last = outline.contours[c];
-            if (last < first || last >= outline.n_points) break;
-            WriteContour(writer, outline, first, last);
-            first = last + 1;
+    GdiObject& font = *Live(dc, GdiObject::Kind::Context)->selectedFont;
+    const bool cached = font.outlineCached && font.outlineCode == code &&
+                        std::memcmp(&font.outlineTransform, transform, sizeof(MAT2)) == 0;
+    if (!cached) {
+        font.outlineCached = false;
+        FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(gdi::Cp1252ToUnicode(BYTE(code))));
+        if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE) != 0) return GDI_ERROR;
+        FT_GlyphSlot slot = face->glyph;
+        double scale = UnitScale(font);
+        FillGlyphMetrics(font.outlineMetrics, slot, scale);
+        NativeOutlineWriter writer(scale, *transform, font.outlineBytes);
+        if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+            const FT_Outline& outline = slot->outline;
+            int first = 0;
+            for (int c = 0; c < outline.n_contours; ++c) {
+                int last = outline.contours[c];
+                if (last < first || last >= outline.n_points) break;
+                WriteContour(writer, outline, first, last);
+                first = last + 1;
+            }
         }
+        font.outlineCached = true;
+        font.outlineCode = code;
+        font.outlineTransform = *transform;
     }
-    const std::vector<uint8_t>& bytes = writer.Bytes();
+    *metrics = font.outlineMetrics;
+    if (format == GGO_METRICS) return 0;
+    const std::vector<uint8_t>& bytes = font.outlineBytes;
     if (!buffer || size == 0) return DWORD(bytes.size());
     if (size < bytes.size()) return GDI_ERROR;
     std::memcpy(buffer, bytes.data(), bytes.size());

@@ -18,7 +18,6 @@
 #include <new>
 #include <numbers>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace text3d {
 namespace {
@@ -44,10 +43,20 @@ double FixedValue(const uint8_t* p) {
 
 class ContourReader {
 public:
-    ContourReader(double scale, double deviation, std::vector<OutlineContour>& out)
-        : scale_(scale), deviationSquared_(deviation * deviation), out_(out) {}
+    // Reads every contour; on return `out` holds exactly the contours read. One reader
+    // serves a whole text, keeping its scratch storage.
+    bool Read(std::span<const uint8_t> data, double scale, double deviation, std::vector<OutlineContour>& out) {
+        scale_ = scale;
+        deviationSquared_ = deviation * deviation;
+        out_ = &out;
+        used_ = 0;
+        bool ok = ReadAll(data);
+        out.erase(out.begin() + std::ptrdiff_t(used_), out.end());
+        return ok;
+    }
 
-    bool Read(std::span<const uint8_t> data) {
+private:
+    bool ReadAll(std::span<const uint8_t> data) {
         size_t at = 0;
         while (at < data.size()) {
             TTPOLYGONHEADER header;
@@ -61,7 +70,6 @@ public:
         return true;
     }
 
-private:
     struct Edge {
         bool curved;
         uint32_t run;
@@ -138,8 +146,15 @@ private:
             --n;
         }
         into_[0] = closing;
-        OutlineContour contour;
-        std::vector<Edge> into;
+        // The caller's contours are reused, storage and all: glyph after glyph allocates
+        // nothing once the vectors have grown.
+        if (used_ == out_->size()) out_->emplace_back();
+        OutlineContour& contour = (*out_)[used_];
+        contour.points.clear();
+        contour.curved.clear();
+        contour.run.clear();
+        std::vector<Edge>& into = kept_;
+        into.clear();
         for (size_t i = 0; i < n; ++i) {
             ContourPoint p{f(xs_[i]), f(ys_[i])};
             if (!contour.points.empty() && p.x == contour.points.back().x && p.y == contour.points.back().y)
@@ -162,14 +177,15 @@ private:
             contour.curved[k] = e.curved;
             contour.run[k] = e.run;
         }
-        out_.push_back(std::move(contour));
+        ++used_;
     }
 
-    double scale_;
-    double deviationSquared_;
-    std::vector<OutlineContour>& out_;
+    double scale_ = 1;
+    double deviationSquared_ = 0;
+    std::vector<OutlineContour>* out_ = nullptr;
+    size_t used_ = 0;
     std::vector<double> xs_, ys_;
-    std::vector<Edge> into_;
+    std::vector<Edge> into_, kept_;
     uint32_t nextRun_ = 1;
 };
 
@@ -384,18 +400,30 @@ private:
 
     // Edges of the front face that no other front triangle shares, filled side on the left.
     void FindBoundary() {
+        // Triangle edges bucketed by their first vertex (a counting sort): a vertex has a
+        // handful of edges, so looking one up is a short scan.
         const std::vector<uint32_t>& t = faceTriangles_;
-        edgeSet_.clear();
+        const size_t vertexCount = facePoints_.size();
+        edgeStart_.assign(vertexCount + 1, 0);
+        for (uint32_t v : t) ++edgeStart_[v + 1];
+        for (size_t v = 0; v < vertexCount; ++v) edgeStart_[v + 1] += edgeStart_[v];
+        edgeEnd_.resize(t.size());
+        fill_.assign(edgeStart_.begin(), edgeStart_.end() - 1);
         for (size_t i = 0; i + 2 < t.size(); i += 3)
-            for (int e = 0; e < 3; ++e) edgeSet_.insert(Key(t[i + e], t[i + (e + 1) % 3]));
+            for (int e = 0; e < 3; ++e) edgeEnd_[fill_[t[i + e]]++] = t[i + (e + 1) % 3];
         boundary_.clear();
         for (size_t i = 0; i + 2 < t.size(); i += 3)
             for (int e = 0; e < 3; ++e) {
                 uint32_t u = t[i + e], v = t[i + (e + 1) % 3];
-                if (!edgeSet_.count(Key(v, u))) boundary_.emplace_back(u, v);
+                if (!HasEdge(v, u)) boundary_.emplace_back(u, v);
             }
     }
-    static uint64_t Key(uint32_t u, uint32_t v) { return (uint64_t(u) << 32) | v; }
+    bool HasEdge(uint32_t u, uint32_t v) const {
+        if (u + 1 >= edgeStart_.size()) return false;
+        for (uint32_t k = edgeStart_[u]; k < edgeStart_[u + 1]; ++k)
+            if (edgeEnd_[k] == v) return true;
+        return false;
+    }
 
     // Whether the face outline is exactly the contours' edges (run either way).
     bool BoundaryFollowsContours(const std::vector<OutlineContour>& contours) {
@@ -408,8 +436,7 @@ private:
             uint32_t n = uint32_t(c.points.size());
             for (uint32_t k = 0; k < n; ++k) {
                 uint32_t u = offset + k, v = offset + (k + 1) % n;
-                bool onOutline = edgeSet_.count(Key(u, v)) ? !edgeSet_.count(Key(v, u)) : edgeSet_.count(Key(v, u));
-                if (!onOutline) return false;
+                if (HasEdge(u, v) == HasEdge(v, u)) return false;
             }
             offset += n;
         }
@@ -496,63 +523,48 @@ private:
     // One whose corners coincide covers nothing and is dropped.
     void RemoveFlatTriangles() {
         std::vector<uint32_t>& t = faceTriangles_;
-        size_t count = t.size() / 3;
+        const size_t count = t.size() / 3;
         bool any = false;
         for (size_t i = 0; i < count && !any; ++i) any = Cross(t[3 * i], t[3 * i + 1], t[3 * i + 2]) == 0;
         if (!any) return;
-        auto key = [](uint32_t u, uint32_t v) { return (uint64_t(u) << 32) | v; };
-        std::unordered_map<uint64_t, size_t> edges;
-        auto link = [&](size_t i, bool add) {
-            for (int e = 0; e < 3; ++e) {
-                uint64_t k = key(t[3 * i + e], t[3 * i + (e + 1) % 3]);
-                if (add) edges[k] = i;
-                else edges.erase(k);
-            }
+        // Few triangles a glyph and fewer flat ones: the triangle across is found by a scan.
+        auto findEdge = [&](uint32_t u, uint32_t v) -> size_t {
+            for (size_t j = 0; j < count; ++j)
+                for (int e = 0; e < 3; ++e)
+                    if (t[3 * j + e] == u && t[3 * j + (e + 1) % 3] == v) return j;
+            return SIZE_MAX;
         };
-        for (size_t i = 0; i < count; ++i) link(i, true);
-        std::vector<uint8_t> dropped(count, 0);
+        const uint32_t kDropped = UINT32_MAX;
+        auto same = [&](uint32_t a, uint32_t b) { return facePoints_[a] == facePoints_[b]; };
+        // Whether point m lies strictly between a and b (all three on one line).
+        auto between = [&](uint32_t m, uint32_t a, uint32_t b) {
+            const auto &p = facePoints_[m], &q = facePoints_[a], &r = facePoints_[b];
+            return (p[0] - q[0]) * (p[0] - r[0]) + (p[1] - q[1]) * (p[1] - r[1]) < 0;
+        };
+        bool dropped = false;
         for (int pass = 0; pass < 8; ++pass) {
             bool changed = false;
             for (size_t i = 0; i < count; ++i) {
-                if (dropped[i]) continue;
                 uint32_t v[3] = {t[3 * i], t[3 * i + 1], t[3 * i + 2]};
-                if (Cross(v[0], v[1], v[2]) != 0) continue;
-                auto same = [&](uint32_t a, uint32_t b) { return facePoints_[a] == facePoints_[b]; };
+                if (v[0] == kDropped || Cross(v[0], v[1], v[2]) != 0) continue;
                 if (same(v[0], v[1]) || same(v[1], v[2]) || same(v[0], v[2])) {
-                    link(i, false);
-                    dropped[i] = 1;
-                    changed = true;
+                    t[3 * i] = t[3 * i + 1] = t[3 * i + 2] = kDropped;
+                    dropped = changed = true;
                     continue;
                 }
-                // Put the middle vertex second: it lies between the other two.
-                auto between = [&](uint32_t m, uint32_t a, uint32_t b) {
-                    const auto &p = facePoints_[m], &q = facePoints_[a], &r = facePoints_[b];
-                    return (p[0] - q[0]) * (p[0] - r[0]) + (p[1] - q[1]) * (p[1] - r[1]) < 0;
-                };
                 int middle = between(v[1], v[0], v[2]) ? 1 : between(v[2], v[0], v[1]) ? 2 : 0;
                 uint32_t a = v[(middle + 2) % 3], b = v[middle], c = v[(middle + 1) % 3];
-                auto across = edges.find(key(a, c));
-                if (across == edges.end()) continue;
-                size_t j = across->second;
+                size_t j = findEdge(a, c);
+                if (j == SIZE_MAX) continue;
                 uint32_t d = t[3 * j] ^ t[3 * j + 1] ^ t[3 * j + 2] ^ a ^ c;
                 if (Cross(a, c, d) <= 0) continue;
-                link(i, false);
-                link(j, false);
                 t[3 * i] = a, t[3 * i + 1] = b, t[3 * i + 2] = d;
                 t[3 * j] = b, t[3 * j + 1] = c, t[3 * j + 2] = d;
-                link(i, true);
-                link(j, true);
                 changed = true;
             }
             if (!changed) break;
         }
-        size_t kept = 0;
-        for (size_t i = 0; i < count; ++i) {
-            if (dropped[i]) continue;
-            for (int e = 0; e < 3; ++e) t[3 * kept + e] = t[3 * i + e];
-            ++kept;
-        }
-        t.resize(kept * 3);
+        if (dropped) std::erase(t, kDropped);
     }
 
     GLUtesselator* tess_;
@@ -569,7 +581,7 @@ private:
     std::vector<uint32_t> primitiveVertices_;
     std::vector<std::array<double, 3>> facePoints_, coords_;
     std::vector<uint32_t> faceTriangles_;
-    std::unordered_set<uint64_t> edgeSet_;
+    std::vector<uint32_t> edgeStart_, edgeEnd_, fill_;
     std::vector<std::pair<uint32_t, uint32_t>> boundary_;
     bool tessFailed_ = false;
 };
@@ -582,8 +594,8 @@ struct TessDeleter {
 
 bool ParseNativeOutline(std::span<const uint8_t> data, double scale, double deviation,
                         std::vector<OutlineContour>& contours) {
-    ContourReader reader(scale, deviation, contours);
-    return reader.Read(data);
+    ContourReader reader;
+    return reader.Read(data, scale, deviation, contours);
 }
 
 bool IsCounterClockwise(const OutlineContour& contour) {
@@ -631,6 +643,7 @@ HRESULT BuildTextMesh(GlyphOutlineSource& source, IDirect3DDevice8* device, cons
         std::vector<uint32_t> glyphIndices;
         std::vector<uint8_t> glyphBuffer;
         std::vector<OutlineContour> contours;
+        ContourReader reader;
         GlyphBuilder builder(tess.get(), extrusion);
         double penX = 0, penY = 0;
         size_t character = 0;
@@ -665,9 +678,7 @@ HRESULT BuildTextMesh(GlyphOutlineSource& source, IDirect3DDevice8* device, cons
                 return E_FAIL;
             }
 
-            contours.clear();
-            if (!ParseNativeOutline(std::span<const uint8_t>(glyphBuffer.data(), written), scale,
-                                    deviation, contours)) {
+            if (!reader.Read(std::span<const uint8_t>(glyphBuffer.data(), written), scale, deviation, contours)) {
                 Debug("D3DXCreateText: MakeLinesFromTTPolygon failed\n");
                 return E_FAIL;
             }
