@@ -1,6 +1,7 @@
 // The 3D text channel loaded from its plug-in file through the engine, as a project runs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -193,6 +194,40 @@ TEST_F(TextChannel, SaveAndLoadRoundTrip) {
     ASSERT_TRUE(fresh->LoadChannel(bareLoader, &host.Group()));
     EXPECT_TRUE(fresh->GetUseTexCoordSet(1));
     EXPECT_EQ(fresh->GetTextureMapping(0), 0);
+}
+
+TEST(Win32Font, SavesTheSixtyBytesOfItsDescription) {
+    EngineHost host{CHANNELS_DIR};
+    auto* font = host.Create<Kco_Win32_Font>(type_guids::kWin32Font);
+    ASSERT_NE(font, nullptr);
+    EXPECT_STREQ(font->GetFont().lfFaceName, "Arial");
+    LOGFONTA lf{};
+    lf.lfHeight = -24;
+    lf.lfWeight = 700;
+    lf.lfItalic = 1;
+    lf.lfCharSet = 1;
+    std::memset(lf.lfFaceName, 'x', LF_FACESIZE);  // no terminator: the channel adds one
+    font->SetFont(lf);
+    KelFileSaver saver;
+    ASSERT_TRUE(font->SaveChannel(saver));
+    const std::vector<uint8_t>& bytes = saver.Bytes();
+    const uint8_t head[] = {'W', 'F', 'L', 'F', 60, 0, 0, 0, 0xE8, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0,
+                            0, 0, 0, 0, 0, 0, 0, 0, 0xBC, 0x02, 0, 0, 1, 0, 0, 1};
+    auto at = std::search(bytes.begin(), bytes.end(), head, head + 4);
+    ASSERT_NE(at, bytes.end());
+    ASSERT_GE(size_t(bytes.end() - at), 68u);
+    EXPECT_TRUE(std::equal(head, head + sizeof head, at));
+    EXPECT_EQ(at[8 + 28 + 30], 'x');
+    EXPECT_EQ(at[8 + 28 + 31], 0);
+
+    auto* loaded = host.Create<Kco_Win32_Font>(type_guids::kWin32Font);
+    KelFileLoader loader(bytes);
+    ASSERT_TRUE(loaded->LoadChannel(loader, &host.Group()));
+    LOGFONTA back = loaded->GetFont();
+    EXPECT_EQ(back.lfHeight, -24);
+    EXPECT_EQ(back.lfWeight, 700);
+    EXPECT_EQ(back.lfItalic, 1);
+    EXPECT_EQ(std::string(back.lfFaceName), std::string(31, 'x'));
 }
 
 }  // namespace
