@@ -211,7 +211,7 @@ void IDirect3DDevice8::ApplyState(DeviceGL& g, const VertexLayout& layout) {
 
     // Lighting: pre-transformed vertices are never lit.
     const bool lighting = rs[D3DRS_LIGHTING] != 0 && !transformed;
-    if (lighting != g.lastLighting || !g.appliedValid) toggle(GL_LIGHTING, lighting);
+    if (lighting != g.lastLighting) toggle(GL_LIGHTING, lighting);
     g.lastLighting = lighting;
     if (lighting) {
         // With vertex colours on, the diffuse (and ambient) material can come from the
