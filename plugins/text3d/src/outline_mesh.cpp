@@ -220,7 +220,10 @@ double SignedArea(const OutlineContour& c) {
 
 class GlyphBuilder {
 public:
-    GlyphBuilder(GLUtesselator* tess, float extrusion) : tess_(tess), depth_(-extrusion) {}
+    void Reset(GLUtesselator* tess, float extrusion) {
+        tess_ = tess;
+        depth_ = -extrusion;
+    }
 
     // Appends the glyph's vertices (moved by the pen) and triangles (indices into the
     // glyph's own vertices). False when the tessellator reports an error.
@@ -567,8 +570,8 @@ private:
         if (dropped) std::erase(t, kDropped);
     }
 
-    GLUtesselator* tess_;
-    float depth_;
+    GLUtesselator* tess_ = nullptr;
+    float depth_ = 0;
     float penX_ = 0, penY_ = 0;
     std::vector<Vertex>* vertices_ = nullptr;
     std::vector<uint32_t>* indices_ = nullptr;
@@ -584,6 +587,17 @@ private:
     std::vector<uint32_t> edgeStart_, edgeEnd_, fill_;
     std::vector<std::pair<uint32_t, uint32_t>> boundary_;
     bool tessFailed_ = false;
+};
+
+// What one text build works in, kept per thread from build to build: once the vectors have
+// grown, building a text allocates little beyond its mesh and the tessellator's own.
+struct BuildScratch {
+    std::vector<Vertex> vertices;
+    std::vector<uint32_t> indices, glyphIndices;
+    std::vector<uint8_t> glyphBuffer;
+    std::vector<OutlineContour> contours;
+    ContourReader reader;
+    GlyphBuilder builder;
 };
 
 struct TessDeleter {
@@ -638,13 +652,19 @@ HRESULT BuildTextMesh(GlyphOutlineSource& source, IDirect3DDevice8* device, cons
     gluTessNormal(tess.get(), 0, 0, 1);
 
     try {
-        std::vector<Vertex> vertices;
-        std::vector<uint32_t> indices;
-        std::vector<uint32_t> glyphIndices;
-        std::vector<uint8_t> glyphBuffer;
-        std::vector<OutlineContour> contours;
-        ContourReader reader;
-        GlyphBuilder builder(tess.get(), extrusion);
+        static thread_local BuildScratch scratch;
+        std::vector<Vertex>& vertices = scratch.vertices;
+        std::vector<uint32_t>& indices = scratch.indices;
+        std::vector<uint32_t>& glyphIndices = scratch.glyphIndices;
+        std::vector<uint8_t>& glyphBuffer = scratch.glyphBuffer;
+        std::vector<OutlineContour>& contours = scratch.contours;
+        ContourReader& reader = scratch.reader;
+        GlyphBuilder& builder = scratch.builder;
+        vertices.clear();
+        indices.clear();
+        // An outline far larger than fonts have is not kept for the next text.
+        if (glyphBuffer.capacity() > (1u << 20)) std::vector<uint8_t>().swap(glyphBuffer);
+        builder.Reset(tess.get(), extrusion);
         double penX = 0, penY = 0;
         size_t character = 0;
         auto bytes = reinterpret_cast<const unsigned char*>(text);
