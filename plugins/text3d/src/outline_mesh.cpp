@@ -12,9 +12,9 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <numbers>
 #include <unordered_map>
@@ -24,9 +24,10 @@ namespace {
 
 // A native outline larger than this is refused as damaged rather than allocated.
 constexpr DWORD kMaxGlyphBytes = 16u << 20;
-// Halving a quadratic segment quarters its midpoint distance; with 16.16 coordinates and a
-// deviation of at least one design unit no valid segment needs this many levels.
-constexpr int kMaxFlattenDepth = 24;
+// Halving a quadratic segment quarters its midpoint distance: with 16.16 coordinates (at
+// most 2^15 design units from the origin) and a deviation of at least one design unit,
+// eight levels always suffice. The limit only stops damaged input.
+constexpr int kMaxFlattenDepth = 16;
 constexpr double kZeroTurningAngle = 0.00001;
 constexpr DWORD kMaxVertices = 0xFFFF;  // fewer than 65536, for 16-bit indices
 
@@ -47,6 +48,8 @@ public:
     // serves a whole text, keeping its scratch storage.
     bool Read(std::span<const uint8_t> data, double scale, double deviation, std::vector<OutlineContour>& out) {
         scale_ = scale;
+        // As for the whole text: no deviation means one design unit.
+        if (!(deviation > 0)) deviation = scale;
         deviationSquared_ = deviation * deviation;
         out_ = &out;
         used_ = 0;
@@ -273,7 +276,9 @@ private:
         return top;
     }
 
-    void Walls(const OutlineContour& c, bool counterClockwise) {
+    // `faceRight`: each edge's wall faces to the right of the edge's direction, as it does
+    // for outlines that run counter-clockwise; otherwise to the left.
+    void Walls(const OutlineContour& c, bool faceRight) {
         size_t n = c.points.size();
         dirs_.resize(n);
         normals_.resize(n);
@@ -282,7 +287,7 @@ private:
             const ContourPoint& b = c.points[(k + 1) % n];
             Direction d = Unit(double(b.x) - a.x, double(b.y) - a.y);
             dirs_[k] = d;
-            normals_[k] = counterClockwise ? Direction{d.y, -d.x} : Direction{-d.y, d.x};
+            normals_[k] = faceRight ? Direction{d.y, -d.x} : Direction{-d.y, d.x};
         }
         // Normals where a run meets the next, at point k: the end of edge k - 1 and the
         // start of edge k.
@@ -318,7 +323,7 @@ private:
                                                       : Pair(c.points[next], endNormal_[k]);
             shared = b;
             uint32_t ta = a, ba = a + 1, tb = b, bb = b + 1;
-            if (counterClockwise) {
+            if (faceRight) {
                 Triangle(ta, ba, tb);
                 Triangle(tb, ba, bb);
             } else {
