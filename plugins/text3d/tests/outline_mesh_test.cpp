@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <random>
 
@@ -78,6 +79,28 @@ std::vector<uint8_t> Square(double size) {
     return Records().Contour(0, 0).Run(TT_PRIM_LINE, {{0, size}, {size, size}, {size, 0}}).Bytes();
 }
 
+// A glyph's native outline at em-square height, as D3DXCreateText reads it.
+std::vector<uint8_t> DesignOutline(const char* face, UINT code) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HFONT probe = MakeFont(face);
+    SelectObject(dc, probe);
+    OUTLINETEXTMETRICA otm{};
+    GetOutlineTextMetricsA(dc, sizeof otm, &otm);
+    LOGFONTA lf{};
+    GetObjectA(probe, sizeof lf, &lf);
+    lf.lfHeight = LONG(otm.otmEMSquare);
+    HFONT em = CreateFontIndirectA(&lf);
+    SelectObject(dc, em);
+    static const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+    GLYPHMETRICS gm{};
+    std::vector<uint8_t> data(GetGlyphOutlineA(dc, code, GGO_NATIVE, &gm, 0, nullptr, &identity));
+    GetGlyphOutlineA(dc, code, GGO_NATIVE, &gm, DWORD(data.size()), data.data(), &identity);
+    DeleteDC(dc);
+    DeleteObject(em);
+    DeleteObject(probe);
+    return data;
+}
+
 class TextBuild : public testing::Test {
 protected:
     void SetUp() override {
@@ -124,17 +147,7 @@ bool FrontCovers(const MeshData& mesh, float x, float y) {
 TEST_F(TextBuild, LetterOHasTwoContoursAndAnOpenHole) {
     OUTLINETEXTMETRICA otm{};
     ASSERT_NE(GetOutlineTextMetricsA(dc, sizeof otm, &otm), 0u);
-    LOGFONTA lf{};
-    GetObjectA(font, sizeof lf, &lf);
-    lf.lfHeight = LONG(otm.otmEMSquare);
-    HFONT em = CreateFontIndirectA(&lf);
-    HGDIOBJ old = SelectObject(dc, em);
-    static const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-    GLYPHMETRICS gm{};
-    std::vector<uint8_t> data(GetGlyphOutlineA(dc, 'O', GGO_NATIVE, &gm, 0, nullptr, &identity));
-    GetGlyphOutlineA(dc, 'O', GGO_NATIVE, &gm, DWORD(data.size()), data.data(), &identity);
-    SelectObject(dc, old);
-    DeleteObject(em);
+    std::vector<uint8_t> data = DesignOutline("DejaVu Sans", 'O');
     std::vector<text3d::OutlineContour> contours;
     ASSERT_TRUE(text3d::ParseNativeOutline(data, 1.0 / otm.otmEMSquare, 0.005, contours));
     ASSERT_EQ(contours.size(), 2u);
@@ -296,23 +309,29 @@ TEST(OutlineMeshBuilder, CrossingContourTessellatesWithZeroTurningMessage) {
 }
 
 TEST(OutlineMeshBuilder, DamagedOutlinesFailCleanly) {
-    // Mutations of a real-looking outline: a damaged record may fail the glyph or give some
-    // geometry, but it must never read out of bounds or hang (run under the sanitizers).
-    std::vector<uint8_t> base = Records()
-                                    .Contour(0, 0)
-                                    .Run(TT_PRIM_QSPLINE, {{0, 500}, {500, 500}, {500, 0}})
-                                    .Run(TT_PRIM_LINE, {{250, -100}})
-                                    .Contour(100, 100)
-                                    .Run(TT_PRIM_LINE, {{400, 100}, {250, 300}})
-                                    .Bytes();
+    // Mutations of a hand-made and a real outline: a damaged record may fail the glyph or
+    // give some geometry, but it must never read out of bounds or hang (run under the
+    // sanitizers; TEXT3D_FUZZ_ROUNDS asks for a longer run).
+    const std::vector<uint8_t> bases[2] = {Records()
+                                               .Contour(0, 0)
+                                               .Run(TT_PRIM_QSPLINE, {{0, 500}, {500, 500}, {500, 0}})
+                                               .Run(TT_PRIM_LINE, {{250, -100}})
+                                               .Contour(100, 100)
+                                               .Run(TT_PRIM_LINE, {{400, 100}, {250, 300}})
+                                               .Bytes(),
+                                           DesignOutline("DejaVu Sans", '&')};
+    ASSERT_GT(bases[1].size(), 100u);
+    const char* requested = std::getenv("TEXT3D_FUZZ_ROUNDS");
+    const int rounds = requested ? std::atoi(requested) : 400;
     std::mt19937 random(12);
     IDirect3DDevice8 device;
     DebugLines quiet;
     int failed = 0;
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < rounds; ++round) {
+        const std::vector<uint8_t>& base = bases[round % 2];
         FakeSource source;
         source.outline = base;
-        for (int flips = 1 + round % 4; flips > 0; --flips)
+        for (int flips = 1 + round % 5; flips > 0; --flips)
             source.outline[random() % base.size()] = uint8_t(random());
         if (round % 7 == 0) source.outline.resize(random() % base.size());
         ID3DXMesh* mesh = nullptr;
