@@ -5,6 +5,7 @@
 // (both signs; 0 gives kDefaultEmHeight): a font whose height equals its em square
 // therefore yields outlines in design units, exactly. Handles are checked against the set
 // of live objects, so a stale or foreign handle is refused instead of followed.
+#include "gdi/cubic_to_quadratic.h"
 #include "gdi/font_files.h"
 #include "gdi/wingdi.h"
 
@@ -28,9 +29,6 @@
 namespace {
 
 constexpr int kDefaultEmHeight = 16;  // pixels, for height 0
-// Largest deviation from the cubic allowed when a CFF outline is turned into quadratic
-// runs, in font units.
-constexpr double kCubicTolerance = 0.25;
 
 struct FreeTypeFaces {
     FT_Library library = nullptr;
@@ -196,34 +194,36 @@ private:
 
 Point2 Mid(Point2 a, Point2 b) { return {(a.x + b.x) / 2, (a.y + b.y) / 2}; }
 
-// One cubic segment as quadratic segments, each its own QSPLINE run of control and end.
-// Pieces of equal parameter length with the control where the two end tangents meet
-// (the mid-point of the two candidate controls) are within |p3 - 3c2 + 3c1 - p0| * √3/36
-// / n³ of the cubic.
-void CubicToQuadratics(NativeOutlineWriter& writer, Point2 p0, Point2 c1, Point2 c2,
-                       Point2 p3) {
+}  // namespace
+
+std::vector<gdi::QuadraticPiece> gdi::CubicToQuadratics(OutlinePoint p0, OutlinePoint c1, OutlinePoint c2,
+                                                        OutlinePoint p3) {
     double ex = p3.x - 3 * c2.x + 3 * c1.x - p0.x, ey = p3.y - 3 * c2.y + 3 * c1.y - p0.y;
     double error = std::sqrt(ex * ex + ey * ey) * std::sqrt(3.0) / 36.0;
     int pieces = 1;
     while (pieces < 64 && error / (double(pieces) * pieces * pieces) > kCubicTolerance) ++pieces;
     auto at = [&](double t) {
         double u = 1 - t;
-        return Point2{u * u * u * p0.x + 3 * u * u * t * c1.x + 3 * u * t * t * c2.x + t * t * t * p3.x,
-                      u * u * u * p0.y + 3 * u * u * t * c1.y + 3 * u * t * t * c2.y + t * t * t * p3.y};
+        return OutlinePoint{u * u * u * p0.x + 3 * u * u * t * c1.x + 3 * u * t * t * c2.x + t * t * t * p3.x,
+                            u * u * u * p0.y + 3 * u * u * t * c1.y + 3 * u * t * t * c2.y + t * t * t * p3.y};
     };
     auto derivative = [&](double t) {
         double u = 1 - t;
-        return Point2{3 * (u * u * (c1.x - p0.x) + 2 * u * t * (c2.x - c1.x) + t * t * (p3.x - c2.x)),
-                      3 * (u * u * (c1.y - p0.y) + 2 * u * t * (c2.y - c1.y) + t * t * (p3.y - c2.y))};
+        return OutlinePoint{3 * (u * u * (c1.x - p0.x) + 2 * u * t * (c2.x - c1.x) + t * t * (p3.x - c2.x)),
+                            3 * (u * u * (c1.y - p0.y) + 2 * u * t * (c2.y - c1.y) + t * t * (p3.y - c2.y))};
     };
+    std::vector<QuadraticPiece> out;
     for (int i = 0; i < pieces; ++i) {
         double t0 = double(i) / pieces, t1 = double(i + 1) / pieces, h = (t1 - t0) / 3;
-        Point2 a = at(t0), b = at(t1), da = derivative(t0), db = derivative(t1);
-        Point2 q1{a.x + da.x * h, a.y + da.y * h}, q2{b.x - db.x * h, b.y - db.y * h};
-        Point2 control{(3 * (q1.x + q2.x) - (a.x + b.x)) / 4, (3 * (q1.y + q2.y) - (a.y + b.y)) / 4};
-        writer.Run(TT_PRIM_QSPLINE, {control, b});
+        OutlinePoint a = at(t0), b = i + 1 == pieces ? p3 : at(t1), da = derivative(t0), db = derivative(t1);
+        // The piece's own cubic controls; the quadratic takes their tangent-weighted mean.
+        OutlinePoint q1{a.x + da.x * h, a.y + da.y * h}, q2{b.x - db.x * h, b.y - db.y * h};
+        out.push_back({{(3 * (q1.x + q2.x) - (a.x + b.x)) / 4, (3 * (q1.y + q2.y) - (a.y + b.y)) / 4}, b});
     }
+    return out;
 }
+
+namespace {
 
 // The FreeType outline as native records. A final line back to the start is left out, as
 // the reader closes every contour itself.
@@ -282,7 +282,9 @@ void WriteContour(NativeOutlineWriter& writer, const FT_Outline& outline, int fi
             if (k + 1 >= walk.size()) break;
             Point2 c2 = walk[k + 1].first;
             Point2 end = k + 2 < walk.size() ? walk[k + 2].first : start;
-            CubicToQuadratics(writer, current, p, c2, end);
+            for (const gdi::QuadraticPiece& q : gdi::CubicToQuadratics({current.x, current.y}, {p.x, p.y},
+                                                                       {c2.x, c2.y}, {end.x, end.y}))
+                writer.Run(TT_PRIM_QSPLINE, {{q.control.x, q.control.y}, {q.end.x, q.end.y}});
             current = end;
             k += 2;
         }

@@ -1,9 +1,12 @@
+#include "gdi/cubic_to_quadratic.h"
 #include "gdi/font_files.h"
 #include "gdi/wingdi.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -141,6 +144,37 @@ TEST(GdiContexts, HandlesAndSelection) {
 
     EXPECT_FALSE(IsDBCSLeadByteEx(GetTextCodePage(nullptr), 0x81));
     EXPECT_TRUE(IsDBCSLeadByteEx(932, 0x81));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GdiCubicOutlines, QuadraticPiecesStayWithinTheTolerance) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> coordinate(-2048, 2048);
+    for (int round = 0; round < 200; ++round) {
+        gdi::OutlinePoint p[4];
+        for (auto& q : p) q = {coordinate(random), coordinate(random)};
+        std::vector<gdi::QuadraticPiece> pieces = gdi::CubicToQuadratics(p[0], p[1], p[2], p[3]);
+        ASSERT_FALSE(pieces.empty());
+        EXPECT_EQ(pieces.back().end.x, p[3].x);
+        EXPECT_EQ(pieces.back().end.y, p[3].y);
+        // Each piece against the cubic over the same parameter span, sampled.
+        const double n = double(pieces.size());
+        gdi::OutlinePoint start = p[0];
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            for (int k = 0; k <= 16; ++k) {
+                double s = k / 16.0, u = 1 - s, t = (double(i) + s) / n, v = 1 - t;
+                double qx = u * u * start.x + 2 * u * s * pieces[i].control.x + s * s * pieces[i].end.x;
+                double qy = u * u * start.y + 2 * u * s * pieces[i].control.y + s * s * pieces[i].end.y;
+                double cx = v * v * v * p[0].x + 3 * v * v * t * p[1].x + 3 * v * t * t * p[2].x + t * t * t * p[3].x;
+                double cy = v * v * v * p[0].y + 3 * v * v * t * p[1].y + 3 * v * t * t * p[2].y + t * t * t * p[3].y;
+                ASSERT_LE(std::hypot(qx - cx, qy - cy), gdi::kCubicTolerance + 1e-9) << "round " << round;
+            }
+            start = pieces[i].end;
+        }
+    }
 }
 
 }  // namespace
