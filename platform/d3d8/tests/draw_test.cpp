@@ -122,8 +122,9 @@ TEST_P(DevicePlacement, TriangleLandsWhereTheConventionsPutIt) {
     owned.reset();  // while the caller's context is still current
 }
 
-INSTANTIATE_TEST_SUITE_P(Contexts, DevicePlacement, testing::Bool(),
-                         [](const auto& info) { return info.param ? "CallersContext" : "OwnContext"; });
+INSTANTIATE_TEST_SUITE_P(Contexts, DevicePlacement, testing::Bool(), [](const auto& info) {
+    return info.param ? "CallersContext" : "OwnContext";
+});
 
 // Direct3D's top-left rule on pixel centres exactly on edges: the left and top edges of a
 // rectangle draw, the right and bottom ones do not.
@@ -268,7 +269,8 @@ TEST(DevicePixels, CullingByWinding) {
                 device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
                 HRESULT hr;
                 if (screen) {
-                    ScreenVertex v[3] = {clockwiseScreen[0], clockwiseScreen[1], clockwiseScreen[2]};
+                    ScreenVertex v[3] = {clockwiseScreen[0], clockwiseScreen[1],
+                                         clockwiseScreen[2]};
                     if (reversed) std::swap(v[1], v[2]);
                     device.SetVertexShader(kScreenFvf);
                     hr = device.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ScreenVertex));

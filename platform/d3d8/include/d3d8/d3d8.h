@@ -94,7 +94,7 @@ private:
     friend class IDirect3DDevice8;
     d3d8_detail::BufferStorage storage_;
     D3DFORMAT format_;
-    WORD largestIndex_ = 0;  // over the whole buffer, kept up to date on Unlock
+    WORD largestIndex_ = 0;  // no index in the buffer is larger; raised on Unlock
 };
 
 using LPDIRECT3DDEVICE8 = IDirect3DDevice8*;
