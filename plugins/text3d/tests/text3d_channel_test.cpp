@@ -196,6 +196,22 @@ TEST_F(TextChannel, SaveAndLoadRoundTrip) {
     EXPECT_EQ(fresh->GetTextureMapping(0), 0);
 }
 
+TEST_F(TextChannel, CopiesStandAlone) {
+    text->SetString("Copy");
+    text3d->CallChannel();
+    auto* copy = new Kco_DX8_3DText(*text3d);
+    EXPECT_EQ(copy->GetVertexCount(), text3d->GetVertexCount());
+    EXPECT_TRUE(copy->GetMeshBuilt());
+    text->SetString("Other");
+    text3d->CallChannel();
+    delete copy;  // its own text and mesh: the original lives on
+    EXPECT_TRUE(text3d->GetMeshBuilt());
+    EXPECT_GT(text3d->GetVertexCount(), 0);
+    Kco_DX8_3DText assigned;
+    assigned = *text3d;
+    EXPECT_EQ(assigned.GetVertexCount(), text3d->GetVertexCount());
+}
+
 TEST(Win32Font, SavesTheSixtyBytesOfItsDescription) {
     EngineHost host{CHANNELS_DIR};
     auto* font = host.Create<Kco_Win32_Font>(type_guids::kWin32Font);
