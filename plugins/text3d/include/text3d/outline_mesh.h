@@ -48,7 +48,9 @@ bool ParseNativeOutline(std::span<const uint8_t> data, double scale, double devi
 bool IsCounterClockwise(const OutlineContour& contour);
 
 // The whole text: result codes and debugger lines as D3DXCreateText gives them. `scale` is
-// 1 / em square; `deviation` and `extrusion` have been checked (not negative).
+// 1 / em square; `deviation` and `extrusion` have been checked (not negative). Working
+// storage is kept per thread between calls, so a source must not build text from within
+// its own callback.
 HRESULT BuildTextMesh(GlyphOutlineSource& source, IDirect3DDevice8* device, const char* text,
                       float deviation, float extrusion, double scale, ID3DXMesh** mesh,
                       ID3DXBuffer** adjacency, GLYPHMETRICSFLOAT* glyphMetrics);
