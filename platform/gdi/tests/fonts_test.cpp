@@ -1,0 +1,180 @@
+#include "gdi/cubic_to_quadratic.h"
+#include "gdi/font_files.h"
+#include "gdi/wingdi.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr MAT2 kIdentity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+
+LOGFONTA Font(const char* face, LONG height = 0, LONG weight = FW_NORMAL, bool italic = false) {
+    LOGFONTA font{};
+    font.lfHeight = height;
+    font.lfWeight = weight;
+    font.lfItalic = italic;
+    std::strncpy(font.lfFaceName, face, LF_FACESIZE - 1);
+    return font;
+}
+
+struct Contour {
+    int lines = 0, qsplines = 0;
+    bool integral = true;  // every coordinate a whole number
+};
+
+// Walks native records the way a reader must: false when a record runs out of bounds.
+bool ReadContours(const std::vector<uint8_t>& data, std::vector<Contour>& out) {
+    size_t at = 0;
+    auto whole = [](const POINTFX& p) { return p.x.fract == 0 && p.y.fract == 0; };
+    while (at < data.size()) {
+        TTPOLYGONHEADER header;
+        if (data.size() - at < sizeof header) return false;
+        std::memcpy(&header, &data[at], sizeof header);
+        if (header.dwType != TT_POLYGON_TYPE || header.cb < sizeof header || header.cb > data.size() - at)
+            return false;
+        Contour c;
+        c.integral = whole(header.pfxStart);
+        for (size_t p = at + sizeof header; p < at + header.cb;) {
+            WORD head[2];
+            std::memcpy(head, &data[p], 4);
+            if (head[0] == TT_PRIM_LINE) ++c.lines;
+            else if (head[0] == TT_PRIM_QSPLINE) ++c.qsplines;
+            else return false;
+            for (WORD i = 0; i < head[1]; ++i) {
+                POINTFX pt;
+                std::memcpy(&pt, &data[p + 4 + 8 * i], 8);
+                c.integral = c.integral && whole(pt);
+            }
+            p += 4 + 8 * size_t(head[1]);
+            if (p > at + header.cb) return false;
+        }
+        out.push_back(c);
+        at += header.cb;
+    }
+    return true;
+}
+
+TEST(GdiFontFiles, WindowsNamesWeightsAndFallback) {
+    gdi::FontFile arial = gdi::ResolveFontFile(Font("Arial"));
+    EXPECT_EQ(arial.family, "Liberation Sans");
+    gdi::FontFile boldItalic = gdi::ResolveFontFile(Font("Arial", 0, FW_BOLD, true));
+    EXPECT_NE(boldItalic.path.find("BoldItalic"), std::string::npos) << boldItalic.path;
+    gdi::FontFile serif = gdi::ResolveFontFile(Font("DejaVu Serif", 0, FW_BOLD));
+    EXPECT_NE(serif.path.find("DejaVuSerif-Bold"), std::string::npos) << serif.path;
+    gdi::FontFile unknown = gdi::ResolveFontFile(Font("No Such Face Anywhere"));
+    EXPECT_FALSE(unknown.path.empty());
+    EXPECT_EQ(gdi::Cp1252ToUnicode(0x80), U'\u20AC');
+    EXPECT_EQ(gdi::Cp1252ToUnicode(0xE9), U'\u00E9');
+}
+
+TEST(GdiGlyphOutline, LetterOInDesignUnits) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HFONT probe = CreateFontA(0, 0, 0, 0, 400, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 4, 2, "DejaVu Sans");
+    ASSERT_EQ(SelectObject(dc, probe), nullptr);
+    OUTLINETEXTMETRICA otm{};
+    ASSERT_EQ(GetOutlineTextMetricsA(dc, 0, nullptr), sizeof otm);
+    ASSERT_EQ(GetOutlineTextMetricsA(dc, sizeof otm, &otm), sizeof otm);
+    EXPECT_EQ(otm.otmEMSquare, 2048u);
+
+    LOGFONTA em = Font("DejaVu Sans", LONG(otm.otmEMSquare));
+    HFONT design = CreateFontIndirectA(&em);
+    EXPECT_EQ(SelectObject(dc, design), probe);
+    GLYPHMETRICS gm{};
+    DWORD size = GetGlyphOutlineA(dc, 'O', GGO_NATIVE, &gm, 0, nullptr, &kIdentity);
+    ASSERT_NE(size, GDI_ERROR);
+    std::vector<uint8_t> data(size);
+    EXPECT_EQ(GetGlyphOutlineA(dc, 'O', GGO_NATIVE, &gm, size - 1, data.data(), &kIdentity), GDI_ERROR);
+    ASSERT_EQ(GetGlyphOutlineA(dc, 'O', GGO_NATIVE, &gm, size, data.data(), &kIdentity), size);
+    std::vector<Contour> contours;
+    ASSERT_TRUE(ReadContours(data, contours));
+    ASSERT_EQ(contours.size(), 2u);
+    for (const Contour& c : contours) {
+        EXPECT_GT(c.qsplines, 0);
+        EXPECT_TRUE(c.integral);
+    }
+    SHORT designAdvance = gm.gmCellIncX;
+
+    // Half the em height halves the advance.
+    LOGFONTA half = Font("DejaVu Sans", -LONG(otm.otmEMSquare / 2));
+    HFONT halfFont = CreateFontIndirectA(&half);
+    SelectObject(dc, halfFont);
+    ASSERT_NE(GetGlyphOutlineA(dc, 'O', GGO_METRICS, &gm, 0, nullptr, &kIdentity), GDI_ERROR);
+    EXPECT_EQ(gm.gmCellIncX, designAdvance / 2);
+
+    // A space has metrics but no contours; codes beyond the single-byte page fail.
+    EXPECT_EQ(GetGlyphOutlineA(dc, ' ', GGO_NATIVE, &gm, 0, nullptr, &kIdentity), 0u);
+    EXPECT_GT(gm.gmCellIncX, 0);
+    EXPECT_EQ(GetGlyphOutlineA(dc, 0x141, GGO_NATIVE, &gm, 0, nullptr, &kIdentity), GDI_ERROR);
+    EXPECT_EQ(GetGlyphOutlineA(dc, 'O', GGO_NATIVE, &gm, 0, nullptr, nullptr), GDI_ERROR);
+
+    SelectObject(dc, probe);
+    EXPECT_TRUE(DeleteObject(design));
+    EXPECT_TRUE(DeleteObject(halfFont));
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_TRUE(DeleteObject(probe));
+}
+
+TEST(GdiContexts, HandlesAndSelection) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    OUTLINETEXTMETRICA otm{};
+    GLYPHMETRICS gm{};
+    EXPECT_EQ(GetOutlineTextMetricsA(dc, sizeof otm, &otm), 0u) << "no font selected";
+    EXPECT_EQ(GetGlyphOutlineA(dc, 'A', GGO_NATIVE, &gm, 0, nullptr, &kIdentity), GDI_ERROR);
+    EXPECT_EQ(SelectObject(dc, dc), nullptr);
+    EXPECT_FALSE(DeleteObject(dc));
+
+    // A font deleted while selected stays usable in that context until it is replaced.
+    HFONT a = CreateFontA(-100, 0, 0, 0, 400, 0, 0, 0, 1, 0, 0, 4, 2, "Liberation Serif");
+    HFONT b = CreateFontA(-100, 0, 0, 0, 700, 0, 0, 0, 1, 0, 0, 4, 2, "Liberation Serif");
+    SelectObject(dc, a);
+    EXPECT_TRUE(DeleteObject(a));
+    EXPECT_EQ(GetOutlineTextMetricsA(dc, sizeof otm, &otm), sizeof otm);
+    EXPECT_EQ(SelectObject(dc, b), nullptr) << "the deleted font went with its last selection";
+    EXPECT_FALSE(DeleteObject(a));
+    EXPECT_EQ(otm.otmTextMetrics.tmWeight, FW_NORMAL);
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_FALSE(DeleteDC(dc));
+    EXPECT_TRUE(DeleteObject(b));
+
+    EXPECT_FALSE(IsDBCSLeadByteEx(GetTextCodePage(nullptr), 0x81));
+    EXPECT_TRUE(IsDBCSLeadByteEx(932, 0x81));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GdiCubicOutlines, QuadraticPiecesStayWithinTheTolerance) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> coordinate(-2048, 2048);
+    for (int round = 0; round < 200; ++round) {
+        gdi::OutlinePoint p[4];
+        for (auto& q : p) q = {coordinate(random), coordinate(random)};
+        std::vector<gdi::QuadraticPiece> pieces = gdi::CubicToQuadratics(p[0], p[1], p[2], p[3]);
+        ASSERT_FALSE(pieces.empty());
+        EXPECT_EQ(pieces.back().end.x, p[3].x);
+        EXPECT_EQ(pieces.back().end.y, p[3].y);
+        // Each piece against the cubic over the same parameter span, sampled.
+        const double n = double(pieces.size());
+        gdi::OutlinePoint start = p[0];
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            for (int k = 0; k <= 16; ++k) {
+                double s = k / 16.0, u = 1 - s, t = (double(i) + s) / n, v = 1 - t;
+                double qx = u * u * start.x + 2 * u * s * pieces[i].control.x + s * s * pieces[i].end.x;
+                double qy = u * u * start.y + 2 * u * s * pieces[i].control.y + s * s * pieces[i].end.y;
+                double cx = v * v * v * p[0].x + 3 * v * v * t * p[1].x + 3 * v * t * t * p[2].x + t * t * t * p[3].x;
+                double cy = v * v * v * p[0].y + 3 * v * v * t * p[1].y + 3 * v * t * t * p[2].y + t * t * t * p[3].y;
+                ASSERT_LE(std::hypot(qx - cx, qy - cy), gdi::kCubicTolerance + 1e-9) << "round " << round;
+            }
+            start = pieces[i].end;
+        }
+    }
+}
+
+}  // namespace
