@@ -1,0 +1,306 @@
+#include "swshadow/shadow_geometry.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace swshadow {
+
+namespace {
+
+inline void* StampItem(uint32_t stamp) { return reinterpret_cast<void*>(uintptr_t(stamp)); }
+inline uint32_t ItemStamp(const void* item) { return uint32_t(reinterpret_cast<uintptr_t>(item)); }
+
+}  // namespace
+
+ShadowGeometry::ShadowGeometry(const ShadowGeometry& other) { CopyFrom(other); }
+
+ShadowGeometry& ShadowGeometry::operator=(const ShadowGeometry& other) {
+    if (this != &other) {
+        DeleteRecords();
+        CopyFrom(other);
+    }
+    return *this;
+}
+
+ShadowGeometry::~ShadowGeometry() { DeleteRecords(); }
+
+// Records belong to the geometry, so a copy gets records of its own.
+void ShadowGeometry::CopyFrom(const ShadowGeometry& other) {
+    triangles = other.triangles;
+    triangleCount = other.triangleCount;
+    edgeTable = Kel_List();
+    for (int i = 0; i < other.edgeTable.GetItemCount(); ++i) {
+        auto* record = static_cast<EdgeRecord*>(other.edgeTable.GetItem(i));
+        edgeTable.AddItem(record ? new EdgeRecord(*record) : nullptr);
+    }
+    volumeIndices = other.volumeIndices;
+    volumeIndexCount = other.volumeIndexCount;
+    extrudedVertices = other.extrudedVertices;
+    extrudedCount = other.extrudedCount;
+    silhouetteEdges = other.silhouetteEdges;
+    silhouetteCount = other.silhouetteCount;
+    buildStamp = other.buildStamp;
+    sourceIndexCount = other.sourceIndexCount;
+    positions = other.positions;
+    vertexCount = other.vertexCount;
+    extrusionStamps = other.extrusionStamps;
+    capIndices = other.capIndices;
+    capIndexCount = other.capIndexCount;
+    report_ = other.report_;
+    built_ = other.built_;
+    edgeBase_ = other.edgeBase_;
+    edgeKeys_ = other.edgeKeys_;
+    triangleEdges_ = other.triangleEdges_;
+    oddEdges_ = other.oddEdges_;
+}
+
+void ShadowGeometry::DeleteRecords() {
+    for (int i = 0; i < edgeTable.GetItemCount(); ++i) delete Record(i);
+    edgeTable.ReleaseItems();
+}
+
+void ShadowGeometry::Clear() {
+    DeleteRecords();
+    triangles = {};
+    triangleCount = 0;
+    volumeIndices = {};
+    volumeIndexCount = 0;
+    extrudedVertices = {};
+    extrudedCount = 0;
+    silhouetteEdges = {};
+    silhouetteCount = 0;
+    sourceIndexCount = 0;
+    positions = {};
+    vertexCount = 0;
+    capIndices = {};
+    capIndexCount = 0;
+    built_ = false;
+    edgeBase_ = {};
+    edgeKeys_ = {};
+    triangleEdges_ = {};
+    oddEdges_ = {};
+}
+
+void ShadowGeometry::Allocate(int rawVertexCount, int indexTotal) {
+    const size_t raw = size_t(std::max(rawVertexCount, 0));
+    const size_t indices = size_t(std::max(indexTotal, 0));
+    triangleCount = int(indices / 3);
+    sourceIndexCount = int(indices);
+    positions.assign(raw, D3DXVECTOR3());
+    triangles.assign(size_t(triangleCount), ShadowTriangle());
+    volumeIndices.assign(indices * kVolumeIndicesPerSourceIndex, 0);
+    silhouetteEdges.assign(indices * 6, 0);
+    capIndices.assign(indices * 2, 0);
+    extrudedVertices.assign(raw * 2, ExtrudedVertex());
+    triangleEdges_.assign(size_t(triangleCount) * 3, kNoEdge);
+    volumeIndexCount = silhouetteCount = capIndexCount = extrudedCount = 0;
+    built_ = false;
+}
+
+void ShadowGeometry::AddEdge(int a, int b) {
+    if (a == b || a < 0 || b < 0) return;
+    const int lo = std::min(a, b), hi = std::max(a, b);
+    EdgeRecord* record = Record(lo);
+    if (!record) {
+        while (edgeTable.GetItemCount() <= lo) edgeTable.AddItem(nullptr);
+        record = new EdgeRecord{};
+        edgeTable.SetItem(record, lo);
+    }
+    if (record->neighbourCount >= kMaxNeighbours) return;
+    int32_t* const end = record->neighbours + record->neighbourCount;
+    if (std::find(record->neighbours, end, hi) != end) return;
+    record->neighbours[record->neighbourCount++] = hi;
+}
+
+void ShadowGeometry::SetTriangle(int t, const D3DXVECTOR3& normal, float d, int i0, int i1, int i2) {
+    ShadowTriangle& tri = triangles[size_t(t)];
+    tri.normal = normal;
+    tri.d = d;
+    tri.vertices[0] = uint16_t(i0);
+    tri.vertices[1] = uint16_t(i1);
+    tri.vertices[2] = uint16_t(i2);
+    AddEdge(i0, i1);
+    AddEdge(i1, i2);
+    AddEdge(i2, i0);
+}
+
+int ShadowGeometry::AppendSurface(const D3DXVECTOR3* welded, int weldedCount, const uint16_t* indices,
+                                  int indexCount, int firstTriangle) {
+    const int base = vertexCount;
+    int t = firstTriangle;
+    for (int k = 0; k + 2 < indexCount && t < triangleCount; k += 3, ++t) {
+        const int i0 = indices[k], i1 = indices[k + 1], i2 = indices[k + 2];
+        // Only a surface without vertices has indices beyond them: its triangles stay
+        // zero (degenerate, no edges).
+        if (i0 >= weldedCount || i1 >= weldedCount || i2 >= weldedCount) continue;
+        const D3DXVECTOR3 &v0 = welded[i0], &v1 = welded[i1], &v2 = welded[i2];
+        const D3DXVECTOR3 normal = TriangleNormal(v0, v1, v2);
+        SetTriangle(t, normal, -(normal.x * v0.x + normal.y * v0.y + normal.z * v0.z), base + i0, base + i1,
+                    base + i2);
+    }
+    const int room = std::max(0, std::min(weldedCount, int(positions.size()) - base));
+    std::copy(welded, welded + room, positions.begin() + base);
+    vertexCount = base + room;
+    return t;
+}
+
+uint32_t ShadowGeometry::EdgeId(int a, int b) const {
+    if (a == b) return kNoEdge;
+    const int lo = std::min(a, b), hi = std::max(a, b);
+    const EdgeRecord* record = Record(lo);
+    if (!record || size_t(lo) >= edgeBase_.size()) return kNoEdge;
+    for (int k = 0; k < record->neighbourCount; ++k)
+        if (record->neighbours[k] == hi) return edgeBase_[size_t(lo)] + uint32_t(k);
+    return kNoEdge;
+}
+
+bool ShadowGeometry::FinishBuild() {
+    built_ = false;
+    if (vertexCount > kMaxWeldedVertices) return false;
+    const int items = edgeTable.GetItemCount();
+    edgeBase_.assign(size_t(items), 0);
+    edgeKeys_.clear();
+    for (int v = 0; v < items; ++v) {
+        edgeBase_[size_t(v)] = uint32_t(edgeKeys_.size());
+        if (const EdgeRecord* record = Record(v))
+            for (int k = 0; k < record->neighbourCount; ++k) edgeKeys_.push_back(uint32_t(v) << 8 | uint32_t(k));
+    }
+    for (int t = 0; t < triangleCount; ++t) {
+        const uint16_t* v = triangles[size_t(t)].vertices;
+        triangleEdges_[size_t(t) * 3 + 0] = EdgeId(v[0], v[1]);
+        triangleEdges_[size_t(t) * 3 + 1] = EdgeId(v[1], v[2]);
+        triangleEdges_[size_t(t) * 3 + 2] = EdgeId(v[2], v[0]);
+    }
+    oddEdges_.assign((edgeKeys_.size() + 63) / 64, 0);
+    while (extrusionStamps.GetItemCount() < 2 * vertexCount) extrusionStamps.AddItem(nullptr);
+    built_ = true;
+    return true;
+}
+
+bool ShadowGeometry::AddEdges(int a, int b) {
+    if (a == b) return true;
+    const bool direction = b < a;
+    const int lo = std::min(a, b), hi = std::max(a, b);
+    EdgeRecord* record = Record(lo);
+    if (!record) {
+        if (report_) report_("Error edge not found");
+        return false;
+    }
+    int k = 0;
+    while (k < record->neighbourCount && record->neighbours[k] != hi) ++k;
+    if (k == record->neighbourCount) return true;
+    if (record->stamps[k] == buildStamp) {
+        record->stamps[k] = 0;
+    } else {
+        record->stamps[k] = buildStamp;
+        record->flags[k] = direction;
+    }
+    if (built_ && size_t(lo) < edgeBase_.size()) {
+        const uint32_t id = edgeBase_[size_t(lo)] + uint32_t(k);
+        oddEdges_[id >> 6] ^= uint64_t(1) << (id & 63);
+    }
+    return true;
+}
+
+void ShadowGeometry::Extrude(int v, const D3DXVECTOR3& light, float e) {
+    const int slot = vertexCount + v;
+    if (ItemStamp(extrusionStamps.GetItem(slot)) == buildStamp) return;
+    const D3DXVECTOR3& p = positions[size_t(v)];
+    extrudedVertices[size_t(extrudedCount++)] = {p + (p - light) * e, uint32_t(slot)};
+    extrusionStamps.SetItem(StampItem(buildStamp), slot);
+}
+
+// Performance contract: no allocation, and the edge records are visited only for the
+// edges of lit triangles; the silhouette is read from the parity bits in edge order.
+void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, bool recomputePlanes) {
+    if (!HasGeometry()) return;
+    extrudedCount = silhouetteCount = volumeIndexCount = capIndexCount = 0;
+    // Stamp 0 is what untouched records hold, so a construction never uses it.
+    if (++buildStamp == 0) buildStamp = 1;
+    const uint32_t stamp = buildStamp;
+    std::fill(oddEdges_.begin(), oddEdges_.end(), 0);
+
+    const int n = vertexCount;
+    const int capCapacity = int(capIndices.size());
+    uint16_t* const caps16 = capIndices.data();
+    const uint32_t* triEdges = triangleEdges_.data();
+    uint64_t* const odd = oddEdges_.data();
+    const uint32_t* keys = edgeKeys_.data();
+
+    for (int t = 0; t < triangleCount; ++t, triEdges += 3) {
+        ShadowTriangle& tri = triangles[size_t(t)];
+        const uint16_t* v = tri.vertices;
+        if (recomputePlanes) {
+            const D3DXVECTOR3& v0 = positions[v[0]];
+            tri.normal = TriangleNormal(v0, positions[v[1]], positions[v[2]]);
+            tri.d = -(tri.normal.x * v0.x + tri.normal.y * v0.y + tri.normal.z * v0.z);
+        }
+        const float s = tri.normal.x * light.x + tri.normal.y * light.y + tri.normal.z * light.z + tri.d;
+        if (s >= 0.0f) {
+            for (int j = 0; j < 3; ++j) {
+                const uint32_t id = triEdges[j];
+                if (id == kNoEdge) continue;
+                const int a = v[j], b = v[j == 2 ? 0 : j + 1];
+                EdgeRecord* record = Record(int(keys[id] >> 8));
+                const uint32_t k = keys[id] & 0xFF;
+                if (record->stamps[k] == stamp) {
+                    record->stamps[k] = 0;
+                } else {
+                    record->stamps[k] = stamp;
+                    record->flags[k] = b < a;
+                }
+                odd[id >> 6] ^= uint64_t(1) << (id & 63);
+            }
+            if (caps && capIndexCount + 3 <= capCapacity) {
+                caps16[capIndexCount++] = v[0];
+                caps16[capIndexCount++] = v[1];
+                caps16[capIndexCount++] = v[2];
+            }
+        } else {
+            for (int j = 0; j < 3; ++j) Extrude(v[j], light, e);
+            if (caps && capIndexCount + 3 <= capCapacity) {
+                caps16[capIndexCount++] = uint16_t(n + v[0]);
+                caps16[capIndexCount++] = uint16_t(n + v[1]);
+                caps16[capIndexCount++] = uint16_t(n + v[2]);
+            }
+        }
+    }
+
+    // Silhouette in edge order: smaller vertex, then slot; the pair runs the lit winding.
+    const int silhouetteCapacity = int(silhouetteEdges.size());
+    for (size_t w = 0; w < oddEdges_.size(); ++w) {
+        for (uint64_t bits = odd[w]; bits; bits &= bits - 1) {
+            const uint32_t id = uint32_t(w * 64 + size_t(std::countr_zero(bits)));
+            const int v = int(keys[id] >> 8);
+            const uint32_t k = keys[id] & 0xFF;
+            const EdgeRecord* record = Record(v);
+            if (silhouetteCount + 2 > silhouetteCapacity) break;
+            const int other = record->neighbours[k];
+            silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(record->flags[k] ? other : v);
+            silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(record->flags[k] ? v : other);
+        }
+    }
+
+    const int volumeCapacity = int(volumeIndices.size());
+    uint16_t* const out = volumeIndices.data();
+    for (int i = 0; i + 1 < silhouetteCount; i += 2) {
+        const int a = silhouetteEdges[size_t(i)], b = silhouetteEdges[size_t(i) + 1];
+        if (volumeIndexCount + 6 > volumeCapacity) break;
+        out[volumeIndexCount++] = uint16_t(a);
+        out[volumeIndexCount++] = uint16_t(n + a);
+        out[volumeIndexCount++] = uint16_t(b);
+        out[volumeIndexCount++] = uint16_t(b);
+        out[volumeIndexCount++] = uint16_t(n + a);
+        out[volumeIndexCount++] = uint16_t(n + b);
+        Extrude(a, light, e);
+        Extrude(b, light, e);
+    }
+    if (caps) {
+        const int room = std::min(capIndexCount, volumeCapacity - volumeIndexCount);
+        std::memcpy(out + volumeIndexCount, caps16, size_t(room) * sizeof(uint16_t));
+        volumeIndexCount += room;
+    }
+}
+
+}  // namespace swshadow
