@@ -8,8 +8,20 @@ namespace swshadow {
 
 namespace {
 
+// Calls f(i) for every i whose byte has its lowest bit set, in order, eight bytes at a time.
+template <typename F>
+void ForEachMarked(const std::vector<uint8_t>& marks, F&& f) {
+    const size_t n = marks.size(), whole = n & ~size_t(7);
+    for (size_t i = 0; i < whole; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, marks.data() + i, 8);
+        for (word &= 0x0101010101010101ull; word; word &= word - 1) f(i + size_t(std::countr_zero(word)) / 8);
+    }
+    for (size_t i = whole; i < n; ++i)
+        if (marks[i] & 1) f(i);
+}
+
 inline void* StampItem(uint32_t stamp) { return reinterpret_cast<void*>(uintptr_t(stamp)); }
-inline uint32_t ItemStamp(const void* item) { return uint32_t(reinterpret_cast<uintptr_t>(item)); }
 
 }  // namespace
 
@@ -51,8 +63,10 @@ void ShadowGeometry::CopyFrom(const ShadowGeometry& other) {
     built_ = other.built_;
     edgeBase_ = other.edgeBase_;
     edgeKeys_ = other.edgeKeys_;
+    edgeNeighbours_ = other.edgeNeighbours_;
     triangleEdges_ = other.triangleEdges_;
-    oddEdges_ = other.oddEdges_;
+    edgeSightings_ = other.edgeSightings_;
+    extrudeVertices_ = other.extrudeVertices_;
 }
 
 void ShadowGeometry::DeleteRecords() {
@@ -78,8 +92,10 @@ void ShadowGeometry::Clear() {
     built_ = false;
     edgeBase_ = {};
     edgeKeys_ = {};
+    edgeNeighbours_ = {};
     triangleEdges_ = {};
-    oddEdges_ = {};
+    edgeSightings_ = {};
+    extrudeVertices_ = {};
 }
 
 void ShadowGeometry::Allocate(int rawVertexCount, int indexTotal) {
@@ -161,10 +177,14 @@ bool ShadowGeometry::FinishBuild() {
     const int items = edgeTable.GetItemCount();
     edgeBase_.assign(size_t(items), 0);
     edgeKeys_.clear();
+    edgeNeighbours_.clear();
     for (int v = 0; v < items; ++v) {
         edgeBase_[size_t(v)] = uint32_t(edgeKeys_.size());
         if (const EdgeRecord* record = Record(v))
-            for (int k = 0; k < record->neighbourCount; ++k) edgeKeys_.push_back(uint32_t(v) << 8 | uint32_t(k));
+            for (int k = 0; k < record->neighbourCount; ++k) {
+                edgeKeys_.push_back(uint32_t(v) << 8 | uint32_t(k));
+                edgeNeighbours_.push_back(uint16_t(record->neighbours[k]));
+            }
     }
     for (int t = 0; t < triangleCount; ++t) {
         const uint16_t* v = triangles[size_t(t)].vertices;
@@ -172,7 +192,8 @@ bool ShadowGeometry::FinishBuild() {
         triangleEdges_[size_t(t) * 3 + 1] = EdgeId(v[1], v[2]);
         triangleEdges_[size_t(t) * 3 + 2] = EdgeId(v[2], v[0]);
     }
-    oddEdges_.assign((edgeKeys_.size() + 63) / 64, 0);
+    edgeSightings_.assign(edgeKeys_.size(), 0);
+    extrudeVertices_.assign(size_t(vertexCount), 0);
     while (extrusionStamps.GetItemCount() < 2 * vertexCount) extrusionStamps.AddItem(nullptr);
     built_ = true;
     return true;
@@ -197,35 +218,44 @@ bool ShadowGeometry::AddEdges(int a, int b) {
         record->flags[k] = direction;
     }
     if (built_ && size_t(lo) < edgeBase_.size()) {
-        const uint32_t id = edgeBase_[size_t(lo)] + uint32_t(k);
-        oddEdges_[id >> 6] ^= uint64_t(1) << (id & 63);
+        uint8_t& sighting = edgeSightings_[edgeBase_[size_t(lo)] + uint32_t(k)];
+        sighting = uint8_t(((sighting ^ 1) & 1) | uint8_t(direction) << 1);
     }
     return true;
 }
 
-void ShadowGeometry::Extrude(int v, const D3DXVECTOR3& light, float e) {
+// Called once per marked vertex: the marks already make each copy unique, the stamp
+// records that it was produced.
+inline void ShadowGeometry::Extrude(int v, const D3DXVECTOR3& light, float e) {
     const int slot = vertexCount + v;
-    if (ItemStamp(extrusionStamps.GetItem(slot)) == buildStamp) return;
     const D3DXVECTOR3& p = positions[size_t(v)];
     extrudedVertices[size_t(extrudedCount++)] = {p + (p - light) * e, uint32_t(slot)};
     extrusionStamps.SetItem(StampItem(buildStamp), slot);
 }
 
-// Performance contract: no allocation, and the edge records are visited only for the
-// edges of lit triangles; the silhouette is read from the parity bits in edge order.
+// Performance contract: no allocation. The sightings of lit triangles' edges are counted
+// in one byte per edge (parity, and the direction of the last sighting), in edge order and
+// small enough for the cache; the edge records (544 bytes each) are written only for the edges seen an odd
+// number of times, which are the silhouette, when it is read out in edge order. So after
+// a construction exactly those edges carry its stamp, with the direction of their last
+// sighting, as if each sighting had been toggled in the records. Vertices to extrude are
+// marked in a byte per vertex and get their one copy each, in vertex order, at the end.
 void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, bool recomputePlanes) {
     if (!HasGeometry()) return;
     extrudedCount = silhouetteCount = volumeIndexCount = capIndexCount = 0;
     // Stamp 0 is what untouched records hold, so a construction never uses it.
     if (++buildStamp == 0) buildStamp = 1;
     const uint32_t stamp = buildStamp;
-    std::fill(oddEdges_.begin(), oddEdges_.end(), 0);
+    std::fill(edgeSightings_.begin(), edgeSightings_.end(), 0);
+    std::fill(extrudeVertices_.begin(), extrudeVertices_.end(), 0);
 
     const int n = vertexCount;
+    uint8_t* const extrude = extrudeVertices_.data();
+    auto markExtruded = [extrude](int v) { extrude[v] = 1; };
     const int capCapacity = int(capIndices.size());
     uint16_t* const caps16 = capIndices.data();
     const uint32_t* triEdges = triangleEdges_.data();
-    uint64_t* const odd = oddEdges_.data();
+    uint8_t* const sightings = edgeSightings_.data();
     const uint32_t* keys = edgeKeys_.data();
 
     for (int t = 0; t < triangleCount; ++t, triEdges += 3) {
@@ -241,16 +271,8 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
             for (int j = 0; j < 3; ++j) {
                 const uint32_t id = triEdges[j];
                 if (id == kNoEdge) continue;
-                const int a = v[j], b = v[j == 2 ? 0 : j + 1];
-                EdgeRecord* record = Record(int(keys[id] >> 8));
-                const uint32_t k = keys[id] & 0xFF;
-                if (record->stamps[k] == stamp) {
-                    record->stamps[k] = 0;
-                } else {
-                    record->stamps[k] = stamp;
-                    record->flags[k] = b < a;
-                }
-                odd[id >> 6] ^= uint64_t(1) << (id & 63);
+                const uint8_t towardsLower = v[j == 2 ? 0 : j + 1] < v[j];
+                sightings[id] = uint8_t(((sightings[id] ^ 1) & 1) | towardsLower << 1);
             }
             if (caps && capIndexCount + 3 <= capCapacity) {
                 caps16[capIndexCount++] = v[0];
@@ -258,7 +280,9 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
                 caps16[capIndexCount++] = v[2];
             }
         } else {
-            for (int j = 0; j < 3; ++j) Extrude(v[j], light, e);
+            markExtruded(v[0]);
+            markExtruded(v[1]);
+            markExtruded(v[2]);
             if (caps && capIndexCount + 3 <= capCapacity) {
                 caps16[capIndexCount++] = uint16_t(n + v[0]);
                 caps16[capIndexCount++] = uint16_t(n + v[1]);
@@ -269,18 +293,19 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
 
     // Silhouette in edge order: smaller vertex, then slot; the pair runs the lit winding.
     const int silhouetteCapacity = int(silhouetteEdges.size());
-    for (size_t w = 0; w < oddEdges_.size(); ++w) {
-        for (uint64_t bits = odd[w]; bits; bits &= bits - 1) {
-            const uint32_t id = uint32_t(w * 64 + size_t(std::countr_zero(bits)));
-            const int v = int(keys[id] >> 8);
-            const uint32_t k = keys[id] & 0xFF;
-            const EdgeRecord* record = Record(v);
-            if (silhouetteCount + 2 > silhouetteCapacity) break;
-            const int other = record->neighbours[k];
-            silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(record->flags[k] ? other : v);
-            silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(record->flags[k] ? v : other);
-        }
-    }
+    const uint16_t* neighbours = edgeNeighbours_.data();
+    ForEachMarked(edgeSightings_, [&](size_t id) {
+        const int v = int(keys[id] >> 8);
+        const uint32_t k = keys[id] & 0xFF;
+        const uint8_t flag = sightings[id] >> 1;
+        EdgeRecord* record = Record(v);
+        record->stamps[k] = stamp;
+        record->flags[k] = flag;
+        if (silhouetteCount + 2 > silhouetteCapacity) return;
+        const int other = neighbours[id];
+        silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(flag ? other : v);
+        silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(flag ? v : other);
+    });
 
     const int volumeCapacity = int(volumeIndices.size());
     uint16_t* const out = volumeIndices.data();
@@ -293,9 +318,12 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
         out[volumeIndexCount++] = uint16_t(b);
         out[volumeIndexCount++] = uint16_t(n + a);
         out[volumeIndexCount++] = uint16_t(n + b);
-        Extrude(a, light, e);
-        Extrude(b, light, e);
+        markExtruded(a);
+        markExtruded(b);
     }
+    // Each marked vertex gets its one extruded copy, in vertex order.
+    ForEachMarked(extrudeVertices_, [&](size_t v) { Extrude(int(v), light, e); });
+
     if (caps) {
         const int room = std::min(capIndexCount, volumeCapacity - volumeIndexCount);
         std::memcpy(out + volumeIndexCount, caps16, size_t(room) * sizeof(uint16_t));

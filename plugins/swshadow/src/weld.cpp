@@ -32,68 +32,101 @@ int WeldQuadratic(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* m
 
 namespace {
 
-// Cells four tolerances wide: a partner of p lies, per axis, in p's own cell or in the one
-// on the side of the cell half p is in, so eight cells are searched. The margin (a quarter
-// cell either way) dwarfs the rounding of the double comparisons. Where floats are spaced
-// wider than the tolerance only equal coordinates weld, and equal coordinates share a cell.
-constexpr double kCell = 4.0 * kWeldTolerance;
+// Cells eight tolerances wide. Two points that weld lie within an eighth of a cell of each
+// other per axis (the rounding of the double comparisons is far below that margin), so a
+// point searches its own cell and, on each axis where it lies within 0.15 cell of a border,
+// the neighbour across it: about two cells on average. Where floats are spaced wider than
+// the tolerance only equal coordinates weld, and equal coordinates share a cell.
+constexpr double kCell = 8.0 * kWeldTolerance;
+constexpr double kBorder = 0.15;
+// Cell numbers saturate far beyond any coordinate at which two different floats weld.
+constexpr double kCellLimit = 4.0e18;
 
 struct CellKey {
-    double c[3];
+    int64_t c[3];
     bool operator==(const CellKey& o) const { return c[0] == o.c[0] && c[1] == o.c[1] && c[2] == o.c[2]; }
 };
 
 uint64_t HashKey(const CellKey& key) {
-    uint64_t h = 0x9E3779B97F4A7C15ull;
-    for (double c : key.c) {
-        h ^= std::bit_cast<uint64_t>(c);
-        h *= 0xBF58476D1CE4E5B9ull;
-        h ^= h >> 31;
-    }
-    return h;
+    uint64_t h = uint64_t(key.c[0]) * 0x9E3779B97F4A7C15ull + uint64_t(key.c[1]) * 0xC2B2AE3D27D4EB4Full +
+                 uint64_t(key.c[2]) * 0x165667B19E3779F9ull;
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
+    return h ^ (h >> 31);
 }
 
 bool Finite(const D3DXVECTOR3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
-// Open addressing over cells; each cell chains its welded numbers in increasing order.
+// Open addressing over cells. The table holds only cell numbers, so it stays small enough
+// for the cache; cells are numbered as they are made, which follows the mesh's order. Each
+// cell chains the welded numbers filed under it, in increasing order.
 class WeldGrid {
 public:
-    explicit WeldGrid(int capacity) : next_(size_t(capacity), -1) {
-        size_t size = 16;
-        while (size < size_t(capacity) * 2) size <<= 1;
-        slots_.resize(size);
-        mask_ = size - 1;
+    explicit WeldGrid(int points) {
+        size_t size = 64;
+        while (size < size_t(points)) size <<= 1;
+        table_.assign(size, -1);
+        cells_.reserve(size_t(points));
+        nodes_.reserve(size_t(points));
     }
 
-    // Slot of the cell, or null when the cell is empty (insert: created).
-    struct Slot {
-        CellKey key;
-        int head = -1;
-        int tail = -1;
-    };
-    Slot* Find(const CellKey& key, bool insert) {
-        for (size_t i = HashKey(key) & mask_;; i = (i + 1) & mask_) {
-            Slot& s = slots_[i];
-            if (s.head < 0) {
-                if (!insert) return nullptr;
-                s.key = key;
-                return &s;
+    // Head node of the cell's chain, or -1.
+    int Head(const CellKey& key) const {
+        const int cell = table_[Find(key)];
+        return cell < 0 ? -1 : cells_[size_t(cell)].head;
+    }
+    void File(const CellKey& key, int welded) {
+        size_t at = Find(key);
+        if (table_[at] < 0) {
+            if ((cells_.size() + 1) * 2 > table_.size()) {
+                Grow();
+                at = Find(key);
             }
-            if (s.key == key) return &s;
+            table_[at] = int(cells_.size());
+            cells_.push_back({key, -1, -1});
         }
+        Cell& cell = cells_[size_t(table_[at])];
+        const int node = int(nodes_.size());
+        nodes_.push_back({welded, -1});
+        if (cell.head < 0) cell.head = node;
+        else nodes_[size_t(cell.tail)].next = node;
+        cell.tail = node;
     }
-    void Append(Slot* slot, int k) {
-        if (slot->head < 0) slot->head = k;
-        else next_[size_t(slot->tail)] = k;
-        slot->tail = k;
-    }
-    int Next(int k) const { return next_[size_t(k)]; }
+    int Welded(int node) const { return nodes_[size_t(node)].welded; }
+    int Next(int node) const { return nodes_[size_t(node)].next; }
 
 private:
-    std::vector<Slot> slots_;
-    std::vector<int> next_;
-    size_t mask_ = 0;
+    struct Cell {
+        CellKey key;
+        int head;
+        int tail;
+    };
+    struct Node {
+        int welded;
+        int next;
+    };
+    // The table position holding the key's cell, or the empty one where it would go.
+    size_t Find(const CellKey& key) const {
+        const size_t mask = table_.size() - 1;
+        for (size_t i = HashKey(key) & mask;; i = (i + 1) & mask) {
+            const int cell = table_[i];
+            if (cell < 0 || cells_[size_t(cell)].key == key) return i;
+        }
+    }
+    void Grow() {
+        table_.assign(table_.size() * 2, -1);
+        for (size_t c = 0; c < cells_.size(); ++c) table_[Find(cells_[c].key)] = int(c);
+    }
+
+    std::vector<int> table_;
+    std::vector<Cell> cells_;
+    std::vector<Node> nodes_;
 };
+
+int64_t CellOf(double u) {
+    const double c = std::floor(u);
+    return c >= kCellLimit ? int64_t(kCellLimit) : c <= -kCellLimit ? -int64_t(kCellLimit) : int64_t(c);
+}
 
 }  // namespace
 
@@ -110,36 +143,35 @@ int WeldSpatial(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map
             map[j] = welded++;
             continue;
         }
-        const double coord[3] = {p.x, p.y, p.z};
-        CellKey own;
-        double side[3];
+        const double u[3] = {p.x / kCell, p.y / kCell, p.z / kCell};
+        const CellKey own{{CellOf(u[0]), CellOf(u[1]), CellOf(u[2])}};
+        int64_t range[3][2];
         for (int a = 0; a < 3; ++a) {
-            const double u = coord[a] / kCell;
-            own.c[a] = std::floor(u) + 0.0;  // -0.0 and 0.0 name one cell
-            side[a] = (u - own.c[a] < 0.5) ? -1.0 : 1.0;
+            const double frac = u[a] - std::floor(u[a]);
+            range[a][0] = own.c[a] - (frac < kBorder ? 1 : 0);
+            range[a][1] = own.c[a] + (frac > 1.0 - kBorder ? 1 : 0);
         }
-        int best = INT_MAX;
-        for (int corner = 0; corner < 8; ++corner) {
-            CellKey key = own;
-            for (int a = 0; a < 3; ++a)
-                if (corner & (1 << a)) key.c[a] += side[a];
-            const auto* slot = grid.Find(key, false);
-            if (!slot) continue;
-            // Welded numbers rise along a chain: the first hit is the cell's earliest.
-            for (int k = slot->head; k >= 0 && k < best; k = grid.Next(k)) {
-                if (WithinWeldTolerance(out[k], p)) {
-                    best = k;
-                    break;
+        int hit = INT_MAX;
+        for (int64_t x = range[0][0]; x <= range[0][1]; ++x)
+            for (int64_t y = range[1][0]; y <= range[1][1]; ++y)
+                for (int64_t z = range[2][0]; z <= range[2][1]; ++z) {
+                    // Welded numbers rise along a chain: the first hit is the cell's earliest.
+                    for (int node = grid.Head(CellKey{{x, y, z}}); node >= 0; node = grid.Next(node)) {
+                        const int k = grid.Welded(node);
+                        if (k >= hit) break;
+                        if (WithinWeldTolerance(out[k], p)) {
+                            hit = k;
+                            break;
+                        }
+                    }
                 }
-            }
-        }
-        if (best != INT_MAX) {
-            map[j] = best;
+        if (hit != INT_MAX) {
+            map[j] = hit;
             continue;
         }
         out[welded] = p;
-        grid.Append(grid.Find(own, true), welded);
-        map[j] = welded++;
+        map[j] = welded;
+        grid.File(own, welded++);
     }
     return welded;
 }

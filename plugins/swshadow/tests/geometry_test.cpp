@@ -107,10 +107,10 @@ TEST(ShadowWeld, SpatialHashMatchesTheDocumentedRule) {
         case 4:  // chains: each point within tolerance of the one before it
             for (int i = 0; i < n; ++i) p.emplace_back(float(i % 50) * 0.0009f, float(i / 50) * 0.0009f, 0.25f);
             break;
-        case 5:  // exact multiples of the tolerance, including cell borders of the hash
+        case 5:  // multiples of the tolerance and of steps that meet the hash's cell borders
             for (int i = 0; i < n; ++i)
-                p.emplace_back(float(int(rng() % 21) - 10) * 0.001f, float(int(rng() % 9) - 4) * 0.002f,
-                               float(int(rng() % 5)) * 0.004f);
+                p.emplace_back(float(int(rng() % 21) - 10) * 0.001f, float(int(rng() % 9) - 4) * 0.0012f,
+                               float(int(rng() % 7) - 3) * 0.0068f + float(int(rng() % 3) - 1) * 0.008f);
             break;
         case 6:  // large coordinates, where floats are spaced wider than the tolerance
             for (int i = 0; i < n; ++i)

@@ -166,11 +166,14 @@ private:
     bool built_ = false;
     // Edges are numbered in the order the silhouette emits them (smaller vertex, then
     // slot); per edge the record's vertex and slot, per triangle its three edge numbers.
-    // A parity bit per edge finds the silhouette without visiting every record.
+    // Construction counts sightings in parity bits and directions (see Construct).
     std::vector<uint32_t> edgeBase_;        // first edge number of each vertex's record
     std::vector<uint32_t> edgeKeys_;        // vertex << 8 | slot
+    std::vector<uint16_t> edgeNeighbours_;  // the record's neighbour in that slot
     std::vector<uint32_t> triangleEdges_;   // 3 per triangle, kNoEdge when dropped
-    std::vector<uint64_t> oddEdges_;        // parity of this construction's sightings
+    std::vector<uint8_t> edgeSightings_;    // bit 0: seen an odd number of times; bit 1:
+                                            // the last sighting ran towards the lower number
+    std::vector<uint8_t> extrudeVertices_;  // vertices this construction extrudes
 };
 
 }  // namespace swshadow
