@@ -155,6 +155,14 @@ protected:
     // Writes the vertices in the buffer's format, taking positions from `source` (the
     // skinned kinds pass blended ones); `out` holds GetVertexSize() x vertex count bytes.
     void WriteVertices(uint8_t* out, const std::vector<D3DXVECTOR3>& source) const;
+    // The saved settings ("POTM" ... "POTT") and the mesh records, for derived classes
+    // that save one without the other.
+    void SaveObjectDataSettings(KelFileSaver& saver);
+    void LoadObjectDataSettings(KelFileLoader& loader);
+    void SaveMeshData(KelFileSaver& saver);
+    void LoadMeshData(KelFileLoader& loader);
+    // The data changed: the box goes invalid and the device buffers are made again.
+    void MarkDataChanged();
 
     // ---- the mesh ----
     std::vector<D3DXVECTOR3> positions;

@@ -17,6 +17,7 @@
 
 class Kco_DX8_StencilShadowBaseObject;
 class Kco_DX8_ObjectChannel;
+class IDirect3DVertexBuffer8;
 
 // How the render channel picks the stencil method per light and object ("SSMO").
 enum StencilShadowMethod : int32_t {
@@ -34,6 +35,7 @@ public:
     void CallChannel() override;
     bool SaveChannel(KelFileSaver& saver) override;
     bool LoadChannel(KelFileLoader& loader, Kel_ChannelGroup* group) override;
+    void InvalidateDeviceObjects() override;
 
     // ---- added, in this order ----
     // All lights, all shadow objects, then the darkening; the device's render states are
@@ -58,6 +60,7 @@ protected:
     float shadowDarkness = 0.5f;  // "SSDA": share of the light taken away in shadow, 0..1
     float extrusion = -1.0f;      // "SSEX": passed to CreateShadowVolume; -1 reaches the far plane
     int32_t shadowMethod = kShadowMethodAuto;  // "SSMO"
+    IDirect3DVertexBuffer8* darkenQuad = nullptr;  // owned: the screen-covering quad
 
     // The 3D object a shadow object casts from (its first child when that is one), or null.
     static Kco_DX8_ObjectChannel* SourceObjectOf(Kco_DX8_StencilShadowBaseObject* object);
