@@ -74,8 +74,8 @@ void ShadowGeometry::DeleteRecords() {
     edgeTable.ReleaseItems();
 }
 
-void ShadowGeometry::Clear() {
-    DeleteRecords();
+void ShadowGeometry::Clear(bool keepEdgeTable) {
+    if (!keepEdgeTable) DeleteRecords();
     triangles = {};
     triangleCount = 0;
     volumeIndices = {};

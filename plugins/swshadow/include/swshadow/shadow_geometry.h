@@ -95,8 +95,9 @@ public:
 
     void SetReport(Report report) { report_ = std::move(report); }
 
-    // Frees every array and edge record; counts to 0. extrusionStamps and buildStamp stay.
-    void Clear();
+    // Frees every array and, unless kept, the edge records; counts to 0. extrusionStamps
+    // and buildStamp stay. Either way nothing can be constructed until the next build.
+    void Clear(bool keepEdgeTable = false);
 
     // Sizes every array for a build of `rawVertexCount` vertices and `indexTotal` indices
     // (the worst case; construction then allocates nothing).
