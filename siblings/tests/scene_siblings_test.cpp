@@ -20,6 +20,7 @@
 #include "plugin_frame/siblings/object_data_channel.h"
 #include "plugin_frame/siblings/primitive_mesh.h"
 #include "plugin_frame/siblings/skinned_object_data.h"
+#include "plugin_frame/siblings/stencil_shadow_base_object.h"
 #include "plugin_frame/siblings/surface_channel.h"
 #include "plugin_frame/type_guids.h"
 #include "scene_builder.h"
@@ -54,6 +55,64 @@ void ExpectNear(const D3DXVECTOR3& a, const D3DXVECTOR3& b, float tolerance, con
 }
 
 }  // namespace
+
+// The order of the virtual operations is the binary interface between libraries: each
+// listed operation sits in the slot after the previous one (Itanium C++ ABI: a pointer to
+// a virtual member holds 1 + its byte offset in the virtual table).
+template <typename... Members>
+std::vector<ptrdiff_t> SlotOffsets(Members... members) {
+    std::vector<ptrdiff_t> offsets;
+    auto offsetOf = [&offsets](auto member) {
+        ptrdiff_t word;
+        std::memcpy(&word, &member, sizeof(word));
+        offsets.push_back(word - 1);
+    };
+    (offsetOf(members), ...);
+    return offsets;
+}
+
+void ExpectConsecutive(const std::vector<ptrdiff_t>& offsets, const char* what) {
+    for (size_t k = 1; k < offsets.size(); ++k)
+        EXPECT_EQ(offsets[k], offsets[k - 1] + ptrdiff_t(sizeof(void*))) << what << " operation " << k;
+}
+
+TEST(SlotOrder, OperationsFollowEachOtherAsDeclaredForThePlugIns) {
+    using D = Kco_DX8_ObjectDataChannel;
+    using BoxWith = void (D::*)(const D3DXMATRIX&, D3DXVECTOR3*, D3DXVECTOR3*);
+    using BoxWithout = void (D::*)(D3DXVECTOR3*, D3DXVECTOR3*);
+    ExpectConsecutive(SlotOffsets(&Kel_Channel::DoDependencyInit, &D::InvalidateDeviceObjects, &D::InvalidateDirectGraphics,
+                                  &D::Release, &D::ReleaseVertexData, &D::UpdateData, &D::StreamVertexData,
+                                  &D::StreamTextureMatrices, &D::CreateVertexBuffer, &D::SetVertexCount, &D::GetVertexCount,
+                                  &D::SetIndexCount, &D::GetIndexCount, &D::SetIndex, &D::GetIndexes, &D::SetVertexPosition,
+                                  &D::GetVertexPosition, &D::SetVertexNormal, &D::GetVertexNormals, &D::SetVertexTUCoord,
+                                  &D::GetVertexTUV, &D::SetVertexColor, &D::GetVertexColor, &D::SetPolygonType,
+                                  &D::GetPolygonType, &D::MapTexture, &D::GetTextureMapping, &D::MakeSphereTexture,
+                                  &D::MakeCylinderTexture, &D::CubicTexture, &D::PlanarTexture, &D::MakeObjectSizeBoundrys),
+                      "object data, first part");
+    ExpectConsecutive(SlotOffsets(&D::MakeObjectSizeBoundrys, &D::GetVertexPositionUse, &D::GetVertexNormalUse,
+                                  &D::GetVertexTUUse, &D::GetVertexColorUse, &D::GetFVFlags, &D::GetVertexSize,
+                                  &D::NormalizeTexture, &D::RemapTexture, &D::CalculateTextureCoords, &D::GetTUVOffSet,
+                                  &D::SetTUVOffSet, &D::GetBoundingBoxMin, &D::GetBoundingBoxMax, &D::CalculateBoundingBox,
+                                  &D::GetIfObjectIsVisible, static_cast<BoxWith>(&D::GetObjectTransformedMinMaxBox),
+                                  static_cast<BoxWithout>(&D::GetObjectTransformedMinMaxBox), &D::SetDataToStream,
+                                  &D::DoCustomPreRenderStates, &D::SetWorldMatrix, &D::GetWorldMatrix,
+                                  &D::SetTextureTransform, &D::GetTextureTransform),
+                      "object data, second part");
+    using S = Kco_DX8_StencilShadowBaseObject;
+    ExpectConsecutive(SlotOffsets(&S::InvalidateDirectGraphics, &S::CreateShadowVolume, &S::DrawCurrentVolume),
+                      "stencil shadow base");
+    using K = Kco_DX8_SkinnedObjectData;
+    ExpectConsecutive(SlotOffsets(&D::GetTextureTransform, &K::GetVertexBlend, &K::GetBlendWeightCount, &K::GetBlendMatrix),
+                      "skinned kinds");
+    using O = Kco_DX8_ObjectChannel;
+    ExpectConsecutive(SlotOffsets(&Kel_Channel::DoDependencyInit, &O::GetObjectMatrix, &O::GetIfObjectIsVisible,
+                                  &O::GetBoundingBoxMinMax),
+                      "3D object");
+    using G = Kco_DX8_DirectGraphicsChannel;
+    ExpectConsecutive(SlotOffsets(&Kel_Channel::DoDependencyInit, &G::GetDirect3dDevice, &G::GetCameraMatrix,
+                                  &G::GetWorldMatrix, &G::GetViewFrustumPlane, &G::GetProjectionInformation),
+                      "direct graphics");
+}
 
 // Every saved setting and the mesh come back through a group file; the settings the 3D
 // text shares with the base keep their byte layout.
@@ -324,6 +383,18 @@ TEST(ModelFile, ObjReadsIntoPartsAndMeshChannels) {
     mesh->UpdateData();
     EXPECT_EQ(mesh->GetVertexCount(), 0);
     ASSERT_FALSE(host.Engine().GetDebugMessages().empty());
+}
+
+// A glTF 2.0 triangle under a node moved 5 along +z lands at z = -5 once mirrored, facing -z.
+TEST(ModelFile, GltfNodeTransformsApply) {
+    Scratch scratch;
+    std::ofstream(scratch.File("tri.gltf")) << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0,"translation":[0,0,5],"name":"moved"}],"meshes":[{"name":"tri","primitives":[{"attributes":{"POSITION":0},"indices":1}]}],"buffers":[{"byteLength":44,"uri":"data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAAAAABAAIAAAA="}],"bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":6}],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1,1,0]},{"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"}]})";
+    const model::Model m = model::ReadModel(scratch.File("tri.gltf"));
+    ASSERT_TRUE(m.error.empty()) << m.error;
+    ASSERT_EQ(m.parts.size(), 1u);
+    ASSERT_EQ(m.parts[0].positions.size(), 3u);
+    for (const D3DXVECTOR3& p : m.parts[0].positions) EXPECT_FLOAT_EQ(p.z, -5.0f);
+    EXPECT_NEAR(m.parts[0].normals[0].z, -1.0f, 1e-5f);
 }
 
 // Splitting keeps every triangle, each part within the limit and naming its own vertices.

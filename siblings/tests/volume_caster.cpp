@@ -1,7 +1,6 @@
 // A stencil shadow object for tests of the render channel: its "volume" is the footprint
 // of the source object's world box, from its underside down by `depth` (a light straight
-// above), and it
-// records what the render channel asked of it.
+// above), and it records what the render channel asked of it.
 #include <d3d8/d3d8.h>
 
 #include <cstring>
