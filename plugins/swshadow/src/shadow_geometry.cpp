@@ -8,10 +8,11 @@ namespace swshadow {
 
 namespace {
 
-// Calls f(i) for every i whose byte has its lowest bit set, in order, eight bytes at a time.
+// Calls f(i) for every i below n whose byte has its lowest bit set, in order, eight bytes
+// at a time.
 template <typename F>
-void ForEachMarked(const std::vector<uint8_t>& marks, F&& f) {
-    const size_t n = marks.size(), whole = n & ~size_t(7);
+void ForEachMarked(const std::vector<uint8_t>& marks, size_t n, F&& f) {
+    const size_t whole = n & ~size_t(7);
     for (size_t i = 0; i < whole; i += 8) {
         uint64_t word;
         std::memcpy(&word, marks.data() + i, 8);
@@ -66,6 +67,7 @@ void ShadowGeometry::CopyFrom(const ShadowGeometry& other) {
     edgeNeighbours_ = other.edgeNeighbours_;
     triangleEdges_ = other.triangleEdges_;
     edgeSightings_ = other.edgeSightings_;
+    oddEdges_ = other.oddEdges_;
     extrudeVertices_ = other.extrudeVertices_;
 }
 
@@ -95,6 +97,7 @@ void ShadowGeometry::Clear(bool keepEdgeTable) {
     edgeNeighbours_ = {};
     triangleEdges_ = {};
     edgeSightings_ = {};
+    oddEdges_ = {};
     extrudeVertices_ = {};
 }
 
@@ -186,13 +189,20 @@ bool ShadowGeometry::FinishBuild() {
                 edgeNeighbours_.push_back(uint16_t(record->neighbours[k]));
             }
     }
+    // Per triangle edge: its number (edges that were not registered count on a spare one
+    // past the end, so that construction needs no test) and, in the top bit, whether it
+    // runs towards the lower vertex number.
+    const uint32_t spare = uint32_t(edgeKeys_.size());
     for (int t = 0; t < triangleCount; ++t) {
         const uint16_t* v = triangles[size_t(t)].vertices;
-        triangleEdges_[size_t(t) * 3 + 0] = EdgeId(v[0], v[1]);
-        triangleEdges_[size_t(t) * 3 + 1] = EdgeId(v[1], v[2]);
-        triangleEdges_[size_t(t) * 3 + 2] = EdgeId(v[2], v[0]);
+        for (int j = 0; j < 3; ++j) {
+            const int a = v[j], b = v[j == 2 ? 0 : j + 1];
+            const uint32_t id = EdgeId(a, b);
+            triangleEdges_[size_t(t) * 3 + size_t(j)] = (id == kNoEdge ? spare : id) | uint32_t(b < a) << 31;
+        }
     }
-    edgeSightings_.assign(edgeKeys_.size(), 0);
+    edgeSightings_.assign(edgeKeys_.size() + 1, 0);
+    oddEdges_.assign(edgeKeys_.size(), 0);
     extrudeVertices_.assign(size_t(vertexCount), 0);
     while (extrusionStamps.GetItemCount() < 2 * vertexCount) extrusionStamps.AddItem(nullptr);
     built_ = true;
@@ -269,10 +279,8 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
         const float s = tri.normal.x * light.x + tri.normal.y * light.y + tri.normal.z * light.z + tri.d;
         if (s >= 0.0f) {
             for (int j = 0; j < 3; ++j) {
-                const uint32_t id = triEdges[j];
-                if (id == kNoEdge) continue;
-                const uint8_t towardsLower = v[j == 2 ? 0 : j + 1] < v[j];
-                sightings[id] = uint8_t(((sightings[id] ^ 1) & 1) | towardsLower << 1);
+                const uint32_t edge = triEdges[j], id = edge & 0x7FFFFFFFu;
+                sightings[id] = uint8_t(((sightings[id] ^ 1) & 1) | (edge >> 30 & 2));
             }
             if (caps && capIndexCount + 3 <= capCapacity) {
                 caps16[capIndexCount++] = v[0];
@@ -294,18 +302,31 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     // Silhouette in edge order: smaller vertex, then slot; the pair runs the lit winding.
     const int silhouetteCapacity = int(silhouetteEdges.size());
     const uint16_t* neighbours = edgeNeighbours_.data();
-    ForEachMarked(edgeSightings_, [&](size_t id) {
-        const int v = int(keys[id] >> 8);
-        const uint32_t k = keys[id] & 0xFF;
-        const uint8_t flag = sightings[id] >> 1;
-        EdgeRecord* record = Record(v);
-        record->stamps[k] = stamp;
-        record->flags[k] = flag;
+    uint32_t* const odd = oddEdges_.data();
+    size_t oddCount = 0;
+    ForEachMarked(edgeSightings_, edgeKeys_.size(), [&](size_t id) {
         if (silhouetteCount + 2 > silhouetteCapacity) return;
-        const int other = neighbours[id];
-        silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(flag ? other : v);
-        silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(flag ? v : other);
+        const int v = int(keys[id] >> 8), other = neighbours[id];
+        const bool towardsLower = sightings[id] >> 1;
+        silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(towardsLower ? other : v);
+        silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(towardsLower ? v : other);
+        odd[oddCount++] = uint32_t(id);
     });
+    // The records of the silhouette edges take this construction's stamp and direction;
+    // they lie scattered in memory, so each is fetched a few edges ahead.
+    constexpr size_t kAhead = 8;
+    for (size_t i = 0; i < oddCount; ++i) {
+        if (i + kAhead < oddCount) {
+            const uint32_t ahead = keys[odd[i + kAhead]];
+            EdgeRecord* next = Record(int(ahead >> 8));
+            __builtin_prefetch(&next->stamps[ahead & 0xFF], 1);
+            __builtin_prefetch(&next->flags[ahead & 0xFF], 1);
+        }
+        const uint32_t id = odd[i];
+        EdgeRecord* record = Record(int(keys[id] >> 8));
+        record->stamps[keys[id] & 0xFF] = stamp;
+        record->flags[keys[id] & 0xFF] = sightings[id] >> 1;
+    }
 
     const int volumeCapacity = int(volumeIndices.size());
     uint16_t* const out = volumeIndices.data();
@@ -322,7 +343,7 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
         markExtruded(b);
     }
     // Each marked vertex gets its one extruded copy, in vertex order.
-    ForEachMarked(extrudeVertices_, [&](size_t v) { Extrude(int(v), light, e); });
+    ForEachMarked(extrudeVertices_, extrudeVertices_.size(), [&](size_t v) { Extrude(int(v), light, e); });
 
     if (caps) {
         const int room = std::min(capIndexCount, volumeCapacity - volumeIndexCount);

@@ -171,10 +171,11 @@ private:
     std::vector<uint32_t> edgeBase_;        // first edge number of each vertex's record
     std::vector<uint32_t> edgeKeys_;        // vertex << 8 | slot
     std::vector<uint16_t> edgeNeighbours_;  // the record's neighbour in that slot
-    std::vector<uint32_t> triangleEdges_;   // 3 per triangle, kNoEdge when dropped
+    std::vector<uint32_t> triangleEdges_;   // 3 per triangle: edge number | towards lower << 31
     std::vector<uint8_t> edgeSightings_;    // bit 0: seen an odd number of times; bit 1:
                                             // the last sighting ran towards the lower number
     std::vector<uint8_t> extrudeVertices_;  // vertices this construction extrudes
+    std::vector<uint32_t> oddEdges_;        // this construction's silhouette edge numbers
 };
 
 }  // namespace swshadow
