@@ -360,7 +360,6 @@ TEST_F(ShadowChannel, RefusedBuffersAreReported) {
         shadow->DrawCurrentVolume();
         EXPECT_TRUE(graphics.Spy().calls.empty());
     }
-    spyShadow = nullptr;
 }
 
 TEST_F(ShadowChannel, ExtrusionToTheFarPlane) {
