@@ -38,6 +38,9 @@ namespace {
 // the neighbour across it: about two cells on average. Where floats are spaced wider than
 // the tolerance only equal coordinates weld, and equal coordinates share a cell.
 constexpr double kCell = 8.0 * kWeldTolerance;
+// Cell coordinates are taken as x × 125: a float times 125 is exact in double.
+constexpr double kPerCell = 125.0;
+static_assert(kCell * kPerCell > 0.999999 && kCell * kPerCell < 1.000001);
 constexpr double kBorder = 0.15;
 // Cell numbers saturate far beyond any coordinate at which two different floats weld.
 constexpr double kCellLimit = 4.0e18;
@@ -123,9 +126,12 @@ private:
     std::vector<Node> nodes_;
 };
 
+// floor(u), saturated (without a library call: this runs several times per point).
 int64_t CellOf(double u) {
-    const double c = std::floor(u);
-    return c >= kCellLimit ? int64_t(kCellLimit) : c <= -kCellLimit ? -int64_t(kCellLimit) : int64_t(c);
+    if (u >= kCellLimit) return int64_t(kCellLimit);
+    if (u <= -kCellLimit) return -int64_t(kCellLimit);
+    const int64_t i = int64_t(u);
+    return i - (double(i) > u ? 1 : 0);
 }
 
 }  // namespace
@@ -143,11 +149,11 @@ int WeldSpatial(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map
             map[j] = welded++;
             continue;
         }
-        const double u[3] = {p.x / kCell, p.y / kCell, p.z / kCell};
+        const double u[3] = {p.x * kPerCell, p.y * kPerCell, p.z * kPerCell};
         const CellKey own{{CellOf(u[0]), CellOf(u[1]), CellOf(u[2])}};
         int64_t range[3][2];
         for (int a = 0; a < 3; ++a) {
-            const double frac = u[a] - std::floor(u[a]);
+            const double frac = u[a] - double(own.c[a]);
             range[a][0] = own.c[a] - (frac < kBorder ? 1 : 0);
             range[a][1] = own.c[a] + (frac > 1.0 - kBorder ? 1 : 0);
         }
