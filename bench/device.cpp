@@ -207,7 +207,9 @@ struct DirectScene {
         glDeleteBuffers(2, buffers);
         OSMesaDestroyContext(context);
     }
-    void MakeCurrent() { OSMesaMakeCurrent(context, colour.data(), GL_UNSIGNED_BYTE, kWidth, kHeight); }
+    void MakeCurrent() {
+        OSMesaMakeCurrent(context, colour.data(), GL_UNSIGNED_BYTE, kWidth, kHeight);
+    }
 
     void Frame() {
         if (OSMesaGetCurrentContext() != context) MakeCurrent();
@@ -289,7 +291,11 @@ void BM_DeviceFrameAgainstDirectGL(benchmark::State& state) {
     state.counters["direct_ms_per_frame"] = directSeconds / double(state.iterations()) * 1e3;
     state.counters["ratio_device_to_direct"] = deviceSeconds / directSeconds;
 }
-BENCHMARK(BM_DeviceFrameAgainstDirectGL)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_DeviceFrameAgainstDirectGL)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0);
 
 }  // namespace
 

@@ -15,7 +15,10 @@
 #include "plugin_frame/siblings/camera_channel.h"
 #include "plugin_frame/siblings/direct_graphics_channel.h"
 #include "plugin_frame/siblings/object_channel.h"
+#include "plugin_frame/siblings/matrix_channel.h"
 #include "plugin_frame/siblings/primitive_mesh.h"
+#include "plugin_frame/siblings/skinned_object_data.h"
+#include "plugin_frame/siblings/surface_channel.h"
 #include "plugin_frame/siblings/stencil_shadow.h"
 #include "plugin_frame/type_guids.h"
 #include "scene_builder.h"
@@ -208,4 +211,43 @@ TEST_F(SceneImage, StencilShadowDarkensWhatLiesInsideTheVolume) {
     ASSERT_EQ(caster->calls.size(), 1u);
     EXPECT_TRUE(caster->calls[0].caps);
     check("camera inside", litInside, shadedInside);
+}
+
+// A skinned mesh is drawn where its bones put it: a white quad whose vertices follow
+// bone 0 (a matrix channel moved 2 to the right) is seen there, not at its own place.
+TEST_F(SceneImage, SkinnedMeshIsDrawnWhereItsBonesPutIt) {
+    auto* object = host.Create<Kco_DX8_ObjectChannel>(type_guids::kObjectChannel);
+    auto* surface = host.Create<Kco_DX8_SurfaceChannel>(type_guids::kSurfaceChannel);
+    auto* skin = host.Create<Kco_DX8_SkinnedObjectData>(type_guids::kSkinnedObjectData);
+    auto* bone = host.Create<Kco_MatrixChannel>(type_guids::kMatrixChannel);
+    ASSERT_TRUE(object && surface && skin && bone);
+    ASSERT_TRUE(host.Link(surface, skin, 0));
+    ASSERT_TRUE(host.Link(object, surface, 0));
+    ASSERT_TRUE(host.Link(skin, bone, 2));
+    surface->SetMaterialColor({1, 1, 1, 1});
+    // A unit quad in the x-y plane facing the camera (-z), clockwise seen from there.
+    const D3DXVECTOR3 quad[4] = {{-0.5f, -0.5f, 0}, {-0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}, {0.5f, -0.5f, 0}};
+    skin->SetVertexCount(4);
+    for (int i = 0; i < 4; ++i) {
+        skin->SetVertexPosition(quad[i], i);
+        skin->SetVertexNormal(D3DXVECTOR3(0, 0, -1), i);
+        skin->SetVertexBlend(VertexBlend{{0.3f, 0.3f, 0.3f}, 0x01010100u}, i);
+    }
+    const uint16_t indices[6] = {0, 1, 2, 0, 2, 3};
+    skin->SetIndexCount(6);
+    for (int i = 0; i < 6; ++i) skin->SetIndex(indices[i], i);
+    skin->SetBlendWeightCount(1);
+    skin->SetBlendMatrix(1, Translation(0, 50, 0));  // named by the vertices, but not in use
+    bone->SetMatrix(Translation(2, 0, 0));
+    // The object's own matrix does not move skinned vertices.
+    object->SetObjectMatrix(Translation(-2, 0, 0));
+    ASSERT_NE(builder.AddPointLight("lamp", {0, 0, -5}, {1, 1, 1, 1}), nullptr);
+    Kco_DX8_Camera* camera = builder.AddCamera("eye", {0, 0, -6}, {0, 0, 0}, 0.8f, 0.5f, 100.0f);
+
+    const Frame frame = Render();
+    const D3DXVECTOR3 moved = Project(camera, {2, 0, 0}), home = Project(camera, {0, 0, 0}),
+                      other = Project(camera, {-2, 0, 0});
+    EXPECT_GT(Frame::Green(frame.At(int(moved.x), int(moved.y))), 100);
+    EXPECT_EQ(Frame::Green(frame.At(int(home.x), int(home.y))), 0);
+    EXPECT_EQ(Frame::Green(frame.At(int(other.x), int(other.y))), 0);
 }

@@ -175,6 +175,44 @@ TEST(ObjectData, SavedSettingsAndMeshRoundTrip) {
     EXPECT_EQ(data->GetVertexSize(), 12 + 12 + 4 + 3 * 8);
 }
 
+// Generated texture coordinates at known vertices of a unit box (corners at +-0.5), for
+// each mapping, then placed by a VertTUVOffset (scale 2, offset 0.25).
+TEST(ObjectData, TextureMappingsAtKnownVertices) {
+    EngineHost host(CHANNELS_DIR);
+    auto* data = host.Create<Kco_DX8_ObjectDataChannel>(type_guids::kObjectDataChannel);
+    ASSERT_NE(data, nullptr);
+    const D3DXVECTOR3 corners[3] = {{-0.5f, 0.5f, -0.5f}, {0.5f, -0.5f, 0.5f}, {0.5f, 0.5f, 0.0f}};
+    data->SetVertexCount(3);
+    for (int i = 0; i < 3; ++i) data->SetVertexPosition(corners[i], i);
+    struct Case {
+        int mapping;
+        D3DXVECTOR2 expected[3];
+    };
+    const Case cases[] = {
+        // Planar: x left to right, y top to bottom.
+        {kTextureMappingPlanar, {{0, 0}, {1, 1}, {1, 0}}},
+        // Cylinder: angle about y from -x round through +z, height top to bottom.
+        {kTextureMappingCylinder, {{0.125f, 0}, {0.625f, 1}, {0.5f, 0}}},
+        // Sphere: longitude as the cylinder, latitude from the top pole (0) to the bottom (1).
+        {kTextureMappingSphere, {{0.125f, 0.3040867f}, {0.625f, 0.6959133f}, {0.5f, 0.25f}}},
+    };
+    for (const Case& c : cases) {
+        data->SetTUVOffSet(0, VertTUVOffset{});
+        data->MapTexture(0, c.mapping);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_NEAR(data->GetVertexTUV(0, i).x, c.expected[i].x, 1e-5f) << "mapping " << c.mapping << " vertex " << i;
+            EXPECT_NEAR(data->GetVertexTUV(0, i).y, c.expected[i].y, 1e-5f) << "mapping " << c.mapping << " vertex " << i;
+        }
+        data->SetTUVOffSet(0, VertTUVOffset{0.25f, 0.25f, 0.0f, 0.0f, 2.0f, 2.0f});
+        data->RemapTexture();
+        EXPECT_NEAR(data->GetVertexTUV(0, 1).x, 0.25f + 2.0f * c.expected[1].x, 1e-5f) << "placed, mapping " << c.mapping;
+    }
+    // Normalising brings any range back to 0..1.
+    data->NormalizeTexture(0);
+    EXPECT_NEAR(data->GetVertexTUV(0, 0).x, 0.0f, 1e-6f);
+    EXPECT_NEAR(data->GetVertexTUV(0, 1).y, 1.0f, 1e-6f);
+}
+
 // Release drops the data, and accessors out of range neither crash nor write.
 TEST(ObjectData, ReleaseAndOutOfRangeAccess) {
     EngineHost host(CHANNELS_DIR);
@@ -229,6 +267,30 @@ TEST(ObjectBounds, PrimitiveBoxesUnderTheObjectMatrix) {
         mesh->GetObjectTransformedMinMaxBox(c.placement, &lo, &hi);
         ExpectNear(lo, c.min, 1e-4f, c.name);
     }
+}
+
+// A 3D object's time stamp tells readers (the shadow object) when to read its geometry
+// again: after a mesh changed or a surface was linked, not after the object moved.
+TEST(ObjectBounds, TimeStampFollowsGeometryNotPlacement) {
+    EngineHost host(CHANNELS_DIR);
+    scene::SceneBuilder builder(host);
+    Kco_DX8_ObjectChannel* object = builder.AddPrimitive("object", kPrimitiveBox, {1, 1, 1}, 1, 1, {1, 1, 1, 1}, Identity());
+    ASSERT_NE(object, nullptr);
+    const uint32_t first = object->GetTimeStamp();
+    EXPECT_EQ(object->GetTimeStamp(), first);
+    object->SetObjectMatrix(Translation(3, 0, 0));
+    EXPECT_EQ(object->GetTimeStamp(), first);
+
+    auto* mesh = static_cast<Kco_DX8_PrimitiveMesh*>(object->GetSurface(0)->GetMesh());
+    mesh->SetShape(kPrimitiveSphere);
+    mesh->UpdateData();
+    const uint32_t rebuilt = object->GetTimeStamp();
+    EXPECT_NE(rebuilt, first);
+
+    auto* surface = host.Create<Kco_DX8_SurfaceChannel>(type_guids::kSurfaceChannel);
+    ASSERT_TRUE(host.Link(object, surface, 0));
+    EXPECT_NE(object->GetTimeStamp(), rebuilt);
+    EXPECT_EQ(object->GetSurfaceCount(), 2);
 }
 
 // Triangles of every primitive face the way their normals do (clockwise seen from there,
@@ -383,6 +445,20 @@ TEST(ModelFile, ObjReadsIntoPartsAndMeshChannels) {
     mesh->UpdateData();
     EXPECT_EQ(mesh->GetVertexCount(), 0);
     ASSERT_FALSE(host.Engine().GetDebugMessages().empty());
+
+    // A project names its model files relative to its group file, which is read again
+    // after loading (the vertices are not saved).
+    auto* relative = host.Create<Kco_DX8_MeshFile>(type_guids::kMeshFile, "relative");
+    relative->SetMeshFile("two.obj", 1);
+    ASSERT_TRUE(host.Save(scratch.File("project.cgr")));
+    EngineHost loaded(CHANNELS_DIR);
+    ASSERT_TRUE(loaded.Load(scratch.File("project.cgr")));
+    auto* again = static_cast<Kco_DX8_MeshFile*>(loaded.Group().FindChannel("relative"));
+    ASSERT_NE(again, nullptr);
+    EXPECT_STREQ(again->GetMeshFile(), "two.obj");
+    again->UpdateData();
+    EXPECT_EQ(again->GetVertexCount(), 4);
+    EXPECT_EQ(again->GetIndexCount(), 6);
 }
 
 // A glTF 2.0 triangle under a node moved 5 along +z lands at z = -5 once mirrored, facing -z.

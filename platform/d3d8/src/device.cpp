@@ -282,6 +282,4 @@ HRESULT IDirect3DDevice8::GetVertexShader(DWORD* pHandle) {
     return D3D_OK;
 }
 
-HRESULT IDirect3DDevice8::BeginScene() { return D3D_OK; }
-
 HRESULT IDirect3DDevice8::EndScene() { return D3D_OK; }

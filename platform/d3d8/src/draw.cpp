@@ -6,6 +6,7 @@
 #include <vecmath/d3dx_math.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -139,7 +140,8 @@ void IDirect3DDevice8::ApplyState(DeviceGL& g, const VertexLayout& layout) {
     if (changed({D3DRS_COLORWRITEENABLE})) {
         const DWORD bits = rs[D3DRS_COLORWRITEENABLE];
         f.ColorMask((bits & D3DCOLORWRITEENABLE_RED) != 0, (bits & D3DCOLORWRITEENABLE_GREEN) != 0,
-                    (bits & D3DCOLORWRITEENABLE_BLUE) != 0, (bits & D3DCOLORWRITEENABLE_ALPHA) != 0);
+                    (bits & D3DCOLORWRITEENABLE_BLUE) != 0,
+                    (bits & D3DCOLORWRITEENABLE_ALPHA) != 0);
     }
     if (changed({D3DRS_ALPHABLENDENABLE}))
         toggle(GL_BLEND, rs[D3DRS_ALPHABLENDENABLE] != 0);
@@ -211,7 +213,7 @@ void IDirect3DDevice8::ApplyState(DeviceGL& g, const VertexLayout& layout) {
 
     // Lighting: pre-transformed vertices are never lit.
     const bool lighting = rs[D3DRS_LIGHTING] != 0 && !transformed;
-    if (lighting != g.lastLighting || !g.appliedValid) toggle(GL_LIGHTING, lighting);
+    if (lighting != g.lastLighting) toggle(GL_LIGHTING, lighting);
     g.lastLighting = lighting;
     if (lighting) {
         // With vertex colours on, the diffuse (and ambient) material can come from the
@@ -308,10 +310,16 @@ HRESULT IDirect3DDevice8::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD
         if (g->boundArray != vertexBuffer) f.BindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
         g->boundArray = vertexBuffer;
         const auto s = static_cast<GLsizei>(stride);
+        // The base may be a byte offset into a GL buffer posing as a pointer: added as an
+        // integer, since adding to a null pointer is not allowed.
+        const auto at = [vertexBase](int offset) {
+            return reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(vertexBase) +
+                                                 static_cast<std::uintptr_t>(offset));
+        };
         f.VertexPointer(3, GL_FLOAT, s, vertexBase);
         if (layout.normal >= 0) {
             f.EnableClientState(GL_NORMAL_ARRAY);
-            f.NormalPointer(GL_FLOAT, s, vertexBase + layout.normal);
+            f.NormalPointer(GL_FLOAT, s, at(layout.normal));
         } else {
             f.DisableClientState(GL_NORMAL_ARRAY);
             f.Normal3f(0.0f, 0.0f, 0.0f);  // no normal: only ambient light reaches it
@@ -319,7 +327,7 @@ HRESULT IDirect3DDevice8::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD
         if (layout.diffuse >= 0) {
             f.EnableClientState(GL_COLOR_ARRAY);
             // A D3DCOLOR is the bytes blue, green, red, alpha.
-            f.ColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, s, vertexBase + layout.diffuse);
+            f.ColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, s, at(layout.diffuse));
         } else {
             f.DisableClientState(GL_COLOR_ARRAY);
             f.Color4f(1.0f, 1.0f, 1.0f, 1.0f);  // no diffuse colour: white
@@ -501,7 +509,8 @@ HRESULT IDirect3DDevice8::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags,
     }
     f.Disable(GL_SCISSOR_TEST);
     // The write masks opened above are put back at the next draw.
-    for (D3DRENDERSTATETYPE s : {D3DRS_COLORWRITEENABLE, D3DRS_ZWRITEENABLE, D3DRS_STENCILWRITEMASK})
+    for (D3DRENDERSTATETYPE s :
+         {D3DRS_COLORWRITEENABLE, D3DRS_ZWRITEENABLE, D3DRS_STENCILWRITEMASK})
         g->applied[s] = ~renderStates_[s];
     return D3D_OK;
 }

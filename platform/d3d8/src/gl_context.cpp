@@ -57,17 +57,10 @@ d3d8_detail::DeviceGL* IDirect3DDevice8::GL() {
     }
     gl->flipY = gl->context != nullptr;
     gl_ = std::move(gl);
-    auto& f = gl_->gl;
-    // Front faces are the clockwise ones on screen; drawn upside down they turn.
-    f.FrontFace(gl_->flipY ? GL_CCW : GL_CW);
-    f.PixelStorei(GL_PACK_ALIGNMENT, 1);
-    f.Disable(GL_DITHER);
-    f.EnableClientState(GL_VERTEX_ARRAY);
-    f.LightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
-    // Flat shading takes the first vertex's colour, as on the original.
-    if (f.ProvokingVertex) f.ProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    ResetGLState(*gl_);
     // A fresh target starts black, at the far depth, with stencil 0.
     if (gl_->context) {
+        auto& f = gl_->gl;
         f.ClearColor(0, 0, 0, 0);
         f.ClearDepth(1.0);
         f.ClearStencil(0);
@@ -76,8 +69,40 @@ d3d8_detail::DeviceGL* IDirect3DDevice8::GL() {
     return gl_.get();
 }
 
+void IDirect3DDevice8::ResetGLState(d3d8_detail::DeviceGL& g) {
+    auto& f = g.gl;
+    // Front faces are the clockwise ones on screen; drawn upside down they turn.
+    f.FrontFace(g.flipY ? GL_CCW : GL_CW);
+    f.PixelStorei(GL_PACK_ALIGNMENT, 1);
+    f.Disable(GL_DITHER);
+    f.Disable(GL_SCISSOR_TEST);
+    f.Disable(GL_TEXTURE_2D);
+    f.Disable(GL_LIGHTING);
+    f.Disable(GL_COLOR_MATERIAL);
+    f.EnableClientState(GL_VERTEX_ARRAY);
+    f.LightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
+    // Flat shading takes the first vertex's colour, as on the original.
+    if (f.ProvokingVertex) f.ProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    g.appliedValid = false;
+    g.transformsDirty = g.lightsDirty = g.materialDirty = true;
+    g.lastTransformed = g.lastLighting = false;
+    g.lastColourMaterial = 0;
+    g.lastFvf = ~0u;
+    g.pointerBuffer = g.boundArray = g.boundElement = ~0u;
+}
+
+HRESULT IDirect3DDevice8::BeginScene() {
+    // A window's context may have been used by others since the last frame.
+    if (externalLoader_ && gl_) ResetGLState(*gl_);
+    return D3D_OK;
+}
+
 void IDirect3DDevice8::ReleaseGL() {
-    if (gl_ && gl_->context) OSMesaDestroyContext(gl_->context);
+    if (gl_ && gl_->context) {
+        // Mesa frees a context's framebuffer only once no context is current with it.
+        if (OSMesaGetCurrentContext() == gl_->context) OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0);
+        OSMesaDestroyContext(gl_->context);
+    }
     gl_.reset();
 }
 

@@ -9,8 +9,9 @@ TEST(DeviceBuffers, LockRangesAndFailures) {
     IDirect3DVertexBuffer8* vb = nullptr;
     IDirect3DIndexBuffer8* ib = nullptr;
     ASSERT_EQ(device.CreateVertexBuffer(64, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &vb), D3D_OK);
-    ASSERT_EQ(device.CreateIndexBuffer(64, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib),
-              D3D_OK);
+    ASSERT_EQ(
+        device.CreateIndexBuffer(64, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib),
+        D3D_OK);
     struct Case {
         UINT offset, size;
         int at;  // byte the pointer lands on, -1 for a refused lock
@@ -175,8 +176,9 @@ TEST(DeviceBuffers, LockedBytesAreWhatIsDrawn) {
 
     // Indices 0..5 with base vertex 6 draw the second set; a strip over four of them.
     IDirect3DIndexBuffer8* ib = nullptr;
-    ASSERT_EQ(device.CreateIndexBuffer(16, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib),
-              D3D_OK);
+    ASSERT_EQ(
+        device.CreateIndexBuffer(16, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib),
+        D3D_OK);
     ASSERT_EQ(ib->Lock(0, 0, &bytes, 0), D3D_OK);
     const WORD indices[8] = {0, 1, 2, 3, 4, 5, 2, 0};
     std::memcpy(bytes, indices, sizeof indices);
@@ -187,9 +189,10 @@ TEST(DeviceBuffers, LockedBytesAreWhatIsDrawn) {
     ASSERT_EQ(device.SetIndices(ib, 0), D3D_OK);
     EXPECT_EQ(frame([&] { return device.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 6, 3, 1); }),
               Pair(0, 0x00FFFF));  // start index 3: the right triangle alone
-    // Strip 0, 1, 2, 3: covers the left triangle and (0,1,-1) to (0,-1) between them.
-    EXPECT_EQ(frame([&] { return device.DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2); }).first,
-              0xFF0000u);
+    // Strip over indices 0..3: the left triangle, then (1, 2, 3) between the two.
+    EXPECT_EQ(
+        frame([&] { return device.DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 4, 0, 2); }).first,
+        0xFF0000u);
 
     // Reaching past the buffers draws nothing and says so.
     EXPECT_EQ(device.DrawPrimitive(D3DPT_TRIANGLELIST, 7, 2), D3DERR_INVALIDCALL);
@@ -207,4 +210,44 @@ TEST(DeviceBuffers, LockedBytesAreWhatIsDrawn) {
     EXPECT_EQ(device.DrawPrimitive(D3DPT_TRIANGLELIST, 0, 2), D3DERR_INVALIDCALL);
     vb->Release();
     ib->Release();
+}
+
+// Vertices and indices from the caller's memory; afterwards stream 0 and the indices are
+// unbound, and an index past the vertices the caller named is refused.
+TEST(DeviceBuffers, DrawsFromCallersMemory) {
+    IDirect3DDevice8 device(8, 4);
+    Unlit(device);
+    device.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    IDirect3DVertexBuffer8* vb = nullptr;
+    IDirect3DIndexBuffer8* ib = nullptr;
+    ASSERT_EQ(device.CreateVertexBuffer(64, 0, 0, D3DPOOL_DEFAULT, &vb), D3D_OK);
+    ASSERT_EQ(device.CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib), D3D_OK);
+    device.SetStreamSource(0, vb, 16);
+    device.SetIndices(ib, 0);
+
+    BYTE vertices[6 * sizeof(ColourVertex)];
+    WriteTwoTriangles(vertices, 0xFFFF0000, 0xFF0000FF);
+    const WORD indices[3] = {3, 4, 5};  // the right triangle
+    device.SetVertexShader(kColourFvf);
+    device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    ASSERT_EQ(device.DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 6, 1, indices, D3DFMT_INDEX16,
+                                            vertices, sizeof(ColourVertex)),
+              D3D_OK);
+    const std::vector<D3DCOLOR> c = Colours(device);
+    EXPECT_EQ(Rgb(c[1 * 8 + 1]), 0u);
+    EXPECT_EQ(Rgb(c[3 * 8 + 5]), 0x0000FFu);
+
+    IDirect3DVertexBuffer8* bound = vb;
+    UINT stride = 1, base = 1;
+    device.GetStreamSource(0, &bound, &stride);
+    EXPECT_EQ(bound, nullptr);
+    IDirect3DIndexBuffer8* boundIndices = ib;
+    device.GetIndices(&boundIndices, &base);
+    EXPECT_EQ(boundIndices, nullptr);
+    EXPECT_EQ(vb->Release(), 0u);  // the device let go of its references
+    EXPECT_EQ(ib->Release(), 0u);
+
+    EXPECT_EQ(device.DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 5, 1, indices, D3DFMT_INDEX16,
+                                            vertices, sizeof(ColourVertex)),
+              D3DERR_INVALIDCALL);  // index 5 with only vertices 0..4 named
 }

@@ -2,12 +2,11 @@
 
 #include <vecmath/d3dx_math.h>
 
-#include <png.h>
+#include <GL/osmesa.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
+#include <memory>
 
 using namespace d3d8_test;
 
@@ -25,11 +24,42 @@ float Edge(const float a[2], const float b[2], float x, float y) {
 
 }  // namespace
 
+// A context of the caller's, current while the device draws into it, as a window's would be.
+struct CallersContext {
+    OSMesaContext context = nullptr;
+    std::vector<std::uint32_t> colour;
+    CallersContext(int width, int height) : colour(std::size_t(width) * height) {
+        const int attributes[] = {OSMESA_FORMAT, OSMESA_RGBA, OSMESA_DEPTH_BITS, 24,
+                                  OSMESA_STENCIL_BITS, 8, 0};
+        context = OSMesaCreateContextAttribs(attributes, nullptr);
+        if (context) OSMesaMakeCurrent(context, colour.data(), GL_UNSIGNED_BYTE, width, height);
+    }
+    ~CallersContext() {
+        OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0);
+        if (context) OSMesaDestroyContext(context);
+    }
+    static void* Loader(const char* name) {
+        return reinterpret_cast<void*>(OSMesaGetProcAddress(name));
+    }
+};
+
+class DevicePlacement : public testing::TestWithParam<bool> {};
+
 // World, view and projection in that order, the viewport's rectangle and depth range, and
 // pixel centres on integer coordinates: every pixel of a 64x48 target is compared with a
-// hand computation of coverage and depth.
-TEST(DevicePixels, TriangleLandsWhereTheConventionsPutIt) {
-    IDirect3DDevice8 device(64, 48);
+// hand computation of coverage and depth, in the device's own off-screen context and in a
+// context of the caller's (drawn the right way up there, as for a window).
+TEST_P(DevicePlacement, TriangleLandsWhereTheConventionsPutIt) {
+    std::unique_ptr<CallersContext> callers;
+    std::unique_ptr<IDirect3DDevice8> owned;
+    if (GetParam()) {
+        callers = std::make_unique<CallersContext>(64, 48);
+        ASSERT_NE(callers->context, nullptr);
+        owned = std::make_unique<IDirect3DDevice8>(64, 48, &CallersContext::Loader);
+    } else {
+        owned = std::make_unique<IDirect3DDevice8>(64, 48);
+    }
+    IDirect3DDevice8& device = *owned;
     Unlit(device);
     D3DXMATRIX world, rotation, translation, view, projection;
     D3DXMatrixRotationZ(&rotation, 0.3f);
@@ -89,7 +119,12 @@ TEST(DevicePixels, TriangleLandsWhereTheConventionsPutIt) {
         }
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(covered, 150);  // a sizeable triangle, not a sliver
+    owned.reset();  // while the caller's context is still current
 }
+
+INSTANTIATE_TEST_SUITE_P(Contexts, DevicePlacement, testing::Bool(), [](const auto& info) {
+    return info.param ? "CallersContext" : "OwnContext";
+});
 
 // Direct3D's top-left rule on pixel centres exactly on edges: the left and top edges of a
 // rectangle draw, the right and bottom ones do not.
@@ -234,7 +269,8 @@ TEST(DevicePixels, CullingByWinding) {
                 device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
                 HRESULT hr;
                 if (screen) {
-                    ScreenVertex v[3] = {clockwiseScreen[0], clockwiseScreen[1], clockwiseScreen[2]};
+                    ScreenVertex v[3] = {clockwiseScreen[0], clockwiseScreen[1],
+                                         clockwiseScreen[2]};
                     if (reversed) std::swap(v[1], v[2]);
                     device.SetVertexShader(kScreenFvf);
                     hr = device.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ScreenVertex));

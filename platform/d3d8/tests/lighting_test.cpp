@@ -76,8 +76,9 @@ TEST(DeviceLighting, DiffuseRule) {
         ASSERT_EQ(device.SetLight(3, &light), D3D_OK);
         ASSERT_EQ(device.LightEnable(3, TRUE), D3D_OK);
         device.SetRenderState(D3DRS_COLORVERTEX, c.colourVertex);
-        const float facing = c.type == D3DLIGHT_POINT ? c.attenuation
-                                                      : std::max(0.0f, std::cos(radians)) * c.attenuation;
+        const float facing = c.type == D3DLIGHT_POINT
+                                 ? c.attenuation
+                                 : std::max(0.0f, std::cos(radians)) * c.attenuation;
         const D3DCOLOR got = CentreOfLitQuad(device, c.fvf, 0x8000FF80);
         const float expected[3] = {c.red, c.green, c.blue};
         for (int k = 0; k < 3; ++k) {

@@ -94,7 +94,7 @@ private:
     friend class IDirect3DDevice8;
     d3d8_detail::BufferStorage storage_;
     D3DFORMAT format_;
-    WORD largestIndex_ = 0;  // over the whole buffer, kept up to date on Unlock
+    WORD largestIndex_ = 0;  // no index in the buffer is larger; raised on Unlock
 };
 
 using LPDIRECT3DDEVICE8 = IDirect3DDevice8*;
@@ -192,8 +192,10 @@ public:
     virtual HRESULT SetMaterial(const D3DMATERIAL8* pMaterial);
     virtual HRESULT GetMaterial(D3DMATERIAL8* pMaterial);
 
-    // Scene brackets. Present finishes the GL work; a window's buffer swap is its owner's.
-    // The arguments (source and destination rectangles, window, dirty region) are ignored.
+    // Scene brackets. Drawing into the caller's context, BeginScene sends all state again,
+    // since others may have changed GL's. Present finishes the GL work; a window's buffer
+    // swap is its owner's. Its arguments (source and destination rectangles, window, dirty
+    // region) are ignored.
     virtual HRESULT BeginScene();
     virtual HRESULT EndScene();
     virtual HRESULT Present(const void* pSourceRect = nullptr, const void* pDestRect = nullptr,
@@ -243,6 +245,7 @@ private:
     d3d8_detail::DeviceGL* GL();         // makes the context current, creating it if need be
     d3d8_detail::DeviceGL* CurrentGL();  // as GL() but never creates one
     void ReleaseGL();
+    void ResetGLState(d3d8_detail::DeviceGL& gl);  // GL's state made what the cache says
     void UploadBuffer(d3d8_detail::BufferStorage& storage, bool indices);
     void ForgetBuffer(d3d8_detail::BufferStorage& storage);
     void ApplyState(d3d8_detail::DeviceGL& gl, const d3d8_detail::VertexLayout& layout);
