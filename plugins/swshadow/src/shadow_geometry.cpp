@@ -243,6 +243,64 @@ inline void ShadowGeometry::Extrude(int v, const D3DXVECTOR3& light, float e) {
     extrusionStamps.SetItem(StampItem(buildStamp), slot);
 }
 
+namespace {
+
+struct ClassifyArrays {
+    ShadowTriangle* triangles;
+    int triangleCount;
+    const uint32_t* triangleEdges;
+    const D3DXVECTOR3* positions;
+    uint8_t* sightings;
+    uint8_t* extrude;
+    uint16_t* caps;
+    int capCapacity;
+    int n;
+};
+
+// The plane test of every triangle: a lit one counts a sighting of each of its edges, an
+// unlit one marks its vertices for extrusion; with Caps both add their cap. Returns the cap
+// index count. Everything it touches is a local here, since its byte stores could otherwise
+// alias (and so reload) the geometry's own fields.
+template <bool Caps, bool RecomputePlanes>
+int Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
+    const uint32_t* triEdges = a.triangleEdges;
+    uint8_t* const sightings = a.sightings;
+    uint8_t* const extrude = a.extrude;
+    uint16_t* const caps = a.caps;
+    const int capCapacity = a.capCapacity, n = a.n, count = a.triangleCount;
+    const float lx = light.x, ly = light.y, lz = light.z;
+    int capCount = 0;
+    for (ShadowTriangle *tri = a.triangles, *end = a.triangles + count; tri != end; ++tri, triEdges += 3) {
+        const uint16_t v0 = tri->vertices[0], v1 = tri->vertices[1], v2 = tri->vertices[2];
+        if (RecomputePlanes) {
+            const D3DXVECTOR3& p0 = a.positions[v0];
+            tri->normal = TriangleNormal(p0, a.positions[v1], a.positions[v2]);
+            tri->d = -(tri->normal.x * p0.x + tri->normal.y * p0.y + tri->normal.z * p0.z);
+        }
+        const float s = tri->normal.x * lx + tri->normal.y * ly + tri->normal.z * lz + tri->d;
+        const bool lit = s >= 0.0f;
+        if (lit) {
+            for (int j = 0; j < 3; ++j) {
+                const uint32_t edge = triEdges[j], id = edge & 0x7FFFFFFFu;
+                sightings[id] = uint8_t(((sightings[id] ^ 1) & 1) | (edge >> 30 & 2));
+            }
+        } else {
+            extrude[v0] = 1;
+            extrude[v1] = 1;
+            extrude[v2] = 1;
+        }
+        if (Caps && capCount + 3 <= capCapacity) {
+            const int offset = lit ? 0 : n;
+            caps[capCount++] = uint16_t(offset + v0);
+            caps[capCount++] = uint16_t(offset + v1);
+            caps[capCount++] = uint16_t(offset + v2);
+        }
+    }
+    return capCount;
+}
+
+}  // namespace
+
 // Performance contract: no allocation. The sightings of lit triangles' edges are counted
 // in one byte per edge (parity, and the direction of the last sighting), in edge order and
 // small enough for the cache; the edge records (544 bytes each) are written only for the edges seen an odd
@@ -261,43 +319,14 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
 
     const int n = vertexCount;
     uint8_t* const extrude = extrudeVertices_.data();
-    auto markExtruded = [extrude](int v) { extrude[v] = 1; };
-    const int capCapacity = int(capIndices.size());
-    uint16_t* const caps16 = capIndices.data();
-    const uint32_t* triEdges = triangleEdges_.data();
     uint8_t* const sightings = edgeSightings_.data();
     const uint32_t* keys = edgeKeys_.data();
-
-    for (int t = 0; t < triangleCount; ++t, triEdges += 3) {
-        ShadowTriangle& tri = triangles[size_t(t)];
-        const uint16_t* v = tri.vertices;
-        if (recomputePlanes) {
-            const D3DXVECTOR3& v0 = positions[v[0]];
-            tri.normal = TriangleNormal(v0, positions[v[1]], positions[v[2]]);
-            tri.d = -(tri.normal.x * v0.x + tri.normal.y * v0.y + tri.normal.z * v0.z);
-        }
-        const float s = tri.normal.x * light.x + tri.normal.y * light.y + tri.normal.z * light.z + tri.d;
-        if (s >= 0.0f) {
-            for (int j = 0; j < 3; ++j) {
-                const uint32_t edge = triEdges[j], id = edge & 0x7FFFFFFFu;
-                sightings[id] = uint8_t(((sightings[id] ^ 1) & 1) | (edge >> 30 & 2));
-            }
-            if (caps && capIndexCount + 3 <= capCapacity) {
-                caps16[capIndexCount++] = v[0];
-                caps16[capIndexCount++] = v[1];
-                caps16[capIndexCount++] = v[2];
-            }
-        } else {
-            markExtruded(v[0]);
-            markExtruded(v[1]);
-            markExtruded(v[2]);
-            if (caps && capIndexCount + 3 <= capCapacity) {
-                caps16[capIndexCount++] = uint16_t(n + v[0]);
-                caps16[capIndexCount++] = uint16_t(n + v[1]);
-                caps16[capIndexCount++] = uint16_t(n + v[2]);
-            }
-        }
-    }
+    const ClassifyArrays arrays{triangles.data(), triangleCount, triangleEdges_.data(), positions.data(), sightings,
+                                extrude, capIndices.data(), int(capIndices.size()), n};
+    if (recomputePlanes)
+        capIndexCount = caps ? Classify<true, true>(arrays, light) : Classify<false, true>(arrays, light);
+    else
+        capIndexCount = caps ? Classify<true, false>(arrays, light) : Classify<false, false>(arrays, light);
 
     // Silhouette in edge order: smaller vertex, then slot; the pair runs the lit winding.
     const int silhouetteCapacity = int(silhouetteEdges.size());
@@ -339,15 +368,15 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
         out[volumeIndexCount++] = uint16_t(b);
         out[volumeIndexCount++] = uint16_t(n + a);
         out[volumeIndexCount++] = uint16_t(n + b);
-        markExtruded(a);
-        markExtruded(b);
+        extrude[a] = 1;
+        extrude[b] = 1;
     }
     // Each marked vertex gets its one extruded copy, in vertex order.
     ForEachMarked(extrudeVertices_, extrudeVertices_.size(), [&](size_t v) { Extrude(int(v), light, e); });
 
     if (caps) {
         const int room = std::min(capIndexCount, volumeCapacity - volumeIndexCount);
-        std::memcpy(out + volumeIndexCount, caps16, size_t(room) * sizeof(uint16_t));
+        std::memcpy(out + volumeIndexCount, capIndices.data(), size_t(room) * sizeof(uint16_t));
         volumeIndexCount += room;
     }
 }
