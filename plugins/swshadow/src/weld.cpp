@@ -35,15 +35,16 @@ namespace {
 // Cells eight tolerances wide. Two points that weld lie within an eighth of a cell of each
 // other per axis (the rounding of the double comparisons is far below that margin), so a
 // point searches its own cell and, on each axis where it lies within 0.15 cell of a border,
-// the neighbour across it: about two cells on average. Where floats are spaced wider than
-// the tolerance only equal coordinates weld, and equal coordinates share a cell.
+// the neighbour across it: about two cells on average. From 2^24 on, floats are spaced at
+// least 2 apart and only equal coordinates weld: such a coordinate has a cell of its own
+// per value, numbered from 2^40 on, and no neighbours.
 constexpr double kCell = 8.0 * kWeldTolerance;
 // Cell coordinates are taken as x × 125: a float times 125 is exact in double.
 constexpr double kPerCell = 125.0;
 static_assert(kCell * kPerCell > 0.999999 && kCell * kPerCell < 1.000001);
 constexpr double kBorder = 0.15;
-// Cell numbers saturate far beyond any coordinate at which two different floats weld.
-constexpr double kCellLimit = 4.0e18;
+constexpr float kExactFrom = 16777216.0f;  // 2^24
+constexpr int64_t kExactCells = int64_t(1) << 40;
 
 struct CellKey {
     int64_t c[3];
@@ -126,12 +127,19 @@ private:
     std::vector<Node> nodes_;
 };
 
-// floor(u), saturated (without a library call: this runs several times per point).
-int64_t CellOf(double u) {
-    if (u >= kCellLimit) return int64_t(kCellLimit);
-    if (u <= -kCellLimit) return -int64_t(kCellLimit);
+// The cell of a finite coordinate on one axis, and the range of cells to search.
+// floor(u) is taken without a library call: this runs three times per point.
+void CellRange(float x, int64_t* own, int64_t* lo, int64_t* hi) {
+    if (!(std::fabs(x) < kExactFrom)) {
+        *own = *lo = *hi = kExactCells + int64_t(std::bit_cast<uint32_t>(x));
+        return;
+    }
+    const double u = double(x) * kPerCell;
     const int64_t i = int64_t(u);
-    return i - (double(i) > u ? 1 : 0);
+    *own = i - (double(i) > u ? 1 : 0);
+    const double frac = u - double(*own);
+    *lo = *own - (frac < kBorder ? 1 : 0);
+    *hi = *own + (frac > 1.0 - kBorder ? 1 : 0);
 }
 
 }  // namespace
@@ -149,14 +157,10 @@ int WeldSpatial(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map
             map[j] = welded++;
             continue;
         }
-        const double u[3] = {p.x * kPerCell, p.y * kPerCell, p.z * kPerCell};
-        const CellKey own{{CellOf(u[0]), CellOf(u[1]), CellOf(u[2])}};
+        CellKey own;
         int64_t range[3][2];
-        for (int a = 0; a < 3; ++a) {
-            const double frac = u[a] - double(own.c[a]);
-            range[a][0] = own.c[a] - (frac < kBorder ? 1 : 0);
-            range[a][1] = own.c[a] + (frac > 1.0 - kBorder ? 1 : 0);
-        }
+        const float coord[3] = {p.x, p.y, p.z};
+        for (int a = 0; a < 3; ++a) CellRange(coord[a], &own.c[a], &range[a][0], &range[a][1]);
         int hit = INT_MAX;
         for (int64_t x = range[0][0]; x <= range[0][1]; ++x)
             for (int64_t y = range[1][0]; y <= range[1][1]; ++y)

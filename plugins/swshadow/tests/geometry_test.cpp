@@ -115,7 +115,8 @@ TEST(ShadowWeld, SpatialHashMatchesTheDocumentedRule) {
         case 6:  // large coordinates, where floats are spaced wider than the tolerance
             for (int i = 0; i < n; ++i)
                 p.emplace_back(16384.0f + float(int(rng() % 5) - 2) * 0.0009765625f,
-                               float(rng() % 3) * 1e20f, -1e30f);
+                               16777216.0f + float(int(rng() % 5) - 2) * 1.0f,
+                               (rng() % 2 ? 1e30f : -1e30f) * float(rng() % 3));
             break;
         default:  // points that never weld mixed with ordinary ones
             for (int i = 0; i < n; ++i) {
