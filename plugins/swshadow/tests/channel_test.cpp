@@ -224,6 +224,37 @@ TEST_F(ShadowChannel, MixedSurfacesAreRefusedInEitherOrder) {
         EXPECT_EQ(shadow->Geometry().triangleCount, 0);
         EXPECT_EQ(Messages(), std::vector<std::string>{"Error stencil shadow has skinning object can't mix with normal surface"});
     }
+    // A skinned mesh that takes no part (a line list) still sets the kind.
+    host.Engine().ClearDebugMessages();
+    Kco_DX8_SoftwareStencilShadowObject* shadow = Shadow(
+        Object({Mesh(cube, type_guids::kSkinnedObjectData, kPolygonLineList), Mesh(cube)}));
+    shadow->InitializeObjectInfo();
+    EXPECT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(shadow->Geometry().triangleCount, 0);
+}
+
+TEST_F(ShadowChannel, CopiesOwnTheirBuffers) {
+    Kco_DX8_SoftwareStencilShadowObject* shadow = Shadow(Object({Mesh(test_meshes::SoupCube())}));
+    shadow->CreateShadowVolume(D3DXVECTOR3(5, 6, 7), 2.0f, true);
+    ASSERT_NE(shadow->GetVolumeVertexBuffer(), nullptr);
+    {
+        Kco_DX8_SoftwareStencilShadowObject copy(*shadow);
+        EXPECT_EQ(copy.GetChild(0), shadow->GetChild(0));
+        EXPECT_FALSE(copy.IsInitialized());  // builds its own on first use
+        copy.CreateShadowVolume(D3DXVECTOR3(5, 6, 7), 2.0f, true);
+        EXPECT_NE(copy.GetVolumeVertexBuffer(), nullptr);
+        EXPECT_NE(copy.GetVolumeVertexBuffer(), shadow->GetVolumeVertexBuffer());
+        EXPECT_EQ(copy.Geometry().volumeIndexCount, shadow->Geometry().volumeIndexCount);
+        Kco_DX8_SoftwareStencilShadowObject assigned(copy);
+        assigned = *shadow;
+        assigned.CreateShadowVolume(D3DXVECTOR3(-5, 6, 7), 2.0f, false);
+        EXPECT_GT(assigned.Geometry().volumeIndexCount, 0);
+    }
+    // The original is untouched by the copies' end.
+    shadow->CreateShadowVolume(D3DXVECTOR3(5, 6, -7), 2.0f, true);
+    shadow->DrawCurrentVolume();
+    EXPECT_EQ(shadow->Geometry().volumeIndexCount, 6 * 6 + 3 * 12);
+    EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(ShadowChannel, SkinnedPositionsFollowTheBlendMatrices) {
