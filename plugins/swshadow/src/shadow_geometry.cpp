@@ -303,11 +303,11 @@ int Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
 
 // Performance contract: no allocation. The sightings of lit triangles' edges are counted
 // in one byte per edge (parity, and the direction of the last sighting), in edge order and
-// small enough for the cache; the edge records (544 bytes each) are written only for the edges seen an odd
-// number of times, which are the silhouette, when it is read out in edge order. So after
-// a construction exactly those edges carry its stamp, with the direction of their last
-// sighting, as if each sighting had been toggled in the records. Vertices to extrude are
-// marked in a byte per vertex and get their one copy each, in vertex order, at the end.
+// small enough for the cache; the edge records (544 bytes each) are written only for the
+// edges seen an odd number of times, which are the silhouette, when it is read out in edge
+// order. So after a construction exactly those edges carry its stamp, with the direction
+// of their last sighting, as if each sighting had been toggled in the records. Vertices to
+// extrude are marked in a byte per vertex and get their one copy each, in vertex order.
 void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, bool recomputePlanes) {
     if (!HasGeometry()) return;
     extrudedCount = silhouetteCount = volumeIndexCount = capIndexCount = 0;

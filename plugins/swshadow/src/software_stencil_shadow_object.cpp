@@ -68,12 +68,11 @@ Kco_DX8_SoftwareStencilShadowObject::Kco_DX8_SoftwareStencilShadowObject() : wor
 Kco_DX8_SoftwareStencilShadowObject::Kco_DX8_SoftwareStencilShadowObject(const Kco_DX8_SoftwareStencilShadowObject& other)
     : Kco_DX8_StencilShadowBaseObject(other),
       worldMatrix(other.worldMatrix),
-      initialized(false),
       sourceTimeStamp(other.sourceTimeStamp),
-      geometry(other.geometry),
       skinned(other.skinned) {
-    // Buffers belong to one object; the copy rebuilds everything on its first construction.
-    geometry.Clear();
+    // Buffers and edge records belong to one object: the copy starts unbuilt and builds
+    // its own on its first construction.
+    geometry.buildStamp = other.geometry.buildStamp;
     geometry.SetReport([this](const char* text) { ReportInternal(text); });
 }
 
