@@ -164,7 +164,7 @@ TEST_F(CollisionObjectClass, ReachesTheOwnerForSpheresAndBoxesOnly) {
     for (dGeomID g : {sphere, box, plane, capsule, otherMesh, mesh}) dGeomDestroy(g);
 }
 
-TEST_F(CollisionObjectClass, MeshBodiesGiveNoContactsUntilMeshCollisionExists) {
+TEST_F(CollisionObjectClass, MeshBodyWithoutCollisionObjectsGivesNoContacts) {
     Kco_ODE_BodyCollision* meshBody = NewBody("mesh");
     ODE_GeometryItem item;
     item.kind = ODE_GeometryItem::kCollisionObject;
@@ -174,7 +174,7 @@ TEST_F(CollisionObjectClass, MeshBodiesGiveNoContactsUntilMeshCollisionExists) {
     ball->SetGeometryItem(item, 0);
     for (int i = 0; i < 10; ++i) Frame();
     EXPECT_FALSE(meshBody->GetIfUseDynamics());
-    EXPECT_LT(ball->GetOldMatrix().m[3][1], -1.0f);  // falls through: no mesh contacts yet
+    EXPECT_LT(ball->GetOldMatrix().m[3][1], -1.0f);  // falls through: no mesh is linked
 }
 
 }  // namespace

@@ -181,4 +181,5 @@ protected:
     float penetration = 0.0f;                // deepest contact depth since the last frame
     bool restFlag = true;                    // the body is at rest
     uint32_t restTick = 0;                   // tick count (ms) when the rest timer restarted
+    Kel_List polygonList;                    // mesh query results, reused by every collider call
 };

@@ -1,0 +1,141 @@
+#include "plugin_frame/siblings/collision_object.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include <vecmath/d3dx_math.h>
+
+#include "plugin_frame/plugin_exports.h"
+#include "plugin_frame/type_guids.h"
+
+DEFINE_CHANNEL_EXPORTS(Kco_DX8_CollisionObject, (ChannelTypeInfo{"DX8 CollisionObject", type_guids::kCollisionObject,
+                                                                 type_guids::kCollisionObject, 0}))
+
+namespace {
+
+constexpr uint32_t kLeafSize = 4;  // triangles per leaf: a few box tests beat another level
+
+bool Overlaps(const D3DXVECTOR3& aMin, const D3DXVECTOR3& aMax, const D3DXVECTOR3& bMin, const D3DXVECTOR3& bMax) {
+    return aMin.x <= bMax.x && bMin.x <= aMax.x && aMin.y <= bMax.y && bMin.y <= aMax.y && aMin.z <= bMax.z &&
+           bMin.z <= aMax.z;
+}
+
+float Axis(const D3DXVECTOR3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+
+}  // namespace
+
+Kco_DX8_CollisionObject::Kco_DX8_CollisionObject() {
+    SetChannelName("DX8 CollisionObject");
+    D3DXMatrixIdentity(&directWorld);
+}
+
+Kco_DX8_CollisionObject::~Kco_DX8_CollisionObject() = default;
+
+void Kco_DX8_CollisionObject::DoDependencyInit(Kel_List*) {}
+
+D3DXMATRIX Kco_DX8_CollisionObject::GetObjectWorld() { return directWorld; }
+
+void Kco_DX8_CollisionObject::SetObjectWorld(const D3DXMATRIX& world) { directWorld = world; }
+
+uint32_t Kco_DX8_CollisionObject::GetPolygonCount() {
+    RefreshFromObject();
+    return uint32_t(polygons.size());
+}
+
+PolygonInfoItem* Kco_DX8_CollisionObject::GetPolygonInfoItem(uint32_t entry) {
+    if (entry == 0 || entry > polygons.size()) return nullptr;
+    return &polygons[entry - 1];
+}
+
+void Kco_DX8_CollisionObject::SetPolygons(const D3DXVECTOR3* vertices, uint32_t count) {
+    polygons.resize(vertices ? count : 0);
+    for (uint32_t i = 0; i < polygons.size(); ++i)
+        for (int k = 0; k < 3; ++k) polygons[i].vertex[k] = vertices[3 * i + k];
+    Rebuild();
+}
+
+void Kco_DX8_CollisionObject::RefreshFromObject() {}
+
+// ---- the tree ----
+
+void Kco_DX8_CollisionObject::Rebuild() {
+    const uint32_t n = uint32_t(polygons.size());
+    polygonMin.resize(n);
+    polygonMax.resize(n);
+    std::vector<D3DXVECTOR3> centres(n);
+    order.resize(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        PolygonInfoItem& p = polygons[i];
+        D3DXVECTOR3 e1 = p.vertex[1] - p.vertex[0], e2 = p.vertex[2] - p.vertex[0], cross;
+        D3DXVec3Cross(&cross, &e1, &e2);
+        D3DXVec3Normalize(&p.normal, &cross);
+        D3DXVec3Minimize(&polygonMin[i], &p.vertex[0], &p.vertex[1]);
+        D3DXVec3Minimize(&polygonMin[i], &polygonMin[i], &p.vertex[2]);
+        D3DXVec3Maximize(&polygonMax[i], &p.vertex[0], &p.vertex[1]);
+        D3DXVec3Maximize(&polygonMax[i], &polygonMax[i], &p.vertex[2]);
+        centres[i] = (polygonMin[i] + polygonMax[i]) * 0.5f;
+        order[i] = i;
+    }
+    nodes.clear();
+    if (n > 0) {
+        nodes.reserve(2 * (n / kLeafSize + 1));
+        BuildNode(0, n, centres);
+    }
+    ++buildCount;
+}
+
+// Splits at the median of the longest axis of the centres' bounds; returns the node index.
+uint32_t Kco_DX8_CollisionObject::BuildNode(uint32_t first, uint32_t count, std::vector<D3DXVECTOR3>& centres) {
+    const uint32_t index = uint32_t(nodes.size());
+    nodes.push_back({});
+    const float big = std::numeric_limits<float>::max();
+    D3DXVECTOR3 lo(big, big, big), hi(-big, -big, -big), cLo = lo, cHi = hi;
+    for (uint32_t i = first; i < first + count; ++i) {
+        const uint32_t t = order[i];
+        D3DXVec3Minimize(&lo, &lo, &polygonMin[t]);
+        D3DXVec3Maximize(&hi, &hi, &polygonMax[t]);
+        D3DXVec3Minimize(&cLo, &cLo, &centres[t]);
+        D3DXVec3Maximize(&cHi, &cHi, &centres[t]);
+    }
+    nodes[index].min = lo;
+    nodes[index].max = hi;
+    if (count <= kLeafSize) {
+        nodes[index].first = first;
+        nodes[index].count = count;
+        return index;
+    }
+    const D3DXVECTOR3 spread = cHi - cLo;
+    const int axis = spread.x >= spread.y && spread.x >= spread.z ? 0 : spread.y >= spread.z ? 1 : 2;
+    const uint32_t half = count / 2;
+    std::nth_element(order.begin() + first, order.begin() + first + half, order.begin() + first + count,
+                     [&](uint32_t a, uint32_t b) { return Axis(centres[a], axis) < Axis(centres[b], axis); });
+    BuildNode(first, half, centres);
+    const uint32_t right = BuildNode(first + half, count - half, centres);
+    nodes[index].first = right;
+    nodes[index].count = 0;
+    return index;
+}
+
+void Kco_DX8_CollisionObject::AddBoxCollisionPolygonsToList(Kel_List* list, D3DXVECTOR3* min, D3DXVECTOR3* max) {
+    RefreshFromObject();
+    if (!list || !min || !max || nodes.empty()) return;
+    stack.clear();
+    stack.push_back(0);
+    while (!stack.empty()) {
+        const Node& node = nodes[stack.back()];
+        const uint32_t at = stack.back();
+        stack.pop_back();
+        if (!Overlaps(node.min, node.max, *min, *max)) continue;
+        if (node.count == 0) {
+            stack.push_back(node.first);  // right child
+            stack.push_back(at + 1);      // left child, visited first
+            continue;
+        }
+        for (uint32_t i = node.first; i < node.first + node.count; ++i) {
+            const uint32_t t = order[i];
+            if (Overlaps(polygonMin[t], polygonMax[t], *min, *max))
+                list->AddItem(reinterpret_cast<void*>(uintptr_t(t) + 1));
+        }
+    }
+}
