@@ -15,6 +15,9 @@ DEFINE_CHANNEL_EXPORTS(Kco_DX8_CollisionObject, (ChannelTypeInfo{"DX8 CollisionO
 namespace {
 
 constexpr uint32_t kLeafSize = 4;  // triangles per leaf: a few box tests beat another level
+// Triangle bounds are widened by this much (local units): callers test a triangle as a thin
+// box 0.01 thick, which meets a query box a flat triangle's own bounds just miss.
+constexpr float kMargin = 0.01f;
 
 bool Overlaps(const D3DXVECTOR3& aMin, const D3DXVECTOR3& aMax, const D3DXVECTOR3& bMin, const D3DXVECTOR3& bMax) {
     return aMin.x <= bMax.x && bMin.x <= aMax.x && aMin.y <= bMax.y && bMin.y <= aMax.y && aMin.z <= bMax.z &&
@@ -74,6 +77,8 @@ void Kco_DX8_CollisionObject::Rebuild() {
         D3DXVec3Minimize(&polygonMin[i], &polygonMin[i], &p.vertex[2]);
         D3DXVec3Maximize(&polygonMax[i], &p.vertex[0], &p.vertex[1]);
         D3DXVec3Maximize(&polygonMax[i], &polygonMax[i], &p.vertex[2]);
+        polygonMin[i] -= D3DXVECTOR3(kMargin, kMargin, kMargin);
+        polygonMax[i] += D3DXVECTOR3(kMargin, kMargin, kMargin);
         centres[i] = (polygonMin[i] + polygonMax[i]) * 0.5f;
         order[i] = i;
     }

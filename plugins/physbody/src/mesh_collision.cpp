@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <cstdio>
+#include <cstdlib>
 
 #include <vecmath/d3dx_math.h>
 
@@ -81,6 +83,34 @@ void BoxVertex(const double* p, const double* r, const double* half, const doubl
     }
 }
 
+// The corner of a box (centre p, rotation r, side lengths) that supports it on the plane
+// through `on` with unit normal n: the deepest below the plane, and among corners within
+// `level` of the deepest (a box lying flat) the one nearest `near`, so that the triangles
+// under a flat box prop it up at the corners above them. Returns the corner's depth.
+double SupportCorner(const double* p, const double* r, const double* sides, const D3DXVECTOR3& n,
+                     const D3DXVECTOR3& on, const D3DXVECTOR3& near, double level, double out[3]) {
+    double corners[8][3], depth[8], deepest = -std::numeric_limits<double>::infinity();
+    const double plane = double(n.x) * on.x + double(n.y) * on.y + double(n.z) * on.z;
+    for (int c = 0; c < 8; ++c) {
+        for (int k = 0; k < 3; ++k) {
+            corners[c][k] = p[k];
+            for (int j = 0; j < 3; ++j) corners[c][k] += ((c >> j) & 1 ? 0.5 : -0.5) * sides[j] * Column(r, k, j);
+        }
+        depth[c] = plane - (n.x * corners[c][0] + n.y * corners[c][1] + n.z * corners[c][2]);
+        deepest = std::fmax(deepest, depth[c]);
+    }
+    int best = 0;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (int c = 0; c < 8; ++c) {
+        if (depth[c] < deepest - level) continue;
+        const double dx = corners[c][0] - near.x, dy = corners[c][1] - near.y, dz = corners[c][2] - near.z;
+        const double distance = dx * dx + dy * dy + dz * dz;
+        if (distance < nearest) nearest = distance, best = c;
+    }
+    for (int k = 0; k < 3; ++k) out[k] = corners[best][k];
+    return depth[best];
+}
+
 }  // namespace
 
 // ---- colliders ----
@@ -120,6 +150,7 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
         }
     }
 
+    if (getenv("DBGS")) fprintf(stderr, "sphere %g %g %g r %g list %d face %g %g %g edge %g %g %g\n", c.x, c.y, c.z, r, polygonList.GetItemCount(), face.x, face.y, face.z, edge.x, edge.y, edge.z);
     if (Length(edge) > Length(face)) face = edge;
     if (face.x == 0.0f && face.y == 0.0f && face.z == 0.0f) return 0;
     const float length = Length(face);
@@ -163,7 +194,8 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
         for (int i = 0; i < polygonList.GetItemCount(); ++i) {
             WorldTriangle t;
             if (!ToWorld(mesh, polygonList.GetItem(i), w, t)) continue;
-            if (!(Dot(t.n, c) - Dot(t.n, t.v0) >= kFrontTolerance)) continue;
+            const float h = Dot(t.n, c) - Dot(t.n, t.v0);
+            if (!(h >= kFrontTolerance)) continue;
 
             D3DXVECTOR3 out;
             D3DXVECTOR3 centre = c;
@@ -186,14 +218,33 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
                                   int(sizeof(dContactGeom)));
             // Strictly below the maximum: the caller's last slot is never filled.
             if (m <= 0 || count + unsigned(m) >= max) continue;
+            // The thin box's sides are no surface: where the box overlaps a triangle only
+            // by a sliver, the test's shallowest axis runs along the ground and its contact
+            // pushes sideways; and its point is the same corner of the thin box for every
+            // triangle of a grid, propping the box up on one side. A box on a mesh whose
+            // triangles it only partly covers then sinks or rests tilted. So where the test
+            // says box and triangle meet, the contact pushes along the triangle's normal, at
+            // the box corner that rests on the triangle's plane, as deep as that corner is.
+            const D3DXVECTOR3 middle = (t.v0 + t.v1 + t.v2) / 3.0f;
+            const double smallest = std::fmin(sides[0], std::fmin(sides[1], sides[2]));
+            double corner[3];
+            const double reach = SupportCorner(p1, R1, sides, t.n, t.v0, middle, 0.01 * smallest, corner);
+            // A corner already pushed the same way adds nothing but spends the caller's room,
+            // which the corners over the next triangles need.
+            bool repeated = false;
+            for (unsigned long j = 0; j < count && !repeated; ++j) {
+                const auto* earlier = reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
+                repeated = earlier->pos[0] == corner[0] && earlier->pos[1] == corner[1] &&
+                           earlier->pos[2] == corner[2] &&
+                           -(earlier->normal[0] * t.n.x + earlier->normal[1] * t.n.y + earlier->normal[2] * t.n.z) > 0.9999;
+            }
+            if (repeated) continue;
             for (int j = 0; j < m; ++j) {
                 auto* out = reinterpret_cast<dContactGeom*>(reinterpret_cast<char*>(contact) + (count + j) * skip);
-                for (int axis = 0; axis < 3; ++axis) {
-                    out->pos[axis] = local[j].pos[axis];
-                    out->normal[axis] = normal[axis];
-                }
+                for (int axis = 0; axis < 3; ++axis) out->pos[axis] = corner[axis];
+                out->normal[0] = -t.n.x, out->normal[1] = -t.n.y, out->normal[2] = -t.n.z;
                 out->pos[3] = out->normal[3] = 0.0;
-                out->depth = local[j].depth;
+                out->depth = std::fmax(reach, 0.0);
                 out->g1 = box;
                 out->g2 = collisionGeom;
                 out->side1 = out->side2 = -1;

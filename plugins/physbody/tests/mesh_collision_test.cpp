@@ -2,6 +2,7 @@
 // directly, and the box-box test they rest on, checked against ODE's own box collider.
 #include <cmath>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -96,18 +97,20 @@ TEST_F(MeshCollision, SpherePushesFollowTheFaceAndEdgeRules) {
     }
 }
 
-// A 0.25-unit grid under a unit box that sinks 0.01 into it: many triangles meet the box.
+// Small triangles under a unit box that sinks 0.01 into them, each tilted its own way (no
+// two push alike): many triangles meet the box.
 TEST_F(MeshCollision, BoxContactsNeverReachTheCallersLastSlot) {
     Triangles grid;
-    for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 8; ++j) {
-            const float x = -1.0f + 0.25f * float(i), z = -1.0f + 0.25f * float(j), s = 0.25f;
-            grid.insert(grid.end(), {{x, 0, z}, {x, 0, z + s}, {x + s, 0, z + s}, {x, 0, z}, {x + s, 0, z + s},
-                                     {x + s, 0, z}});
-        }
+    std::mt19937 random(6);
+    std::uniform_real_distribution<float> spread(-0.35f, 0.35f), tilt(-0.1f, 0.1f);
+    for (int i = 0; i < 24; ++i) {
+        const float x = spread(random), z = spread(random), a = tilt(random), b = tilt(random), s = 0.1f;
+        grid.insert(grid.end(), {{x - s, -a * s - b * s, z - s}, {x - s, -a * s + b * s, z + s},
+                                 {x + s, a * s + b * s, z + s}});
+    }
     Kco_ODE_BodyCollision* body = MeshBody(grid);
     dGeomID box = dCreateBox(nullptr, 1, 1, 1);
-    dGeomSetPosition(box, 0.1, 0.49, 0.05);
+    dGeomSetPosition(box, 0.0, 0.49, 0.0);
     Frame();  // builds the body's collision geometry
     dGeomID meshGeom = body->GetGeometryItem(0)->geom;
     ASSERT_NE(meshGeom, nullptr);
@@ -116,9 +119,9 @@ TEST_F(MeshCollision, BoxContactsNeverReachTheCallersLastSlot) {
     const unsigned long many = body->CollideBox(box, 64, contacts.data(), sizeof(dContactGeom), meshGeom);
     EXPECT_GT(many, 6u);
     for (unsigned long i = 0; i < many; ++i) {
-        EXPECT_NEAR(contacts[i].normal[1], -1.0, 1e-6);  // from the box towards the mesh
-        // The box's face is 0.01 below the plane, the thin box of a triangle 0.005 thick below it.
-        EXPECT_NEAR(contacts[i].depth, 0.015, 1e-5);
+        EXPECT_LT(contacts[i].normal[1], -0.98);  // from the box towards the mesh
+        EXPECT_GE(contacts[i].depth, 0.0);
+        EXPECT_LT(contacts[i].depth, 0.1);  // the deepest corner below a plane tilted by up to 0.14
         EXPECT_EQ(contacts[i].g1, box);
         EXPECT_EQ(contacts[i].g2, meshGeom);
     }
@@ -127,6 +130,31 @@ TEST_F(MeshCollision, BoxContactsNeverReachTheCallersLastSlot) {
     std::vector<dContactGeom> six(6, sentinel);
     EXPECT_EQ(body->CollideBox(box, 6, six.data(), sizeof(dContactGeom), meshGeom), 5u);
     EXPECT_EQ(six[5].depth, -7.0);
+    dGeomDestroy(box);
+}
+
+// On a flat grid every triangle under a flat box pushes the same way: each corner of the
+// box's underside is pushed once.
+TEST_F(MeshCollision, BoxOnAFlatGridIsPushedOnceAtEachCorner) {
+    Triangles grid;  // 0.5-unit quads over -1..1
+    for (float x = -1.0f; x < 1.0f; x += 0.5f)
+        for (float z = -1.0f; z < 1.0f; z += 0.5f)
+            grid.insert(grid.end(), {{x, 0, z}, {x, 0, z + 0.5f}, {x + 0.5f, 0, z + 0.5f}, {x, 0, z},
+                                     {x + 0.5f, 0, z + 0.5f}, {x + 0.5f, 0, z}});
+    Kco_ODE_BodyCollision* body = MeshBody(grid);
+    dGeomID box = dCreateBox(nullptr, 1, 1, 1);
+    dGeomSetPosition(box, 0.1, 0.49, 0.05);
+    dContactGeom contacts[8];
+    ASSERT_EQ(body->CollideBox(box, 8, contacts, sizeof(dContactGeom), nullptr), 4u);
+    double x = 0.0, z = 0.0;
+    for (const dContactGeom& c : std::span(contacts, 4)) {
+        EXPECT_NEAR(c.pos[1], -0.01, 1e-6);
+        EXPECT_NEAR(std::fabs(c.pos[0] - 0.1), 0.5, 1e-6);
+        EXPECT_NEAR(std::fabs(c.pos[2] - 0.05), 0.5, 1e-6);
+        x += c.pos[0], z += c.pos[2];
+    }
+    EXPECT_NEAR(x, 0.4, 1e-6);  // four different corners
+    EXPECT_NEAR(z, 0.2, 1e-6);
     dGeomDestroy(box);
 }
 
