@@ -44,7 +44,7 @@ IDirect3DDevice8::IDirect3DDevice8(UINT backBufferWidth, UINT backBufferHeight)
     renderStates_[D3DRS_BLENDOP] = 1;              // add
 }
 
-IDirect3DDevice8::~IDirect3DDevice8() = default;
+IDirect3DDevice8::~IDirect3DDevice8() = default;  // stub
 
 D3DMATRIX* IDirect3DDevice8::TransformSlot(D3DTRANSFORMSTATETYPE state) {
     const DWORD s = state;
@@ -102,3 +102,42 @@ HRESULT IDirect3DDevice8::GetViewport(D3DVIEWPORT8* viewport) {
     *viewport = viewport_;
     return D3D_OK;
 }
+
+// ---- Stubs while the GL side is being written ----
+namespace d3d8_detail { struct DeviceGL {}; }
+
+IDirect3DDevice8::IDirect3DDevice8(UINT w, UINT h, GLProcLoader loader) : IDirect3DDevice8(w, h) {
+    externalLoader_ = loader;
+}
+HRESULT IDirect3DDevice8::CreateVertexBuffer(UINT, DWORD, DWORD, D3DPOOL, IDirect3DVertexBuffer8**) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::CreateIndexBuffer(UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DIndexBuffer8**) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::SetStreamSource(UINT, IDirect3DVertexBuffer8*, UINT) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::GetStreamSource(UINT, IDirect3DVertexBuffer8**, UINT*) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::SetIndices(IDirect3DIndexBuffer8*, UINT) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::GetIndices(IDirect3DIndexBuffer8**, UINT*) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::SetVertexShader(DWORD) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::GetVertexShader(DWORD*) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE, UINT, UINT) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE, UINT, UINT, UINT, UINT) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::DrawPrimitiveUP(D3DPRIMITIVETYPE, UINT, const void*, UINT) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE, UINT, UINT, UINT, const void*, D3DFORMAT, const void*, UINT) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::SetLight(DWORD, const D3DLIGHT8*) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::GetLight(DWORD, D3DLIGHT8*) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::LightEnable(DWORD, BOOL) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::GetLightEnable(DWORD, BOOL*) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::SetMaterial(const D3DMATERIAL8*) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::GetMaterial(D3DMATERIAL8*) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::BeginScene() { return D3D_OK; }
+HRESULT IDirect3DDevice8::EndScene() { return D3D_OK; }
+HRESULT IDirect3DDevice8::Present(const void*, const void*, void*, const void*) { return D3D_OK; }
+bool IDirect3DDevice8::HasGL() { return false; }
+HRESULT IDirect3DDevice8::ResizeBackBuffer(UINT, UINT) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::ReadBackColor(std::vector<D3DCOLOR>&) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::ReadBackDepth(std::vector<float>&) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::ReadBackStencil(std::vector<BYTE>&) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::SaveBackBufferPng(const char*) { return D3DERR_INVALIDCALL; }
+HRESULT IDirect3DDevice8::WritePng(const char*, UINT, UINT, const D3DCOLOR*) { return D3DERR_INVALIDCALL; }
+d3d8_detail::DeviceGL* IDirect3DDevice8::GL() { return nullptr; }
+void IDirect3DDevice8::UploadBuffer(d3d8_detail::BufferStorage&, bool) {}
+void IDirect3DDevice8::ForgetBuffer(d3d8_detail::BufferStorage&) {}

@@ -18,6 +18,15 @@ inline constexpr GUID kSurfaceChannel = MakeGuid("0CA21FFA-3422-54FE-9096-F3BFA4
 inline constexpr GUID kWin32Font = MakeGuid("142087B5-CF04-531B-AD8B-01C5E2AA5A93");
 inline constexpr GUID kCollisionObject = MakeGuid("EA956DB7-15EC-5403-A421-46FD5AFDE52C");
 
+// Sibling channels of the scene: skinned object data kinds, and stand-ins of our own.
+inline constexpr GUID kSkinnedObjectData = MakeGuid("4EFC5CFE-5DED-5F28-8ADC-47D09B82087A");
+inline constexpr GUID kBoneOffsetObjectData = MakeGuid("67F46390-E31C-557C-A841-C72C748078E0");
+inline constexpr GUID kStencilShadow = MakeGuid("0F1C3E9A-11FE-4100-BD1D-C80312C29D15");
+inline constexpr GUID kPointLight = MakeGuid("85E5E6FE-6752-4181-8EFC-98E78B37FFD4");
+inline constexpr GUID kPrimitiveMesh = MakeGuid("A53A33E9-51F6-44B8-8D35-9C1637E6F29C");
+inline constexpr GUID kMeshFile = MakeGuid("415BE20A-D83C-49CA-8E28-796FC8428E1C");
+inline constexpr GUID kCamera = MakeGuid("6EBEFE0E-559F-4FE0-BA3A-AAE033C83A10");
+
 // This system's plug-ins.
 inline constexpr GUID kValueOperator = MakeGuid("048425EF-3B0E-551D-9206-B4160D97F196");
 inline constexpr GUID k3DText = MakeGuid("8DF0D3E6-A5E2-51F1-ACF7-6159952C4847");
