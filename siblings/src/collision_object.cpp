@@ -7,6 +7,9 @@
 #include <vecmath/d3dx_math.h>
 
 #include "plugin_frame/plugin_exports.h"
+#include "plugin_frame/siblings/object_channel.h"
+#include "plugin_frame/siblings/object_data_channel.h"
+#include "plugin_frame/siblings/surface_channel.h"
 #include "plugin_frame/type_guids.h"
 
 DEFINE_CHANNEL_EXPORTS(Kco_DX8_CollisionObject, (ChannelTypeInfo{"DX8 CollisionObject", type_guids::kCollisionObject,
@@ -26,10 +29,24 @@ bool Overlaps(const D3DXVECTOR3& aMin, const D3DXVECTOR3& aMax, const D3DXVECTOR
 
 float Axis(const D3DXVECTOR3& v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
 
+constexpr int kObjectLink = 0;
+
+// FNV-1a over the values that tell whether a gathered mesh may have changed.
+struct Signature {
+    uint64_t value = 14695981039346656037ull;
+    template <typename T>
+    void Add(const T& v) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&v);
+        for (size_t i = 0; i < sizeof(T); ++i) value = (value ^ bytes[i]) * 1099511628211ull;
+    }
+};
+
 }  // namespace
 
 Kco_DX8_CollisionObject::Kco_DX8_CollisionObject() {
     SetChannelName("DX8 CollisionObject");
+    SetChildCreateType(MakeChildCreation("DX8 3D Object", type_guids::kObjectChannel, kObjectLink, false, "Object"),
+                       kObjectLink);
     D3DXMatrixIdentity(&directWorld);
 }
 
@@ -37,7 +54,16 @@ Kco_DX8_CollisionObject::~Kco_DX8_CollisionObject() = default;
 
 void Kco_DX8_CollisionObject::DoDependencyInit(Kel_List*) {}
 
-D3DXMATRIX Kco_DX8_CollisionObject::GetObjectWorld() { return directWorld; }
+Kco_DX8_ObjectChannel* Kco_DX8_CollisionObject::Object() const {
+    Kel_Channel* child = GetChildFromLinkPosition(kObjectLink, 0);
+    return child && child->IsOfType(type_guids::kObjectChannel) ? static_cast<Kco_DX8_ObjectChannel*>(child)
+                                                                : nullptr;
+}
+
+D3DXMATRIX Kco_DX8_CollisionObject::GetObjectWorld() {
+    Kco_DX8_ObjectChannel* object = Object();
+    return object ? object->GetObjectMatrix() : directWorld;
+}
 
 void Kco_DX8_CollisionObject::SetObjectWorld(const D3DXMATRIX& world) { directWorld = world; }
 
@@ -52,13 +78,83 @@ PolygonInfoItem* Kco_DX8_CollisionObject::GetPolygonInfoItem(uint32_t entry) {
 }
 
 void Kco_DX8_CollisionObject::SetPolygons(const D3DXVECTOR3* vertices, uint32_t count) {
-    polygons.resize(vertices ? count : 0);
-    for (uint32_t i = 0; i < polygons.size(); ++i)
-        for (int k = 0; k < 3; ++k) polygons[i].vertex[k] = vertices[3 * i + k];
+    directPolygons.resize(vertices ? count : 0);
+    for (uint32_t i = 0; i < directPolygons.size(); ++i)
+        for (int k = 0; k < 3; ++k) directPolygons[i].vertex[k] = vertices[3 * i + k];
+    if (Object()) return;  // a linked object's mesh is used meanwhile
+    polygons = directPolygons;
+    Rebuild();
+    objectSignature = 0;
+}
+
+// Per query, only a handful of values per surface are compared: the surfaces and their
+// meshes, the meshes' sizes, time stamps and boxes (an object data channel measures its
+// box again after any change of a position). A change that keeps all of them (a vertex
+// moved inside the box, with no new time stamp) is noticed once the host stamps the
+// object data or this channel (SetTimeStamp).
+uint64_t Kco_DX8_CollisionObject::ObjectSignature(Kco_DX8_ObjectChannel* object) {
+    Signature s;
+    s.Add(object);  // not its time stamp: moving the object leaves the mesh as it is
+    s.Add(GetTimeStamp());
+    const int surfaces = object->GetSurfaceCount();
+    s.Add(surfaces);
+    for (int i = 0; i < surfaces; ++i) {
+        Kco_DX8_SurfaceChannel* surface = object->GetSurface(i);
+        Kco_DX8_ObjectDataChannel* mesh = surface ? surface->GetMesh() : nullptr;
+        s.Add(mesh);
+        if (!mesh) continue;
+        mesh->UpdateData();
+        s.Add(mesh->GetTimeStamp());
+        s.Add(mesh->GetPolygonType());
+        s.Add(mesh->GetVertexCount());
+        s.Add(mesh->GetIndexCount());
+        if (mesh->GetVertexCount() == 0) continue;
+        s.Add(mesh->GetBoundingBoxMin());
+        s.Add(mesh->GetBoundingBoxMax());
+    }
+    return s.value | 1;  // never 0, which stands for the direct fill
+}
+
+void Kco_DX8_CollisionObject::RefreshFromObject() {
+    Kco_DX8_ObjectChannel* object = Object();
+    if (!object) {
+        if (objectSignature != 0) {  // unlinked: back to the triangles filled in directly
+            polygons = directPolygons;
+            Rebuild();
+            objectSignature = 0;
+        }
+        return;
+    }
+    const uint64_t signature = ObjectSignature(object);
+    if (signature == objectSignature) return;
+    objectSignature = signature;
+    GatherFromObject(object);
     Rebuild();
 }
 
-void Kco_DX8_CollisionObject::RefreshFromObject() {}
+// Triangle lists only: indexed by the 16-bit indices, or three vertices at a time without
+// them. Indices beyond the vertices drop their triangle.
+void Kco_DX8_CollisionObject::GatherFromObject(Kco_DX8_ObjectChannel* object) {
+    polygons.clear();
+    for (int i = 0; i < object->GetSurfaceCount(); ++i) {
+        Kco_DX8_SurfaceChannel* surface = object->GetSurface(i);
+        Kco_DX8_ObjectDataChannel* mesh = surface ? surface->GetMesh() : nullptr;
+        if (!mesh || mesh->GetPolygonType() != kPolygonTriangleList) continue;
+        const int vertices = mesh->GetVertexCount();
+        const int indexCount = mesh->GetIndexCount();
+        const int corners = indexCount > 0 ? indexCount : vertices;
+        for (int t = 0; t + 2 < corners; t += 3) {
+            PolygonInfoItem polygon{};
+            bool valid = true;
+            for (int k = 0; k < 3; ++k) {
+                const int v = indexCount > 0 ? int(mesh->GetIndexes(t + k)) : t + k;
+                valid = valid && v < vertices;
+                if (valid) polygon.vertex[k] = mesh->GetVertexPosition(v);
+            }
+            if (valid) polygons.push_back(polygon);
+        }
+    }
+}
 
 // ---- the tree ----
 

@@ -1,39 +1,74 @@
-// Bodies falling, rolling and riding on triangle meshes, simulated through engine frames
-// with the real world, body and collision object plug-in files.
+// Bodies falling, rolling and riding on triangle meshes of 3D objects, simulated through
+// engine frames with the real world, body, collision object and scene plug-in files.
 #include <cmath>
 #include <vector>
 
 #include "physics_scene.h"
 #include "plugin_frame/siblings/collision_object.h"
+#include "plugin_frame/siblings/object_channel.h"
+#include "plugin_frame/siblings/object_data_channel.h"
+#include "plugin_frame/siblings/surface_channel.h"
 
 namespace {
 
+// A mesh as object data would hold it: positions, and 16-bit indices (none: every three
+// positions make a triangle).
+struct Mesh {
+    std::vector<D3DXVECTOR3> positions;
+    std::vector<uint16_t> indices;
+};
+
 // n x n unit quads centred on the origin at height 0, two triangles each, facing +Y.
-std::vector<D3DXVECTOR3> Grid(int n) {
-    std::vector<D3DXVECTOR3> v;
+Mesh Grid(int n) {
+    Mesh mesh;
     const float h = float(n) * 0.5f;
+    for (int i = 0; i <= n; ++i)
+        for (int j = 0; j <= n; ++j) mesh.positions.push_back({float(i) - h, 0.0f, float(j) - h});
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j) {
-            const float x = float(i) - h, z = float(j) - h;
-            v.insert(v.end(), {{x, 0, z}, {x, 0, z + 1}, {x + 1, 0, z + 1}, {x, 0, z}, {x + 1, 0, z + 1}, {x + 1, 0, z}});
+            const auto corner = [&](int di, int dj) { return uint16_t((i + di) * (n + 1) + j + dj); };
+            mesh.indices.insert(mesh.indices.end(),
+                                {corner(0, 0), corner(0, 1), corner(1, 1), corner(0, 0), corner(1, 1), corner(1, 0)});
         }
-    return v;
+    return mesh;
 }
 
 class MeshSimulation : public PhysicsScene {
 protected:
-    // A static body colliding with one collision object that holds `triangles`.
-    Kco_DX8_CollisionObject* MeshGround(const std::vector<D3DXVECTOR3>& triangles) {
+    // A 3D object with one surface holding `mesh`, and a static body colliding with it
+    // through a collision object. Returns the object, which places the mesh.
+    Kco_DX8_ObjectChannel* MeshGround(const Mesh& mesh) {
+        auto* data = Create<Kco_DX8_ObjectDataChannel>(type_guids::kObjectDataChannel, "ground mesh");
+        data->SetPolygonType(kPolygonTriangleList);
+        data->SetVertexCount(int(mesh.positions.size()));
+        for (size_t i = 0; i < mesh.positions.size(); ++i) data->SetVertexPosition(mesh.positions[i], int(i));
+        data->SetIndexCount(int(mesh.indices.size()));
+        for (size_t i = 0; i < mesh.indices.size(); ++i) data->SetIndex(mesh.indices[i], int(i));
+        auto* surface = Create<Kel_Channel>(type_guids::kSurfaceChannel, "surface");
+        EXPECT_TRUE(surface->LinkChild(data, 0));
+        auto* object = Create<Kco_DX8_ObjectChannel>(type_guids::kObjectChannel, "ground");
+        EXPECT_TRUE(object->LinkChild(surface, 0));
+        collision = Create<Kco_DX8_CollisionObject>(type_guids::kCollisionObject, "collision");
+        EXPECT_TRUE(collision->LinkChild(object, 0));
+
         Kco_ODE_BodyCollision* body = NewBody("mesh ground");
         ODE_GeometryItem item;
         item.kind = ODE_GeometryItem::kCollisionObject;
         body->SetGeometryItem(item, 0);
-        auto* mesh = static_cast<Kco_DX8_CollisionObject*>(
-            engine.CreateChannelInGroup(type_guids::kCollisionObject, *group, "collision"));
-        mesh->SetPolygons(triangles.data(), uint32_t(triangles.size() / 3));
-        EXPECT_TRUE(body->LinkChild(mesh, 2));
-        return mesh;
+        EXPECT_TRUE(body->LinkChild(collision, 2));
+        EXPECT_EQ(collision->GetPolygonCount(),
+                  (mesh.indices.empty() ? mesh.positions.size() : mesh.indices.size()) / 3);
+        return object;
     }
+
+    template <typename T>
+    T* Create(const GUID& type, const char* name) {
+        auto* channel = static_cast<T*>(engine.CreateChannelInGroup(type, *group, name));
+        EXPECT_NE(channel, nullptr) << name;
+        return channel;
+    }
+
+    Kco_DX8_CollisionObject* collision = nullptr;
 
     Kco_ODE_BodyCollision* Dropped(uint8_t kind, float x, float y, float z) {
         Kco_ODE_BodyCollision* body = NewBody(kind == ODE_GeometryItem::kBox ? "box" : "ball");
@@ -82,11 +117,12 @@ TEST_F(MeshSimulation, SphereAndBoxComeToRestOnAGridAsOnAPlane) {
 // A ramp falling 1 in 2 along +X from x = 0 (y = 5) to x = 10 (y = 0), 4 units wide, in
 // 20 strips; past its foot there is nothing.
 TEST_F(MeshSimulation, SphereRollsDownARampAndLeavesItAtTheBottom) {
-    std::vector<D3DXVECTOR3> ramp;
+    Mesh ramp;  // without indices
     for (int i = 0; i < 20; ++i) {
         const float x0 = 0.5f * float(i), x1 = x0 + 0.5f;
         const float y0 = 5.0f - 0.5f * x0, y1 = 5.0f - 0.5f * x1;
-        ramp.insert(ramp.end(), {{x0, y0, -2}, {x0, y0, 2}, {x1, y1, 2}, {x0, y0, -2}, {x1, y1, 2}, {x1, y1, -2}});
+        ramp.positions.insert(ramp.positions.end(),
+                              {{x0, y0, -2}, {x0, y0, 2}, {x1, y1, 2}, {x0, y0, -2}, {x1, y1, 2}, {x1, y1, -2}});
     }
     MeshGround(ramp);
     Kco_ODE_BodyCollision* ball = Dropped(ODE_GeometryItem::kSphere, 1.0f, 5.09f, 0.0f);  // just above it
@@ -110,21 +146,28 @@ TEST_F(MeshSimulation, SphereRollsDownARampAndLeavesItAtTheBottom) {
     EXPECT_LT(end.y, -1.0f);  // and falling below it
 }
 
-// A platform raised by its mesh's matrix lifts the box lying on it.
-TEST_F(MeshSimulation, BoxOnAMeshIsCarriedByItsMatrix) {
-    Kco_DX8_CollisionObject* platform = MeshGround(Grid(6));
+// A platform raised by its object's matrix lifts the box lying on it.
+TEST_F(MeshSimulation, BoxOnAMeshIsCarriedByItsObjectsMatrix) {
+    Kco_DX8_ObjectChannel* platform = MeshGround(Grid(6));
     Kco_ODE_BodyCollision* box = Dropped(ODE_GeometryItem::kBox, 0.2f, 0.6f, 0.1f);
     for (int frame = 0; frame < 60; ++frame) Frame();
     ASSERT_NEAR(Position(box).y, 0.5f, 0.02f);
     for (int frame = 0; frame < 100; ++frame) {
         D3DXMATRIX lift;
         D3DXMatrixTranslation(&lift, 0.0f, 0.01f * float(frame + 1), 0.0f);
-        platform->SetObjectWorld(lift);
+        platform->SetObjectMatrix(lift);
         Frame();
     }
     for (int frame = 0; frame < 40; ++frame) Frame();
     EXPECT_NEAR(Position(box).y, 1.5f, 0.03f);
     EXPECT_NEAR(Position(box).x, 0.2f, 0.05f);
+    // Moving the object moves the mesh; only a change of the mesh builds its tree again.
+    EXPECT_EQ(collision->GetBuildCount(), 1u);
+    auto* data = static_cast<Kco_DX8_ObjectDataChannel*>(
+        static_cast<Kco_DX8_SurfaceChannel*>(platform->GetSurface(0))->GetMesh());
+    data->SetVertexPosition({-3.0f, 0.5f, -3.0f}, 0);
+    Frame();
+    EXPECT_EQ(collision->GetBuildCount(), 2u);
 }
 
 }  // namespace

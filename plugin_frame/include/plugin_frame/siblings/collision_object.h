@@ -1,7 +1,7 @@
 // Collision object: a triangle mesh that physics bodies collide with. Its triangles come
-// from the surfaces of a linked 3D object (triangle-list object data), placed by that
-// object's matrix, or are filled in directly by a host. Queries run on a bounding-volume
-// tree built once per mesh change.
+// from the surfaces of the 3D object on link 0 ("Object"; triangle-list object data),
+// placed by that object's matrix, or, without an object, are filled in directly by a host.
+// Queries run on a bounding-volume tree built once per mesh change.
 //
 // The first three added operations, with one between the second and the third, are what
 // bodies of other libraries call: their slot order is fixed.
@@ -14,6 +14,8 @@
 
 #include "plugin_frame/kel_channel.h"
 #include "plugin_frame/kel_list.h"
+
+class Kco_DX8_ObjectChannel;
 
 // One triangle of the mesh as a caller reads it. The first nine floats are the three
 // vertices in the mesh's local space.
@@ -58,17 +60,21 @@ protected:
         uint32_t count = 0;  // triangles of a leaf, 0 for an inner node (left child follows it)
     };
 
+    Kco_DX8_ObjectChannel* Object() const;  // link 0, "Object"
     // Gathers the linked object's triangles again when its mesh may have changed.
     void RefreshFromObject();
+    uint64_t ObjectSignature(Kco_DX8_ObjectChannel* object);
+    void GatherFromObject(Kco_DX8_ObjectChannel* object);
     void Rebuild();
     uint32_t BuildNode(uint32_t first, uint32_t count, std::vector<D3DXVECTOR3>& centres);
 
-    std::vector<PolygonInfoItem> polygons;
+    std::vector<PolygonInfoItem> polygons;            // the mesh the tree is built over
+    std::vector<PolygonInfoItem> directPolygons;      // as filled in directly
     std::vector<D3DXVECTOR3> polygonMin, polygonMax;  // per-triangle bounds
     std::vector<uint32_t> order;                      // triangle indices, grouped by leaf
     std::vector<Node> nodes;                          // the tree, root first
     std::vector<uint32_t> stack;                      // query scratch; an idle query never allocates
     D3DXMATRIX directWorld;
-    uint64_t objectSignature = 0;  // what the last gathered mesh was built from
+    uint64_t objectSignature = 0;  // what the last gathered mesh was built from; 0: the direct fill
     uint32_t buildCount = 0;
 };
