@@ -6,6 +6,7 @@
 
 #include <vecmath/d3dx_math.h>
 
+#include "plugin_frame/engine_interface.h"
 #include "plugin_frame/plugin_exports.h"
 #include "plugin_frame/siblings/object_channel.h"
 #include "plugin_frame/siblings/object_data_channel.h"
@@ -87,7 +88,7 @@ void Kco_DX8_CollisionObject::SetPolygons(const D3DXVECTOR3* vertices, uint32_t 
     objectSignature = 0;
 }
 
-// Per query, only a handful of values per surface are compared: the surfaces and their
+// Once per frame, only a handful of values per surface are compared: the surfaces and their
 // meshes, the meshes' sizes, time stamps and boxes (an object data channel measures its
 // box again after any change of a position). A change that keeps all of them (a vertex
 // moved inside the box, with no new time stamp) is noticed once the host stamps the
@@ -116,6 +117,14 @@ uint64_t Kco_DX8_CollisionObject::ObjectSignature(Kco_DX8_ObjectChannel* object)
 }
 
 void Kco_DX8_CollisionObject::RefreshFromObject() {
+    // Once per engine frame: a frame's steps query the mesh hundreds of times, and meshes
+    // change between frames.
+    if (engineInterface) {
+        const uint32_t frame = engineInterface->GetFrameNumber();
+        if (refreshed && frame == refreshFrame) return;
+        refreshed = true;
+        refreshFrame = frame;
+    }
     Kco_DX8_ObjectChannel* object = Object();
     if (!object) {
         if (objectSignature != 0) {  // unlinked: back to the triangles filled in directly

@@ -4,7 +4,9 @@
 //
 // Performance contract: only the triangles a collision object returns for the query box
 // are tested, and the polygon list is one list reused by every call, so a query that
-// finds no more triangles than an earlier one never allocates.
+// finds no more triangles than an earlier one never allocates. The colliders reach their
+// helper operations directly (inline, or by qualified calls), not through the virtual
+// table: these run for every listed triangle of every pair.
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -27,22 +29,25 @@ D3DXMATRIX Identity() {
     return m;
 }
 
-D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
-    D3DXVECTOR3 r;
-    D3DXVec3Cross(&r, &a, &b);
-    return r;
+// The vector routines inline, with the extension library's arithmetic: these run for
+// every listed triangle of every pair, where a call into another library each costs more
+// than the arithmetic.
+inline D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return D3DXVec3Dot(&a, &b); }
-float Length(const D3DXVECTOR3& v) { return D3DXVec3Length(&v); }
-D3DXVECTOR3 Normalised(const D3DXVECTOR3& v) {
-    D3DXVECTOR3 r;
-    D3DXVec3Normalize(&r, &v);
-    return r;
+inline float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline float Length(const D3DXVECTOR3& v) { return std::sqrt(Dot(v, v)); }
+inline D3DXVECTOR3 Normalised(const D3DXVECTOR3& v) {
+    const float length = Length(v);
+    return length == 0.0f ? D3DXVECTOR3(0.0f, 0.0f, 0.0f) : v * (1.0f / length);
 }
-D3DXVECTOR3 Transformed(const D3DXVECTOR3& v, const D3DXMATRIX& m) {
-    D3DXVECTOR3 r;
-    D3DXVec3TransformCoord(&r, &v, &m);
-    return r;
+inline D3DXVECTOR3 Transformed(const D3DXVECTOR3& v, const D3DXMATRIX& m) {
+    const float x = v.x * m._11 + v.y * m._21 + v.z * m._31 + m._41;
+    const float y = v.x * m._12 + v.y * m._22 + v.z * m._32 + m._42;
+    const float z = v.x * m._13 + v.y * m._23 + v.z * m._33 + m._43;
+    const float w = v.x * m._14 + v.y * m._24 + v.z * m._34 + m._44;
+    const float inv = 1.0f / w;
+    return {x * inv, y * inv, z * inv};
 }
 
 // Closest point of the segment [a, b] to p.
@@ -54,19 +59,67 @@ D3DXVECTOR3 ClosestOnSegment(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D
     return a + u * t;
 }
 
+bool RayMeetsTriangle(const D3DXVECTOR3& target, const D3DXVECTOR3& origin, const D3DXVECTOR3& e1,
+                      const D3DXVECTOR3& e2, const D3DXVECTOR3& v0) {
+    const D3DXVECTOR3 dir = target - origin;
+    const D3DXVECTOR3 pvec = Cross(dir, e2);
+    float det = Dot(e1, pvec);
+    D3DXVECTOR3 tvec;
+    if (det > 0.0f) {
+        tvec = origin - v0;
+    } else {
+        tvec = v0 - origin;
+        det = -det;
+    }
+    if (det < 0.0001f) return false;
+    const float u = Dot(tvec, pvec);
+    if (u < 0.0f || u > det) return false;
+    const D3DXVECTOR3 qvec = Cross(tvec, e1);
+    const float v = Dot(dir, qvec);
+    return !(v < 0.0f || u + v > det);
+}
+
+bool BehindPlane(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& p) {
+    const D3DXVECTOR3 m = Normalised(Cross(b - a, c - a));
+    return Dot(m, p) - Dot(m, a) < 0.0f;
+}
+
+bool EdgePush(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& centre, D3DXVECTOR3& push, float radius) {
+    const D3DXVECTOR3 v = centre - ClosestOnSegment(a, b, centre);
+    const float dist = Length(v);
+    if (radius < dist) return false;
+    const float depth = radius - dist;
+    if (Length(push) >= depth) return true;  // the deepest edge push so far stays
+    push = Normalised(v) * depth;
+    return true;
+}
+
 // A listed triangle in world space, with its normal.
 struct WorldTriangle {
     D3DXVECTOR3 v0, v1, v2, n;
 };
 
-bool ToWorld(Kco_DX8_CollisionObject* mesh, void* entry, const D3DXMATRIX& w, WorldTriangle& out) {
+// `identity`: w is the identity, which leaves every vertex exactly as it is.
+bool ToWorld(Kco_DX8_CollisionObject* mesh, void* entry, const D3DXMATRIX& w, bool identity, WorldTriangle& out) {
     const PolygonInfoItem* polygon = mesh->GetPolygonInfoItem(uint32_t(reinterpret_cast<uintptr_t>(entry)));
     if (!polygon) return false;
-    out.v0 = Transformed(polygon->vertex[0], w);
-    out.v1 = Transformed(polygon->vertex[1], w);
-    out.v2 = Transformed(polygon->vertex[2], w);
-    out.n = Normalised(Cross(out.v1 - out.v0, out.v2 - out.v0));
+    out.v0 = identity ? polygon->vertex[0] : Transformed(polygon->vertex[0], w);
+    out.v1 = identity ? polygon->vertex[1] : Transformed(polygon->vertex[1], w);
+    out.v2 = identity ? polygon->vertex[2] : Transformed(polygon->vertex[2], w);
     return true;
+}
+
+void SetNormal(WorldTriangle& t) { t.n = Normalised(Cross(t.v1 - t.v0, t.v2 - t.v0)); }
+
+// Whether the triangle's bounds lie beyond `reach` of c on some axis; such a triangle has no
+// point within reach of c, so neither its face nor its edges can touch a sphere of that radius.
+bool OutOfReach(const WorldTriangle& t, const D3DXVECTOR3& c, float reach) {
+    return std::fmin(t.v0.x, std::fmin(t.v1.x, t.v2.x)) > c.x + reach ||
+           std::fmax(t.v0.x, std::fmax(t.v1.x, t.v2.x)) < c.x - reach ||
+           std::fmin(t.v0.y, std::fmin(t.v1.y, t.v2.y)) > c.y + reach ||
+           std::fmax(t.v0.y, std::fmax(t.v1.y, t.v2.y)) < c.y - reach ||
+           std::fmin(t.v0.z, std::fmin(t.v1.z, t.v2.z)) > c.z + reach ||
+           std::fmax(t.v0.z, std::fmax(t.v1.z, t.v2.z)) < c.z - reach;
 }
 
 // ODE's rotation (3x4, row-major) column j: the box's axis j in world space.
@@ -128,24 +181,26 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
         auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
         if (!mesh) continue;
         const D3DXMATRIX w = mesh->GetObjectWorld();
-        CalculateSphereBounds(w, c, extent);
+        const bool identity = w == Identity();
+        Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, extent);
         polygonList.ReleaseItems();
         mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
         for (int i = 0; i < polygonList.GetItemCount(); ++i) {
             WorldTriangle t;
-            if (!ToWorld(mesh, polygonList.GetItem(i), w, t)) continue;
+            if (!ToWorld(mesh, polygonList.GetItem(i), w, identity, t) || OutOfReach(t, c, r)) continue;
+            SetNormal(t);
             const float h = Dot(t.n, c) - Dot(t.n, t.v0);
             if (!(h >= kFrontTolerance)) continue;
             const float depth = r - h;
             if (!(depth >= 0.0f)) continue;
             D3DXVECTOR3 target = c - t.n * r;
             D3DXVECTOR3 e1 = t.v1 - t.v0, e2 = t.v2 - t.v0;
-            if (SphereTriangleCollision(target, c, e1, e2, t.v0)) face += t.n * depth;
+            if (RayMeetsTriangle(target, c, e1, e2, t.v0)) face += t.n * depth;
             D3DXVECTOR3* corners[3] = {&t.v0, &t.v1, &t.v2};
             for (int e = 0; e < 3; ++e) {
                 D3DXVECTOR3& a = *corners[e];
                 D3DXVECTOR3& b = *corners[(e + 1) % 3];
-                if (GetIfPlaneContainsPoint(a, b, b - t.n, c)) SphereEdgeCollision(a, b, c, edge, r);
+                if (BehindPlane(a, b, b - t.n, c)) EdgePush(a, b, c, edge, r);
             }
         }
     }
@@ -188,20 +243,22 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
         auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
         if (!mesh) continue;
         const D3DXMATRIX w = mesh->GetObjectWorld();
-        CalculateBoxBounds(w, boxMatrix, sides);
+        const bool identity = w == Identity();
+        Kco_ODE_BodyCollision::CalculateBoxBounds(w, boxMatrix, sides);
         polygonList.ReleaseItems();
         mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
         for (int i = 0; i < polygonList.GetItemCount(); ++i) {
             WorldTriangle t;
-            if (!ToWorld(mesh, polygonList.GetItem(i), w, t)) continue;
+            if (!ToWorld(mesh, polygonList.GetItem(i), w, identity, t)) continue;
+            SetNormal(t);
             const float h = Dot(t.n, c) - Dot(t.n, t.v0);
             if (!(h >= kFrontTolerance)) continue;
 
             D3DXVECTOR3 out;
             D3DXVECTOR3 centre = c;
-            const float d0 = GetPointEdgeDistance(t.v0, t.v1, centre, out);
-            const float d1 = GetPointEdgeDistance(t.v1, t.v2, centre, out);
-            const float d2 = GetPointEdgeDistance(t.v2, t.v0, centre, out);
+            const float d0 = Kco_ODE_BodyCollision::GetPointEdgeDistance(t.v0, t.v1, centre, out);
+            const float d1 = Kco_ODE_BodyCollision::GetPointEdgeDistance(t.v1, t.v2, centre, out);
+            const float d2 = Kco_ODE_BodyCollision::GetPointEdgeDistance(t.v2, t.v0, centre, out);
             // The edge nearest the centre is the base; ties go to the later edge.
             D3DXVECTOR3 a = t.v2, b = t.v0, third = t.v1;
             if (d0 < d1 && d0 < d2)
@@ -210,11 +267,11 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
                 a = t.v1, b = t.v2, third = t.v0;
 
             double p2[3], R2[12], side2[3];
-            CreateBoxFromPoly(a, b, third, p2, R2, side2, t.n);
+            Kco_ODE_BodyCollision::CreateBoxFromPoly(a, b, third, p2, R2, side2, t.n);
             dContactGeom local[3];
             double normal[3], depth = 0.0;
             int code = 0;
-            const int m = dBoxBox(p1, R1, sides, p2, R2, side2, normal, &depth, &code, 3, local,
+            const int m = Kco_ODE_BodyCollision::dBoxBox(p1, R1, sides, p2, R2, side2, normal, &depth, &code, 3, local,
                                   int(sizeof(dContactGeom)));
             // Strictly below the maximum: the caller's last slot is never filled.
             if (m <= 0 || count + unsigned(m) >= max) continue;
@@ -259,39 +316,17 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
 
 bool Kco_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3& target, D3DXVECTOR3& origin, D3DXVECTOR3& e1,
                                                     D3DXVECTOR3& e2, D3DXVECTOR3& v0) {
-    const D3DXVECTOR3 dir = target - origin;
-    const D3DXVECTOR3 pvec = Cross(dir, e2);
-    float det = Dot(e1, pvec);
-    D3DXVECTOR3 tvec;
-    if (det > 0.0f) {
-        tvec = origin - v0;
-    } else {
-        tvec = v0 - origin;
-        det = -det;
-    }
-    if (det < 0.0001f) return false;
-    const float u = Dot(tvec, pvec);
-    if (u < 0.0f || u > det) return false;
-    const D3DXVECTOR3 qvec = Cross(tvec, e1);
-    const float v = Dot(dir, qvec);
-    return !(v < 0.0f || u + v > det);
+    return RayMeetsTriangle(target, origin, e1, e2, v0);
 }
 
 bool Kco_ODE_BodyCollision::SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre,
                                                 D3DXVECTOR3& push, float radius) {
-    const D3DXVECTOR3 v = centre - ClosestOnSegment(a, b, centre);
-    const float dist = Length(v);
-    if (radius < dist) return false;
-    const float depth = radius - dist;
-    if (Length(push) >= depth) return true;  // the deepest edge push so far stays
-    push = Normalised(v) * depth;
-    return true;
+    return EdgePush(a, b, centre, push, radius);
 }
 
 bool Kco_ODE_BodyCollision::GetIfPlaneContainsPoint(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3 c,
                                                     D3DXVECTOR3& p) {
-    const D3DXVECTOR3 m = Normalised(Cross(b - a, c - a));
-    return Dot(m, p) - Dot(m, a) < 0.0f;
+    return BehindPlane(a, b, c, p);
 }
 
 float Kco_ODE_BodyCollision::GetPointEdgeDistance(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& p,
@@ -460,7 +495,7 @@ int Kco_ODE_BodyCollision::dBoxBox(const double* p1, const double* R1, const dou
         BoxVertex(p2, R2, B, normal, -1.0, pb);
         const int i = (bestCode - 7) / 3, j = (bestCode - 7) % 3;
         for (int k = 0; k < 3; ++k) ua[k] = Column(R1, k, i), ub[k] = Column(R2, k, j);
-        lineClosestApproach(pa, ua, pb, ub, &alpha, &beta);
+        Kco_ODE_BodyCollision::lineClosestApproach(pa, ua, pb, ub, &alpha, &beta);
         for (int k = 0; k < 3; ++k) at[k] = ((pa[k] + ua[k] * alpha) + (pb[k] + ub[k] * beta)) * 0.5;
     }
     for (int k = 0; k < 3; ++k) contact->pos[k] = at[k], contact->normal[k] = normal[k];

@@ -77,4 +77,6 @@ protected:
     D3DXMATRIX directWorld;
     uint64_t objectSignature = 0;  // what the last gathered mesh was built from; 0: the direct fill
     uint32_t buildCount = 0;
+    uint32_t refreshFrame = 0;  // engine frame of the last look at the linked object
+    bool refreshed = false;
 };
