@@ -10,8 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <cstdio>
-#include <cstdlib>
 
 #include <vecmath/d3dx_math.h>
 
@@ -205,7 +203,6 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
         }
     }
 
-    if (getenv("DBGS")) fprintf(stderr, "sphere %g %g %g r %g list %d face %g %g %g edge %g %g %g\n", c.x, c.y, c.z, r, polygonList.GetItemCount(), face.x, face.y, face.z, edge.x, edge.y, edge.z);
     if (Length(edge) > Length(face)) face = edge;
     if (face.x == 0.0f && face.y == 0.0f && face.z == 0.0f) return 0;
     const float length = Length(face);

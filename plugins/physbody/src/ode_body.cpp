@@ -38,24 +38,10 @@ float RowLength(const D3DXMATRIX& m, int row) {
 
 D3DXVECTOR3 ToVector(const dReal* v) { return D3DXVECTOR3(float(v[0]), float(v[1]), float(v[2])); }
 
-// ODE stops the process on a negative or undefined dimension; a file may hold one. Huge
-// ones put shapes where the hash space cannot index them.
-float Dimension(float v) { return float(ode_bounds::Clamp(v, 0.0, ode_bounds::kMaxLength)); }
+// A length of an item as ODE takes it: undefined or negative lengths (a damaged file) count
+// as 0, on which ODE would stop the process; longer ones are taken at the bound.
+float Length(float v, double bound) { return float(ode_bounds::Clamp(v, 0.0, bound)); }
 
-// The side a shape collides and weighs with. Flatter shapes (a side of 0, 1e-40) give
-// contacts on which ODE's solver breaks down and stops the process.
-float Side(float dimension) { return std::fmax(dimension, float(ode_bounds::kMinLength)); }
-// A radius of 0 is left to the world, which makes it 1.
-float Radius(float dimension) { return dimension > 0.0f ? Side(dimension) : 0.0f; }
-
-// Undefined values of an item (a damaged file, a caller's record) reach ODE as positions,
-// masses and rotations, where they stop the process: they count as 0, or no rotation.
-float Mass(float v) { return float(ode_bounds::Clamp(v, 0.0, ode_bounds::kMaxMass)); }
-D3DXVECTOR3 Offset(const D3DXVECTOR3& v) {
-    const double m = ode_bounds::kMaxLength;
-    return D3DXVECTOR3(float(ode_bounds::Clamp(v.x, -m, m)), float(ode_bounds::Clamp(v.y, -m, m)),
-                       float(ode_bounds::Clamp(v.z, -m, m)));
-}
 double Coordinate(float v) {
     return ode_bounds::Clamp(v, -ode_bounds::kMaxCoordinate, ode_bounds::kMaxCoordinate);
 }
@@ -79,6 +65,34 @@ bool IsUsableRotation(const D3DXMATRIX& r) {
         if (!(RowLength(r, row) > 0.5f)) return false;  // also false for NaN
     return true;
 }
+
+}  // namespace
+
+// An item's values as ODE takes them, checked once where they enter ODE: by
+// InitializeBody and UpdateGeometryPositions, whatever a file or a caller put in the item.
+Kco_ODE_BodyCollision::Shape Kco_ODE_BodyCollision::CheckedShape(ODE_GeometryItem& item) const {
+    Shape shape;
+    const double bound = useDynamics ? ode_bounds::kMaxDynamicLength : ode_bounds::kMaxLength;
+    const float lengths[3] = {Length(item.size.x * scale.x, bound), Length(item.size.y * scale.y, bound),
+                              Length(item.size.z * scale.z, bound)};
+    shape.solid = lengths[0] > 0.0f && lengths[1] > 0.0f && lengths[2] > 0.0f;
+    // A box collides at least kMinLength thick, and at least kMinAspect of its longest
+    // side: flatter boxes (a side of 0, a rod a million times longer than thick) give
+    // contacts on which ODE's solver breaks down and stops the process.
+    const float floor = std::fmax(float(ode_bounds::kMinLength),
+                                  float(ode_bounds::kMinAspect) * std::fmax(lengths[0], std::fmax(lengths[1], lengths[2])));
+    shape.sides = D3DXVECTOR3(std::fmax(lengths[0], floor), std::fmax(lengths[1], floor), std::fmax(lengths[2], floor));
+    const float radius = Length(item.radius, bound);
+    shape.radius = radius > 0.0f ? std::fmax(radius, float(ode_bounds::kMinLength)) : 0.0f;  // 0: the world makes 1
+    shape.mass = float(ode_bounds::Clamp(item.mass, 0.0, ode_bounds::kMaxMass));
+    const double m = bound;
+    shape.offset = D3DXVECTOR3(float(ode_bounds::Clamp(item.offset.x, -m, m)), float(ode_bounds::Clamp(item.offset.y, -m, m)),
+                               float(ode_bounds::Clamp(item.offset.z, -m, m)));
+    shape.rotation = ShapeRotation(item);
+    return shape;
+}
+
+namespace {
 
 // A flag byte from a file may hold any value; only 0 is false.
 void LoadFlag(KelFileLoader& loader, const char* tag, bool& flag) {
@@ -281,8 +295,6 @@ void Kco_ODE_BodyCollision::Release() {
 }
 
 void Kco_ODE_BodyCollision::InitializeBody() {
-    dMass total;
-    dMassSetZero(&total);
     Release();
     // Null entries are no shapes: a body holding only those has nothing to build.
     bool hasItem = false;
@@ -300,52 +312,62 @@ void Kco_ODE_BodyCollision::InitializeBody() {
     if (useDynamics) {
         bodyID = world->GetNewBody();
         SetBodyPositionFromMatrix();
+        BuildDynamicShapes();
+    } else {
+        BuildStaticGeometries();
+        UpdateGeometryPositions();
     }
+    SetTimeStamp();
+    initialized = true;
+}
 
+void Kco_ODE_BodyCollision::BuildStaticGeometries() {
     bool hasCollisionObject = false;
-    dReal reach = 0.0;  // how far the dynamic shapes reach from the body origin
     for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
         auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
         if (!item) continue;
-        const float sx = Dimension(item->size.x * scale.x);
-        const float sy = Dimension(item->size.y * scale.y);
-        const float sz = Dimension(item->size.z * scale.z);
-        const float radius = Radius(Dimension(item->radius));
-        const float mass = Mass(item->mass);
-        const D3DXVECTOR3 offset = Offset(item->offset);
-        if (!useDynamics) {
-            switch (item->kind) {
-                case ODE_GeometryItem::kBox: item->geom = world->CreateBox(Side(sx), Side(sy), Side(sz), true); break;
-                case ODE_GeometryItem::kSphere: item->geom = world->CreateSphere(radius, true); break;
-                case ODE_GeometryItem::kCollisionObject:
-                    // One mesh geometry stands for every collision object of the body.
-                    if (!hasCollisionObject) item->geom = world->CreateCollisionObject(this);
-                    hasCollisionObject = true;
-                    break;
-                case ODE_GeometryItem::kPlane: item->geom = world->CreatePlane(0.0f, 1.0f, 0.0f, 0.0f); break;
-                default: break;
-            }
-            if (item->geom) dGeomSetData(item->geom, item);
-            continue;
+        const Shape shape = CheckedShape(*item);
+        switch (item->kind) {
+            case ODE_GeometryItem::kBox:
+                item->geom = world->CreateBox(shape.sides.x, shape.sides.y, shape.sides.z, true);
+                break;
+            case ODE_GeometryItem::kSphere: item->geom = world->CreateSphere(shape.radius, true); break;
+            case ODE_GeometryItem::kCollisionObject:
+                // One mesh geometry stands for every collision object of the body.
+                if (!hasCollisionObject) item->geom = world->CreateCollisionObject(this);
+                hasCollisionObject = true;
+                break;
+            case ODE_GeometryItem::kPlane: item->geom = world->CreatePlane(0.0f, 1.0f, 0.0f, 0.0f); break;
+            default: break;
         }
+        if (item->geom) dGeomSetData(item->geom, item);
+    }
+}
 
+void Kco_ODE_BodyCollision::BuildDynamicShapes() {
+    dMass total;
+    dMassSetZero(&total);
+    dReal reach = 0.0;  // how far the shapes reach from the body origin
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+        auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+        if (!item) continue;
+        const Shape shape = CheckedShape(*item);
         dMass m;
         dMassSetZero(&m);
         if (item->kind == ODE_GeometryItem::kBox) {
-            item->innerGeom = world->CreateBox(Side(sx), Side(sy), Side(sz), false);
-            if (sx > 0.0f && sy > 0.0f && sz > 0.0f && mass > 0.0f) {
-                dMassSetBox(&m, 1.0, Side(sx), Side(sy), Side(sz));
-                dMassAdjust(&m, mass);
+            item->innerGeom = world->CreateBox(shape.sides.x, shape.sides.y, shape.sides.z, false);
+            if (shape.solid && shape.mass > 0.0f) {
+                dMassSetBox(&m, 1.0, shape.sides.x, shape.sides.y, shape.sides.z);
+                dMassAdjust(&m, shape.mass);
             }
-            const D3DXVECTOR3 sides(Side(sx), Side(sy), Side(sz));
-            reach = std::fmax(reach, D3DXVec3Length(&offset) + 0.5 * D3DXVec3Length(&sides));
+            reach = std::fmax(reach, D3DXVec3Length(&shape.offset) + 0.5 * D3DXVec3Length(&shape.sides));
         } else if (item->kind == ODE_GeometryItem::kSphere) {
-            item->innerGeom = world->CreateSphere(radius, false);
+            item->innerGeom = world->CreateSphere(shape.radius, false);
             const dReal r = dGeomSphereGetRadius(item->innerGeom);
-            reach = std::fmax(reach, D3DXVec3Length(&offset) + r);
-            if (mass > 0.0f) {
+            reach = std::fmax(reach, D3DXVec3Length(&shape.offset) + r);
+            if (shape.mass > 0.0f) {
                 dMassSetSphere(&m, 1.0, r);
-                dMassAdjust(&m, mass);
+                dMassAdjust(&m, shape.mass);
             }
         } else {
             continue;  // only boxes and spheres ride on a dynamic body
@@ -355,53 +377,47 @@ void Kco_ODE_BodyCollision::InitializeBody() {
         dGeomTransformSetCleanup(item->geom, 1);
         dGeomTransformSetInfo(item->geom, 1);
         dGeomTransformSetGeom(item->geom, item->innerGeom);
-        dGeomSetPosition(item->innerGeom, offset.x, offset.y, offset.z);
+        dGeomSetPosition(item->innerGeom, shape.offset.x, shape.offset.y, shape.offset.z);
         double r[12];
-        GetODERotationMatrix(ShapeRotation(*item), r);
+        GetODERotationMatrix(shape.rotation, r);
         dGeomSetRotation(item->innerGeom, r);
         if (m.mass > 0.0) {
-            dMassTranslate(&m, offset.x, offset.y, offset.z);
+            dMassTranslate(&m, shape.offset.x, shape.offset.y, shape.offset.z);
             dMassRotate(&m, r);
             dMassAdd(&total, &m);
         }
         item->massProperties = m;
+        dGeomSetBody(item->geom, bodyID);
     }
+    SetBodyMass(total, reach);
+}
 
-    if (useDynamics) {
-        for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
-            auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
-            if (item && item->geom) dGeomSetBody(item->geom, bodyID);
-        }
-        // ODE treats the inertia as taken about the body origin and stops the process on
-        // an off-centre mass; the centre is dropped, as older ODE ignored it. A body
-        // without mass has ODE's default.
-        dMass bodyMass;
-        if (total.mass > 0.0) {
-            bodyMass = total;
-            bodyMass.c[0] = bodyMass.c[1] = bodyMass.c[2] = 0.0;
-            if (bodyMass.mass < ode_bounds::kMinBodyMass) dMassAdjust(&bodyMass, ode_bounds::kMinBodyMass);
-        } else {
-            dBodyGetMass(bodyID, &bodyMass);
-        }
-        // ODE stops the process on an inertia too close to singular (shapes far off the
-        // origin and much smaller than their offset), and its solver breaks down, which
-        // stops it too, when a contact at the body's reach turns the body vastly more
-        // easily than it pushes it (a tiny heavy shape beside a large light one). Such a
-        // body gets a little inertia on every axis; sane bodies lie far above this floor.
-        // Without a usable inertia it keeps ODE's default mass.
-        const dReal floor = bodyMass.mass * reach * reach * kInertiaFloor;
-        dReal* inertia = bodyMass.I;
-        if (std::fmin(std::fmin(inertia[0], inertia[5]), inertia[10]) < floor || !dIsPositiveDefinite(inertia, 3)) {
-            for (int axis = 0; axis < 3; ++axis) inertia[5 * axis] += floor;
-            if (dIsPositiveDefinite(inertia, 3)) dBodySetMass(bodyID, &bodyMass);
-        } else if (total.mass > 0.0) {
-            dBodySetMass(bodyID, &bodyMass);
-        }
+// ODE treats the inertia as taken about the body origin and stops the process on an
+// off-centre mass; the centre is dropped, as older ODE ignored it. A body without mass
+// has ODE's default.
+void Kco_ODE_BodyCollision::SetBodyMass(const dMass& total, double reach) {
+    dMass bodyMass;
+    if (total.mass > 0.0) {
+        bodyMass = total;
+        bodyMass.c[0] = bodyMass.c[1] = bodyMass.c[2] = 0.0;
+        if (bodyMass.mass < ode_bounds::kMinBodyMass) dMassAdjust(&bodyMass, ode_bounds::kMinBodyMass);
     } else {
-        UpdateGeometryPositions();
+        dBodyGetMass(bodyID, &bodyMass);
     }
-    SetTimeStamp();
-    initialized = true;
+    // ODE stops the process on an inertia too close to singular (shapes far off the origin
+    // and much smaller than their offset), and its solver breaks down, which stops it too,
+    // when a contact at the body's reach turns the body vastly more easily than it pushes
+    // it (a tiny heavy shape beside a large light one). Such a body gets a little inertia
+    // on every axis; sane bodies lie far above this floor. Without a usable inertia it
+    // keeps ODE's default mass.
+    const dReal floor = bodyMass.mass * reach * reach * kInertiaFloor;
+    dReal* inertia = bodyMass.I;
+    if (std::fmin(std::fmin(inertia[0], inertia[5]), inertia[10]) < floor || !dIsPositiveDefinite(inertia, 3)) {
+        for (int axis = 0; axis < 3; ++axis) inertia[5 * axis] += floor;
+        if (dIsPositiveDefinite(inertia, 3)) dBodySetMass(bodyID, &bodyMass);
+    } else if (total.mass > 0.0) {
+        dBodySetMass(bodyID, &bodyMass);
+    }
 }
 
 void Kco_ODE_BodyCollision::SetScaleFromMatrix(const D3DXMATRIX& m) {
@@ -432,20 +448,18 @@ void Kco_ODE_BodyCollision::UpdateGeometryPositions() {
     for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
         auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
         if (!item || !item->geom) continue;
+        const Shape shape = CheckedShape(*item);
         D3DXMATRIX s;
         if (item->kind == ODE_GeometryItem::kBox)
-            D3DXMatrixScaling(&s, Side(Dimension(item->size.x * scale.x)), Side(Dimension(item->size.y * scale.y)),
-                              Side(Dimension(item->size.z * scale.z)));
+            D3DXMatrixScaling(&s, shape.sides.x, shape.sides.y, shape.sides.z);
         else if (item->kind == ODE_GeometryItem::kSphere)
-            D3DXMatrixScaling(&s, Side(Dimension(item->radius)), Side(Dimension(item->radius)),
-                              Side(Dimension(item->radius)));
+            D3DXMatrixScaling(&s, shape.radius, shape.radius, shape.radius);
         else
             D3DXMatrixIdentity(&s);
-        const D3DXVECTOR3 offset = Offset(item->offset);
         D3DXMATRIX o;
-        D3DXMatrixTranslation(&o, offset.x, offset.y, offset.z);
-        const D3DXMATRIX t = s * ShapeRotation(*item) * o * m;
-        if (!IsDefined(t)) continue;  // an undefined size or start matrix: the geometry stays
+        D3DXMatrixTranslation(&o, shape.offset.x, shape.offset.y, shape.offset.z);
+        const D3DXMATRIX t = s * shape.rotation * o * m;
+        if (!IsDefined(t)) continue;  // an undefined start matrix: the geometry stays
         const double x = Coordinate(t.m[3][0]), y = Coordinate(t.m[3][1]), z = Coordinate(t.m[3][2]);
         if (item->kind == ODE_GeometryItem::kPlane) {
             const double a = t.m[1][0], b = t.m[1][1], c = t.m[1][2];

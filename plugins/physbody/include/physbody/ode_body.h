@@ -158,6 +158,21 @@ public:
     D3DXVECTOR3 GetScale() const { return scale; }
 
 protected:
+    // An item's values as ODE takes them (see ode_bounds.h).
+    struct Shape {
+        D3DXVECTOR3 sides;    // box sides after the start scale, thick enough to collide
+        bool solid = false;   // all three sides were above 0: the box has mass
+        float radius = 0.0f;  // sphere radius; 0 is left to the world, which makes it 1
+        float mass = 0.0f;
+        D3DXVECTOR3 offset;
+        D3DXMATRIX rotation;  // defined, or no rotation
+    };
+    Shape CheckedShape(ODE_GeometryItem& item) const;
+    // The jobs of InitializeBody.
+    void BuildStaticGeometries();
+    void BuildDynamicShapes();
+    void SetBodyMass(const dMass& total, double reach);
+
     Kel_Channel* StartChannel() const;
     Kel_Channel* EnableChannel() const;
     D3DXMATRIX StartMatrix() const;                     // identity without a start link
