@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include <os/tick_count.h>
 #include <vecmath/d3dx_math.h>
@@ -530,20 +531,50 @@ ODE_GeometryItem* Kco_ODE_BodyCollision::GetGeometryItem(int index) {
     return static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
 }
 
-// The record's own geometries stay with the record (its destructor frees them). A body
-// that was built is released, so its next frame rebuilds it with the changed shapes and
-// no geometry of the replaced item is left behind or freed twice.
+// A change of the shape list rebuilds a built body with the new shapes. A dynamic body
+// keeps its place and its motion across the rebuild: taking a shape off a rolling wheel
+// does not send it back to its start.
+void Kco_ODE_BodyCollision::ChangeShapes(const std::function<void()>& change) {
+    if (!initialized) {
+        change();
+        return;
+    }
+    const bool moving = bodyID != nullptr;
+    dVector3 position{}, linear{}, angular{};
+    dQuaternion orientation{1.0, 0.0, 0.0, 0.0};
+    if (moving) {
+        for (int i = 0; i < 3; ++i) {
+            position[i] = dBodyGetPosition(bodyID)[i];
+            linear[i] = dBodyGetLinearVel(bodyID)[i];
+            angular[i] = dBodyGetAngularVel(bodyID)[i];
+        }
+        for (int i = 0; i < 4; ++i) orientation[i] = dBodyGetQuaternion(bodyID)[i];
+    }
+    Release();
+    change();
+    if (!moving) return;  // a static body is rebuilt on its next frame, where it stands
+    InitializeBody();
+    if (!bodyID) return;
+    dBodySetPosition(bodyID, position[0], position[1], position[2]);
+    dBodySetQuaternion(bodyID, orientation);
+    dBodySetLinearVel(bodyID, linear[0], linear[1], linear[2]);
+    dBodySetAngularVel(bodyID, angular[0], angular[1], angular[2]);
+}
+
+// The record's own geometries stay with the record (its destructor frees them), so no
+// geometry of the replaced item is left behind or freed twice.
 void Kco_ODE_BodyCollision::SetGeometryItem(ODE_GeometryItem item, int index) {
     if (index < 0) return;
-    if (initialized) Release();
-    while (geometryItems.GetItemCount() <= index) geometryItems.AddItem(nullptr);
-    auto* stored = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
-    if (!stored) {
-        stored = new ODE_GeometryItem;
-        geometryItems.SetItem(stored, index);
-    }
-    *stored = item;
-    stored->owner = this;
+    ChangeShapes([&] {
+        while (geometryItems.GetItemCount() <= index) geometryItems.AddItem(nullptr);
+        auto* stored = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
+        if (!stored) {
+            stored = new ODE_GeometryItem;
+            geometryItems.SetItem(stored, index);
+        }
+        *stored = item;
+        stored->owner = this;
+    });
 }
 
 void Kco_ODE_BodyCollision::AddGeometryItem() {
@@ -555,9 +586,10 @@ void Kco_ODE_BodyCollision::AddGeometryItem() {
 
 void Kco_ODE_BodyCollision::RemoveGeometryItem(int index) {
     if (index < 0 || index >= geometryItems.GetItemCount()) return;
-    if (initialized) Release();
-    delete static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
-    geometryItems.RemoveItem(index);
+    ChangeShapes([&] {
+        delete static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
+        geometryItems.RemoveItem(index);
+    });
 }
 
 // ---- settings and state ----
@@ -629,10 +661,8 @@ bool Kco_ODE_BodyCollision::LoadChannel(KelFileLoader& loader, Kel_ChannelGroup*
     if (!Kco_MatrixChannel::LoadChannel(loader, group)) return false;
     int32_t count = 0;
     if (LoadField(loader, "BDIC", count)) {
-        // The file's list replaces the constructor's: null entries stay null and no
-        // default shape survives that the saved body did not have.
-        Release();
-        DeleteItems();
+        // Each record is stored at its index over what the body holds (the constructor's
+        // default item), so a count of 0 or a null entry ("BDEG") at 0 keeps that item.
         for (int32_t i = 0; i < count; ++i) {
             if (loader.GetInfoIfTag("BDIG")) {
                 uint8_t record[ODE_OLD2GeometryItem::kRecordSize] = {};
@@ -652,7 +682,6 @@ bool Kco_ODE_BodyCollision::LoadChannel(KelFileLoader& loader, Kel_ChannelGroup*
                 SetGeometryItem(item, i);
             } else if (loader.GetInfoIfTag("BDEG")) {
                 loader.TakeTagData();
-                while (geometryItems.GetItemCount() <= i) geometryItems.AddItem(nullptr);
             } else {
                 break;  // a count beyond the records present: stop instead of spinning on it
             }

@@ -304,6 +304,27 @@ TEST_F(BodyItems, ReplacingShapesOfABuiltBodyRebuildsIt) {
     EXPECT_EQ(nullptr, copy.geom);
 }
 
+// Taking a shape off a falling body leaves it where it is, falling as fast, with the mass
+// of the shapes left; it is not sent back to its start.
+TEST_F(BodyItems, RemovingAShapeKeepsTheBodyInMotion) {
+    Kco_ODE_BodyCollision* body = NewBody();
+    body->AddGeometryItem();
+    StartAt(body, 0.0f, 100.0f, 0.0f);
+    for (int frame = 0; frame < 10; ++frame) Frame();
+    const dReal y = dBodyGetPosition(body->GetBodyID())[1];
+    const dReal vy = dBodyGetLinearVel(body->GetBodyID())[1];
+    ASSERT_LT(y, 99.0);
+    body->RemoveGeometryItem(1);
+    ASSERT_NE(nullptr, body->GetBodyID());
+    EXPECT_EQ(y, dBodyGetPosition(body->GetBodyID())[1]);
+    EXPECT_EQ(vy, dBodyGetLinearVel(body->GetBodyID())[1]);
+    dMass mass;
+    dBodyGetMass(body->GetBodyID(), &mass);
+    EXPECT_FLOAT_EQ(5.0f, float(mass.mass));
+    Frame();
+    EXPECT_LT(body->GetOldMatrix().m[3][1], float(y));
+}
+
 TEST_F(BodyItems, PenetrationKeepsTheFramesDeepest) {
     Kco_ODE_BodyCollision* body = NewBody();
     body->SetPenetrationOfBody(0.5f);
@@ -496,12 +517,21 @@ TEST_F(BodyItems, AbsentTagsKeepDefaultsAndABadCountStops) {
     Append(bytes, "BDDF", &two, 1);
     KelFileLoader loader(bytes);
     ASSERT_TRUE(body->LoadChannel(loader, group.get()));
+    // Records are stored at their index: a null entry at 0 keeps the constructor's item.
     EXPECT_EQ(1, body->GetGeometryCount());
-    EXPECT_EQ(nullptr, body->GetGeometryItem(0));
+    ASSERT_NE(nullptr, body->GetGeometryItem(0));
+    EXPECT_STREQ("Unnamed", body->GetGeometryItem(0)->name);
     EXPECT_EQ(0.5f, body->GetAngularVelocityDampenValue());
     EXPECT_TRUE(body->GetIfDisableForces());
-    Frame();  // a body of null entries builds nothing and follows its start
-    EXPECT_EQ(nullptr, body->GetBodyID());
+
+    Kco_ODE_BodyCollision* none = NewBody("none");
+    const int32_t zero = 0;
+    std::vector<uint8_t> empty;
+    Append(empty, "BDIC", &zero, 4);
+    KelFileLoader emptyList(empty);
+    ASSERT_TRUE(none->LoadChannel(emptyList, group.get()));
+    EXPECT_EQ(1, none->GetGeometryCount());
+    EXPECT_NE(nullptr, none->GetGeometryItem(0));
 }
 
 TEST_F(BodyItems, CopiesAreDestroyedIndependently) {

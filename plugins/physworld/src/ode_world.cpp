@@ -209,9 +209,7 @@ void Kco_ODE_World::DoEvent(int event, unsigned long) {
 void Kco_ODE_World::StepOnce(dReal seconds) {
     HoldRunawayBodies(spaceID);
     dSpaceCollide(spaceID, this, &Kco_ODE_World::NearCallback);
-    // A time scale from a caller may make any step length; beyond the bound a step only
-    // multiplies rounding, and an infinite one stops the process.
-    dWorldStep(worldID, std::fmin(seconds, dReal(ode_bounds::kMaxStep)));
+    dWorldStep(worldID, seconds);
     dJointGroupEmpty(contactGroupID);
 }
 
@@ -229,9 +227,11 @@ void Kco_ODE_World::CallChannel() {
     frameCalculateCount = 0;
     while (timeAccumulator > d) {
         timeAccumulator -= d;
-        frameResolution = d * timeFrameStep * 25.0f;
-        // ODE stops the process on a step that is not positive; a time scale of 0 or below
-        // makes steps that simulate nothing.
+        // ODE stops the process on a step that is not positive (a time scale of 0 or below)
+        // or infinite; beyond the bound a step only multiplies rounding. Bodies are told the
+        // length actually simulated.
+        const float step = d * timeFrameStep * 25.0f;
+        frameResolution = step > 0.0f ? std::fmin(step, float(ode_bounds::kMaxStep)) : 0.0f;
         if (frameResolution > 0.0f) StepOnce(dReal(frameResolution));
         ++frameCalculateCount;
     }

@@ -83,6 +83,7 @@ TEST_F(WorldBounds, AStepIsAtMostTenSecondsLong) {
     for (int frame = 0; frame < 12; ++frame) engine.BeginFrame(2.0f);
     ASSERT_EQ(1, world->GetFrameCalculateCount());
     EXPECT_NEAR(9.81 * ode_bounds::kMaxStep, -dBodyGetLinearVel(body)[1], 1e-9);
+    EXPECT_EQ(float(ode_bounds::kMaxStep), world->GetFrameResolution());  // what was simulated
 }
 
 // Falling for ever: ODE of this build stops the process once the small box passes about

@@ -100,6 +100,7 @@ TEST_F(WorldStepping, FixedStepsOfNoLengthSimulateNothing) {
     world->SetTimeFrameStep(-1.0f);
     engine.BeginFrame(2.0f);
     EXPECT_EQ(0.0, FallSpeed());
+    EXPECT_EQ(0.0f, world->GetFrameResolution());  // nothing was simulated
     world->SetTimeFrameStep(0.05f);
     engine.BeginFrame(1.0f);
     EXPECT_GT(FallSpeed(), 0.0);

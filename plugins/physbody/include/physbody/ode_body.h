@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <ode/ode.h>
 #include <vecmath/d3dx_types.h>
@@ -172,6 +173,8 @@ protected:
     void BuildStaticGeometries();
     void BuildDynamicShapes();
     void SetBodyMass(const dMass& total, double reach);
+    // Runs a change of the shape list, rebuilding a built body around it.
+    void ChangeShapes(const std::function<void()>& change);
 
     Kel_Channel* StartChannel() const;
     Kel_Channel* EnableChannel() const;
