@@ -121,8 +121,7 @@ Kco_ODE_BodyCollision::Kco_ODE_BodyCollision() {
     geometryItems.AddItem(item);
     D3DXMatrixIdentity(&oldMatrix);
     scale = D3DXVECTOR3(1.0f, 1.0f, 1.0f);
-    if (engineInterface)
-        frameTimeChannel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+    frameTimeChannel.Take(engineInterface);
 }
 
 Kco_ODE_BodyCollision::Kco_ODE_BodyCollision(const Kco_ODE_BodyCollision& other)
@@ -140,8 +139,7 @@ Kco_ODE_BodyCollision::Kco_ODE_BodyCollision(const Kco_ODE_BodyCollision& other)
       restFlag(other.restFlag),
       restTick(other.restTick) {
     CopyItemsFrom(other);
-    if (engineInterface)
-        frameTimeChannel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+    frameTimeChannel.Take(engineInterface);
 }
 
 Kco_ODE_BodyCollision& Kco_ODE_BodyCollision::operator=(const Kco_ODE_BodyCollision& other) {
@@ -169,8 +167,7 @@ Kco_ODE_BodyCollision::~Kco_ODE_BodyCollision() {
     if (bodyID) dBodyDestroy(bodyID);
     bodyID = nullptr;
     DeleteItems();
-    delete frameTimeChannel;
-    frameTimeChannel = nullptr;
+    frameTimeChannel.Drop();
 }
 
 void Kco_ODE_BodyCollision::DeleteItems() {
@@ -259,7 +256,7 @@ D3DXMATRIX Kco_ODE_BodyCollision::GetMatrix() {
     // stops the process: it turns damping off like 0.
     if (angularVelocityDampenValue != 0.0f && std::isfinite(angularVelocityDampenValue) && bodyID) {
         const float k = angularVelocityDampenValue;
-        const float t = frameTimeChannel ? static_cast<Kco_FloatChannel*>(frameTimeChannel)->GetFloat() : 0.0f;
+        const float t = frameTimeChannel.Ticks();
         const dReal* w = dBodyGetAngularVel(bodyID);
         dReal damped[3];
         for (int i = 0; i < 3; ++i) damped[i] = w[i] + t * (k * w[i] - w[i]);

@@ -139,15 +139,13 @@ bool IsDefined(const dContactGeom& contact) {
 Kco_ODE_World::Kco_ODE_World() {
     CreateOwned();
     SetChannelName("ODE World");
-    if (engineInterface)
-        frameTimeChannel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+    frameTimeChannel.Take(engineInterface);
     collisionObjectClass = RegisterCollisionObjectClass();
 }
 
 Kco_ODE_World::Kco_ODE_World(const Kco_ODE_World& other) : Kel_Channel(other) {
     CreateOwned();
-    if (engineInterface)
-        frameTimeChannel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+    frameTimeChannel.Take(engineInterface);
     collisionObjectClass = RegisterCollisionObjectClass();
     CopySettings(other);
 }
@@ -178,8 +176,7 @@ void Kco_ODE_World::DestroyOwned() {
     spaceID = nullptr;
     worldID = nullptr;
     if (engineInterface) engineInterface->RemoveChannelFromEvent(this, 0);
-    delete frameTimeChannel;
-    frameTimeChannel = nullptr;
+    frameTimeChannel.Drop();
 }
 
 // The ODE world's own gravity and ERP/CFM are not readable back through this channel's
@@ -214,7 +211,7 @@ void Kco_ODE_World::StepOnce(dReal seconds) {
 }
 
 void Kco_ODE_World::CallChannel() {
-    const float t = frameTimeChannel ? static_cast<Kco_FloatChannel*>(frameTimeChannel)->GetFloat() : 0.0f;
+    const float t = frameTimeChannel.Ticks();
     if (frameFrequency == 0) {
         frameResolution = t * timeFrameStep;
         StepOnce(kVariableStep);
@@ -222,7 +219,7 @@ void Kco_ODE_World::CallChannel() {
         return;
     }
     const float d = 1.0f / float(frameFrequency);
-    timeAccumulator += t * 0.04f;
+    timeAccumulator += t * FrameClock::kSecondsPerTick;
     if (timeAccumulator > 2.0f) timeAccumulator = 2.0f;  // at most 2 s of backlog
     frameCalculateCount = 0;
     while (timeAccumulator > d) {

@@ -117,10 +117,7 @@ TEST_F(WorldStepping, RemovedFromTheEventListWhenDestroyed) {
 // replaced tick-count channel.
 class BacklogWorld : public Kco_ODE_World {
 public:
-    void UseFrameTimeChannel(Kel_Channel* channel) {
-        delete frameTimeChannel;
-        frameTimeChannel = channel;
-    }
+    void UseFrameTimeChannel(Kco_FloatChannel* channel) { frameTimeChannel.Adopt(channel); }
     float Backlog() const { return timeAccumulator; }
 };
 

@@ -11,6 +11,7 @@
 #include <ode/ode.h>
 #include <vecmath/d3dx_types.h>
 
+#include "plugin_frame/frame_clock.h"
 #include "plugin_frame/kel_list.h"
 #include "plugin_frame/siblings/matrix_channel.h"
 
@@ -192,7 +193,7 @@ protected:
     bool useDynamics = true;
     D3DXVECTOR3 boundsMin, boundsMax;        // query box of the last mesh test, mesh-local
     float angularVelocityDampenValue = 0.0f; // per-frame angular velocity factor; 0: off
-    Kel_Channel* frameTimeChannel = nullptr; // private tick-count channel: frame time, in 1/25 s
+    FrameClock frameTimeChannel;             // private tick-count channel: frame time, in 1/25 s
     bool disableForces = false;              // hold the body on its start matrix
     D3DXVECTOR3 scale;                       // lengths of the start matrix's first three rows
     bool dynamicDisableForces = false;       // allow the rest rule
