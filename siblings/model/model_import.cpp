@@ -4,9 +4,31 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <cmath>
 #include <unordered_map>
 
 namespace model {
+
+namespace {
+
+// Area-weighted vertex normals of clockwise-front triangles. (The importer's own normal
+// generation runs before its winding flip and would point them inwards.)
+std::vector<D3DXVECTOR3> SmoothNormals(const std::vector<D3DXVECTOR3>& positions, const std::vector<uint32_t>& triangles) {
+    std::vector<D3DXVECTOR3> normals(positions.size());
+    for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+        const D3DXVECTOR3& a = positions[triangles[t]];
+        const D3DXVECTOR3 e1 = positions[triangles[t + 1]] - a, e2 = positions[triangles[t + 2]] - a;
+        const D3DXVECTOR3 n(e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x);
+        for (int k = 0; k < 3; ++k) normals[triangles[t + k]] += n;
+    }
+    for (D3DXVECTOR3& n : normals) {
+        const float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+        n = length > 0.0f ? n / length : D3DXVECTOR3(0.0f, 1.0f, 0.0f);
+    }
+    return normals;
+}
+
+}  // namespace
 
 std::vector<MeshPart> SplitPart(const MeshPart& whole, const std::vector<uint32_t>& triangles, size_t vertexLimit) {
     std::vector<MeshPart> parts;
@@ -38,49 +60,69 @@ std::vector<MeshPart> SplitPart(const MeshPart& whole, const std::vector<uint32_
     return parts;
 }
 
-Model ReadModel(const std::string& nativePath, SplitRule rule) {
+Model ReadModel(const std::string& nativePath, SplitRule rule, size_t vertexLimit) {
     Model result;
     Assimp::Importer importer;
-    // Triangles in the device's convention; node transforms baked in so parts need no
-    // hierarchy of their own.
+    // Triangles in the device's convention.
     const aiScene* scene = importer.ReadFile(
-        nativePath, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_GenSmoothNormals |
-                        aiProcess_PreTransformVertices | aiProcess_SortByPType | aiProcess_ConvertToLeftHanded);
+        nativePath, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
+                        aiProcess_SortByPType | aiProcess_ConvertToLeftHanded);
     if (!scene || !scene->mRootNode) {
         result.error = "can't read model " + nativePath + ": " + importer.GetErrorString();
         return result;
     }
-    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
-        const aiMesh* mesh = scene->mMeshes[m];
-        if (!(mesh->mPrimitiveTypes & aiPrimitiveType_TRIANGLE) || mesh->mNumVertices == 0) continue;
-        MeshPart whole;
-        whole.name = mesh->mName.C_Str();
-        if (mesh->mMaterialIndex < scene->mNumMaterials) {
-            aiColor4D diffuse;
-            if (scene->mMaterials[mesh->mMaterialIndex]->Get(AI_MATKEY_COLOR_DIFFUSE, diffuse) == AI_SUCCESS)
-                whole.color = D3DXVECTOR4{diffuse.r, diffuse.g, diffuse.b, diffuse.a};
+    // Meshes in node order, each placed by its node's transform from the root.
+    struct Placed {
+        const aiNode* node;
+        aiMatrix4x4 transform;
+    };
+    std::vector<Placed> pending{{scene->mRootNode, scene->mRootNode->mTransformation}};
+    while (!pending.empty()) {
+        const Placed placed = pending.front();
+        pending.erase(pending.begin());
+        for (unsigned c = 0; c < placed.node->mNumChildren; ++c)
+            pending.push_back({placed.node->mChildren[c], placed.transform * placed.node->mChildren[c]->mTransformation});
+        aiMatrix3x3 normalTransform(placed.transform);
+        normalTransform.Inverse().Transpose();
+        for (unsigned k = 0; k < placed.node->mNumMeshes; ++k) {
+            const unsigned m = placed.node->mMeshes[k];
+            if (m >= scene->mNumMeshes) continue;
+            const aiMesh* mesh = scene->mMeshes[m];
+            if (!(mesh->mPrimitiveTypes & aiPrimitiveType_TRIANGLE) || mesh->mNumVertices == 0) continue;
+            MeshPart whole;
+            whole.name = mesh->mName.C_Str();
+            if (mesh->mMaterialIndex < scene->mNumMaterials) {
+                aiColor4D diffuse;
+                if (scene->mMaterials[mesh->mMaterialIndex]->Get(AI_MATKEY_COLOR_DIFFUSE, diffuse) == AI_SUCCESS)
+                    whole.color = D3DXVECTOR4{diffuse.r, diffuse.g, diffuse.b, diffuse.a};
+            }
+            for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+                const aiVector3D p = placed.transform * mesh->mVertices[v];
+                whole.positions.emplace_back(p.x, p.y, p.z);
+                if (mesh->HasNormals()) {
+                    aiVector3D n = normalTransform * mesh->mNormals[v];
+                    n.NormalizeSafe();
+                    whole.normals.emplace_back(n.x, n.y, n.z);
+                }
+                if (mesh->HasTextureCoords(0))
+                    whole.uvs.push_back(D3DXVECTOR2{mesh->mTextureCoords[0][v].x, mesh->mTextureCoords[0][v].y});
+            }
+            std::vector<uint32_t> triangles;
+            triangles.reserve(size_t(mesh->mNumFaces) * 3);
+            for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+                const aiFace& face = mesh->mFaces[f];
+                if (face.mNumIndices == 3) triangles.insert(triangles.end(), face.mIndices, face.mIndices + 3);
+            }
+            if (whole.normals.empty()) whole.normals = SmoothNormals(whole.positions, triangles);
+            if (whole.positions.size() > vertexLimit && rule == SplitRule::kRefuse) {
+                result.parts.clear();
+                result.error = "model " + nativePath + ": mesh \"" + whole.name + "\" has " +
+                               std::to_string(whole.positions.size()) + " vertices, more than the " +
+                               std::to_string(vertexLimit) + " one mesh may have (indices are 16-bit)";
+                return result;
+            }
+            for (MeshPart& part : SplitPart(whole, triangles, vertexLimit)) result.parts.push_back(std::move(part));
         }
-        for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
-            const aiVector3D& p = mesh->mVertices[v];
-            whole.positions.emplace_back(p.x, p.y, p.z);
-            if (mesh->HasNormals()) whole.normals.emplace_back(mesh->mNormals[v].x, mesh->mNormals[v].y, mesh->mNormals[v].z);
-            if (mesh->HasTextureCoords(0)) whole.uvs.push_back(D3DXVECTOR2{mesh->mTextureCoords[0][v].x, mesh->mTextureCoords[0][v].y});
-        }
-        std::vector<uint32_t> triangles;
-        triangles.reserve(size_t(mesh->mNumFaces) * 3);
-        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
-            const aiFace& face = mesh->mFaces[f];
-            if (face.mNumIndices != 3) continue;
-            triangles.insert(triangles.end(), face.mIndices, face.mIndices + 3);
-        }
-        if (whole.positions.size() > kMaxPartVertices && rule == SplitRule::kRefuse) {
-            result.parts.clear();
-            result.error = "model " + nativePath + ": mesh \"" + whole.name + "\" has " +
-                           std::to_string(whole.positions.size()) +
-                           " vertices, more than the 65535 that 16-bit indices can address";
-            return result;
-        }
-        for (MeshPart& part : SplitPart(whole, triangles, kMaxPartVertices)) result.parts.push_back(std::move(part));
     }
     if (result.parts.empty()) result.error = "model " + nativePath + " holds no triangle mesh";
     return result;

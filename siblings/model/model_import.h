@@ -36,7 +36,8 @@ enum class SplitRule {
 
 // `nativePath` is a path of this machine. Meshes that are not triangles (points, lines)
 // are left out.
-Model ReadModel(const std::string& nativePath, SplitRule rule = SplitRule::kSplit);
+Model ReadModel(const std::string& nativePath, SplitRule rule = SplitRule::kSplit,
+                size_t vertexLimit = kMaxPartVertices);
 
 // Splits a triangle list over `vertexLimit` vertices into parts, triangle by triangle in
 // order; each part holds the vertices its triangles use.

@@ -74,3 +74,11 @@ void Kco_DX8_DirectGraphicsChannel::SetProjectionInformation(const ProjectionInf
     D3DXMATRIX projectionMatrix = ProjectionMatrix(projection);
     device->SetTransform(D3DTS_PROJECTION, &projectionMatrix);
 }
+
+void Kco_DX8_DirectGraphicsChannel::SetDirect3dDevice(std::unique_ptr<IDirect3DDevice8> replacement) {
+    if (!replacement) return;
+    device = std::move(replacement);
+    device->SetTransform(D3DTS_VIEW, &cameraMatrix);
+    D3DXMATRIX projectionMatrix = ProjectionMatrix(projection);
+    device->SetTransform(D3DTS_PROJECTION, &projectionMatrix);
+}

@@ -1,6 +1,8 @@
 #include "plugin_frame/siblings/object_channel.h"
 
 #include <d3d8/d3d8.h>
+
+#include <algorithm>
 #include <vecmath/d3dx_math.h>
 
 #include "plugin_frame/engine_interface.h"
@@ -81,9 +83,19 @@ D3DXMATRIX Kco_DX8_ObjectChannel::GetObjectMatrix() {
     return objectMatrix;
 }
 
-void Kco_DX8_ObjectChannel::SetObjectMatrix(const D3DXMATRIX& m) {
-    objectMatrix = m;
-    SetTimeStamp();
+void Kco_DX8_ObjectChannel::SetObjectMatrix(const D3DXMATRIX& m) { objectMatrix = m; }
+
+uint32_t Kco_DX8_ObjectChannel::GetTimeStamp() {
+    if (seenLinkGeneration != GetLinkGeneration()) {
+        seenLinkGeneration = GetLinkGeneration();
+        SetTimeStamp();
+    }
+    uint32_t stamp = Kel_Channel::GetTimeStamp();
+    for (int s = 0; s < GetSurfaceCount(); ++s) {
+        Kco_DX8_SurfaceChannel* surface = GetSurface(s);
+        if (Kco_DX8_ObjectDataChannel* mesh = surface ? surface->GetMesh() : nullptr) stamp = std::max(stamp, mesh->GetTimeStamp());
+    }
+    return stamp;
 }
 
 bool Kco_DX8_ObjectChannel::GetIfObjectIsVisible() {

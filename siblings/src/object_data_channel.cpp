@@ -88,7 +88,7 @@ Kco_DX8_ObjectDataChannel& Kco_DX8_ObjectDataChannel::operator=(const Kco_DX8_Ob
     boxMin = other.boxMin;
     boxMax = other.boxMax;
     worldMatrix = other.worldMatrix;
-    buffersStale = true;
+    buffersStale = stampStale = true;
     return *this;
 }
 
@@ -186,6 +186,15 @@ void Kco_DX8_ObjectDataChannel::InvalidateDeviceObjects() { ReleaseVertexData();
 void Kco_DX8_ObjectDataChannel::MarkDataChanged() {
     boundingBoxValid = false;
     buffersStale = true;
+    stampStale = true;
+}
+
+uint32_t Kco_DX8_ObjectDataChannel::GetTimeStamp() {
+    if (stampStale) {
+        stampStale = false;
+        SetTimeStamp();
+    }
+    return Kel_Channel::GetTimeStamp();
 }
 
 void Kco_DX8_ObjectDataChannel::Release() {
@@ -223,7 +232,7 @@ int Kco_DX8_ObjectDataChannel::GetVertexCount() { return int(positions.size()); 
 
 void Kco_DX8_ObjectDataChannel::SetIndexCount(int count) {
     indices.resize(std::max(count, 0));
-    buffersStale = true;
+    buffersStale = stampStale = true;
 }
 
 int Kco_DX8_ObjectDataChannel::GetIndexCount() { return int(indices.size()); }
@@ -231,7 +240,7 @@ int Kco_DX8_ObjectDataChannel::GetIndexCount() { return int(indices.size()); }
 void Kco_DX8_ObjectDataChannel::SetIndex(uint16_t index, int i) {
     if (i < 0 || i >= int(indices.size())) return;
     indices[i] = index;
-    buffersStale = true;
+    buffersStale = stampStale = true;
 }
 
 uint16_t Kco_DX8_ObjectDataChannel::GetIndexes(int i) {
@@ -283,7 +292,10 @@ DWORD Kco_DX8_ObjectDataChannel::GetVertexColor(int i) {
     return i >= 0 && i < int(colors.size()) ? colors[i] : 0xFFFFFFFFu;
 }
 
-void Kco_DX8_ObjectDataChannel::SetPolygonType(int type) { polygonType = type; }
+void Kco_DX8_ObjectDataChannel::SetPolygonType(int type) {
+    if (type != polygonType) stampStale = true;
+    polygonType = type;
+}
 
 int Kco_DX8_ObjectDataChannel::GetPolygonType() { return polygonType; }
 

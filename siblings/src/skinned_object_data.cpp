@@ -134,11 +134,11 @@ void Kco_DX8_SkinnedObjectData::StreamVertexData() {
     if (!device || positions.empty()) return;
     if ((buffersStale || !vertexBuffer) && !CreateVertexBuffer()) return;
     if (!vertexBuffer) return;
-    std::vector<D3DXVECTOR3> blended(positions.size());
-    for (size_t j = 0; j < positions.size(); ++j) blended[j] = GetBlendedVertexPosition(int(j));
+    blendedPositions.resize(positions.size());
+    for (size_t j = 0; j < positions.size(); ++j) blendedPositions[j] = GetBlendedVertexPosition(int(j));
     BYTE* data = nullptr;
     if (vertexBuffer->Lock(0, 0, &data, 0) != D3D_OK || !data) return;
-    WriteVertices(data, blended);
+    WriteVertices(data, blendedPositions);
     vertexBuffer->Unlock();
     // Blended vertices are in world space already.
     const D3DXMATRIX placed = worldMatrix;

@@ -61,9 +61,9 @@ Kco_DX8_StencilShadow::Kco_DX8_StencilShadow() {
 
 Kco_DX8_StencilShadow::~Kco_DX8_StencilShadow() { InvalidateDeviceObjects(); }
 
-void Kco_DX8_StencilShadow::CallChannel() {
-    if (CheckRenderCount()) RenderShadows();
-}
+// Shadows darken what is already drawn, so they are drawn by the frame renderer after the
+// objects (RenderShadows), not when the host calls the channels in group order.
+void Kco_DX8_StencilShadow::CallChannel() {}
 
 bool Kco_DX8_StencilShadow::SaveChannel(KelFileSaver& saver) {
     if (!Kel_Channel::SaveChannel(saver)) return false;

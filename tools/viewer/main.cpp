@@ -1,7 +1,9 @@
 // Stand-in for the viewer program: loads a start file and its project through the engine
-// and runs it headless for the frames the start file asks for (or --frames N).
+// and runs it for the frames the start file asks for (or --frames N). A project with a
+// scene is drawn through the device every frame, off screen unless --window asks for an
+// FLTK GL window; --png FOLDER writes each frame there as frame_NNNN.png.
 //
-//   VantrelViewer.exe [start file] [--frames N]
+//   VantrelViewer.exe [start file] [--frames N] [--png FOLDER] [--size WxH] [--window]
 //
 // The start file defaults to "VtlStart.vtl" in the current folder; channel libraries are
 // taken from the "channels" folder beside it. Exit code 0 after a run, 1 when the project
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "engine_host.h"
+#include "frame_output.h"
 #include "os/native_path.h"
 #include "plugin_frame/siblings/float_channel.h"
 #include "plugin_frame/type_guids.h"
@@ -31,8 +34,22 @@ std::string FolderOf(const std::string& path) {
 int main(int argc, char** argv) {
     std::string startPath = "VtlStart.vtl";
     long frameOverride = -1;
+    FrameOutput output;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
+        if (std::strcmp(argv[i], "--png") == 0 && i + 1 < argc) {
+            output.pngFolder = argv[++i];
+        } else if (std::strcmp(argv[i], "--window") == 0) {
+            output.window = true;
+        } else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+            unsigned w = 0, h = 0;
+            char tail = 0;
+            if (std::sscanf(argv[++i], "%ux%u%c", &w, &h, &tail) != 2 || w == 0 || h == 0 || w > 8192 || h > 8192) {
+                std::fprintf(stderr, "VantrelViewer: --size takes WIDTHxHEIGHT, each 1 to 8192\n");
+                return 2;
+            }
+            output.width = w;
+            output.height = h;
+        } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             char* end = nullptr;
             frameOverride = std::strtol(argv[++i], &end, 10);
             if (!end || *end || frameOverride < 0) {
@@ -66,7 +83,9 @@ int main(int argc, char** argv) {
     }
 
     const uint32_t frames = frameOverride >= 0 ? uint32_t(frameOverride) : start->frames;
-    host.Step(start->frameTime, int(frames));
+    const int result = output.window ? RunFramesInWindow(host, frames, start->frameTime, output)
+                                     : RunFramesHeadless(host, frames, start->frameTime, output);
+    if (result != 0) return result;
 
     Kel_ChannelGroup& group = host.Group();
     std::printf("Ran %s: %d channels, %u frames\n", start->startGroup.c_str(), group.GetChannelCount(), frames);

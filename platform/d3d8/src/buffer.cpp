@@ -104,7 +104,9 @@ HRESULT IDirect3DIndexBuffer8::Unlock() {
     WORD largest = 0;
     const bool whole = storage_.lockOffset == 0 && storage_.lockSize == storage_.bytes.size();
     const std::size_t first = whole ? 0 : storage_.lockOffset / 2;
-    const std::size_t last = whole ? count : std::min(count, (std::size_t{storage_.lockOffset} + storage_.lockSize + 1) / 2);
+    const std::size_t last =
+        whole ? count
+              : std::min(count, (std::size_t{storage_.lockOffset} + storage_.lockSize + 1) / 2);
     for (std::size_t i = first; i < last; ++i) {
         WORD index;
         std::memcpy(&index, storage_.bytes.data() + 2 * i, 2);

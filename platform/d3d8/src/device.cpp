@@ -1,6 +1,10 @@
 #include <d3d8/d3d8.h>
 
+#include "device_gl.h"
+
 #include <vecmath/d3dx_math.h>
+
+#include <new>
 
 namespace {
 
@@ -40,11 +44,33 @@ IDirect3DDevice8::IDirect3DDevice8(UINT backBufferWidth, UINT backBufferHeight)
     renderStates_[D3DRS_TEXTUREFACTOR] = kAllBits;
     renderStates_[D3DRS_CLIPPING] = kTrue;
     renderStates_[D3DRS_LIGHTING] = kTrue;
+    renderStates_[D3DRS_COLORVERTEX] = kTrue;
+    renderStates_[D3DRS_LOCALVIEWER] = kTrue;
+    renderStates_[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
+    renderStates_[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
     renderStates_[D3DRS_COLORWRITEENABLE] = 0xF;  // red, green, blue and alpha
     renderStates_[D3DRS_BLENDOP] = 1;              // add
 }
 
-IDirect3DDevice8::~IDirect3DDevice8() = default;  // stub
+IDirect3DDevice8::IDirect3DDevice8(UINT backBufferWidth, UINT backBufferHeight,
+                                   GLProcLoader loader)
+    : IDirect3DDevice8(backBufferWidth, backBufferHeight) {
+    externalLoader_ = loader;
+}
+
+IDirect3DDevice8::~IDirect3DDevice8() {
+    for (Stream& stream : streams_)
+        if (stream.buffer) stream.buffer->Release();
+    if (indices_) indices_->Release();
+    // Buffers still held elsewhere outlive the device as plain memory.
+    d3d8_detail::DeviceGL* gl = CurrentGL();
+    for (d3d8_detail::BufferStorage* storage : liveBuffers_) {
+        if (gl && storage->glName) gl->gl.DeleteBuffers(1, &storage->glName);
+        storage->glName = 0;
+        storage->device = nullptr;
+    }
+    ReleaseGL();
+}
 
 D3DMATRIX* IDirect3DDevice8::TransformSlot(D3DTRANSFORMSTATETYPE state) {
     const DWORD s = state;
@@ -60,6 +86,11 @@ HRESULT IDirect3DDevice8::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMAT
     D3DMATRIX* slot = TransformSlot(state);
     if (!slot || !matrix) return D3DERR_INVALIDCALL;
     *slot = *matrix;
+    if (gl_ && (slot == &view_ || slot == &projection_ || slot == &world_[0])) {
+        gl_->transformsDirty = true;
+        // Lights are given in world space and sent to GL through the view.
+        if (slot == &view_) gl_->lightsDirty = true;
+    }
     return D3D_OK;
 }
 
@@ -94,6 +125,7 @@ HRESULT IDirect3DDevice8::SetViewport(const D3DVIEWPORT8* viewport) {
     if (!(v.MinZ >= 0.0f && v.MinZ <= 1.0f && v.MaxZ >= 0.0f && v.MaxZ <= 1.0f))
         return D3DERR_INVALIDCALL;
     viewport_ = v;
+    if (gl_) gl_->transformsDirty = true;
     return D3D_OK;
 }
 
@@ -103,41 +135,151 @@ HRESULT IDirect3DDevice8::GetViewport(D3DVIEWPORT8* viewport) {
     return D3D_OK;
 }
 
-// ---- Stubs while the GL side is being written ----
-namespace d3d8_detail { struct DeviceGL {}; }
 
-IDirect3DDevice8::IDirect3DDevice8(UINT w, UINT h, GLProcLoader loader) : IDirect3DDevice8(w, h) {
-    externalLoader_ = loader;
+HRESULT IDirect3DDevice8::SetLight(DWORD Index, const D3DLIGHT8* pLight) {
+    if (!pLight || pLight->Type < D3DLIGHT_POINT || pLight->Type > D3DLIGHT_DIRECTIONAL)
+        return D3DERR_INVALIDCALL;
+    lights_[Index].light = *pLight;
+    if (gl_) gl_->lightsDirty = true;
+    return D3D_OK;
 }
-HRESULT IDirect3DDevice8::CreateVertexBuffer(UINT, DWORD, DWORD, D3DPOOL, IDirect3DVertexBuffer8**) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::CreateIndexBuffer(UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DIndexBuffer8**) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::SetStreamSource(UINT, IDirect3DVertexBuffer8*, UINT) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::GetStreamSource(UINT, IDirect3DVertexBuffer8**, UINT*) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::SetIndices(IDirect3DIndexBuffer8*, UINT) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::GetIndices(IDirect3DIndexBuffer8**, UINT*) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::SetVertexShader(DWORD) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::GetVertexShader(DWORD*) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE, UINT, UINT) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE, UINT, UINT, UINT, UINT) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::DrawPrimitiveUP(D3DPRIMITIVETYPE, UINT, const void*, UINT) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE, UINT, UINT, UINT, const void*, D3DFORMAT, const void*, UINT) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::SetLight(DWORD, const D3DLIGHT8*) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::GetLight(DWORD, D3DLIGHT8*) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::LightEnable(DWORD, BOOL) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::GetLightEnable(DWORD, BOOL*) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::SetMaterial(const D3DMATERIAL8*) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::GetMaterial(D3DMATERIAL8*) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::BeginScene() { return D3D_OK; }
+
+HRESULT IDirect3DDevice8::GetLight(DWORD Index, D3DLIGHT8* pLight) {
+    const auto it = lights_.find(Index);
+    if (!pLight || it == lights_.end()) return D3DERR_INVALIDCALL;
+    *pLight = it->second.light;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::LightEnable(DWORD Index, BOOL Enable) {
+    constexpr std::size_t kMaxActiveLights = 8;  // what the fixed-function GL pipeline has
+    auto it = lights_.find(Index);
+    if (Enable && !(it != lights_.end() && it->second.enabled)) {
+        std::size_t active = 0;
+        for (const auto& [index, slot] : lights_) active += slot.enabled ? 1 : 0;
+        if (active >= kMaxActiveLights) return D3DERR_INVALIDCALL;
+    }
+    if (it == lights_.end()) {
+        D3DLIGHT8 light{};
+        light.Type = D3DLIGHT_DIRECTIONAL;
+        light.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+        light.Direction = {0.0f, 0.0f, 1.0f};
+        it = lights_.emplace(Index, LightSlot{light, false}).first;
+    }
+    it->second.enabled = Enable != 0;
+    if (gl_) gl_->lightsDirty = true;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::GetLightEnable(DWORD Index, BOOL* pEnable) {
+    const auto it = lights_.find(Index);
+    if (!pEnable || it == lights_.end()) return D3DERR_INVALIDCALL;
+    *pEnable = it->second.enabled ? 1 : 0;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::SetMaterial(const D3DMATERIAL8* pMaterial) {
+    if (!pMaterial) return D3DERR_INVALIDCALL;
+    material_ = *pMaterial;
+    if (gl_) gl_->materialDirty = true;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::GetMaterial(D3DMATERIAL8* pMaterial) {
+    if (!pMaterial) return D3DERR_INVALIDCALL;
+    *pMaterial = material_;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
+                                             IDirect3DVertexBuffer8** ppVertexBuffer) {
+    if (!ppVertexBuffer) return D3DERR_INVALIDCALL;
+    *ppVertexBuffer = nullptr;
+    if (Length == 0 || Pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
+    if (FVF != 0) {
+        const d3d8_detail::VertexLayout layout = d3d8_detail::LayoutOf(FVF);
+        if (!layout.valid || Length < layout.size) return D3DERR_INVALIDCALL;
+    }
+    if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
+    IDirect3DVertexBuffer8* buffer;
+    try {
+        buffer = new IDirect3DVertexBuffer8(this, Length, Usage, FVF, Pool);
+        liveBuffers_.push_back(&buffer->storage_);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    *ppVertexBuffer = buffer;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format,
+                                            D3DPOOL Pool, IDirect3DIndexBuffer8** ppIndexBuffer) {
+    if (!ppIndexBuffer) return D3DERR_INVALIDCALL;
+    *ppIndexBuffer = nullptr;
+    if (Length < 2 || Pool > D3DPOOL_SCRATCH || Format != D3DFMT_INDEX16)
+        return D3DERR_INVALIDCALL;
+    if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
+    IDirect3DIndexBuffer8* buffer;
+    try {
+        buffer = new IDirect3DIndexBuffer8(this, Length, Usage, Format, Pool);
+        liveBuffers_.push_back(&buffer->storage_);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    *ppIndexBuffer = buffer;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer8* pStreamData,
+                                          UINT Stride) {
+    if (StreamNumber >= kStreamCount) return D3DERR_INVALIDCALL;
+    if (pStreamData && pStreamData->storage_.device != this) return D3DERR_INVALIDCALL;
+    Stream& stream = streams_[StreamNumber];
+    // The new reference is taken first, so rebinding the same buffer cannot free it.
+    if (pStreamData) pStreamData->AddRef();
+    if (stream.buffer) stream.buffer->Release();
+    stream.buffer = pStreamData;
+    stream.stride = Stride;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::GetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer8** ppStreamData,
+                                          UINT* pStride) {
+    if (StreamNumber >= kStreamCount || !ppStreamData || !pStride) return D3DERR_INVALIDCALL;
+    const Stream& stream = streams_[StreamNumber];
+    *ppStreamData = stream.buffer;
+    *pStride = stream.stride;
+    if (stream.buffer) stream.buffer->AddRef();
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::SetIndices(IDirect3DIndexBuffer8* pIndexData, UINT BaseVertexIndex) {
+    if (pIndexData && pIndexData->storage_.device != this) return D3DERR_INVALIDCALL;
+    if (pIndexData) pIndexData->AddRef();
+    if (indices_) indices_->Release();
+    indices_ = pIndexData;
+    baseVertexIndex_ = BaseVertexIndex;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::GetIndices(IDirect3DIndexBuffer8** ppIndexData,
+                                     UINT* pBaseVertexIndex) {
+    if (!ppIndexData || !pBaseVertexIndex) return D3DERR_INVALIDCALL;
+    *ppIndexData = indices_;
+    *pBaseVertexIndex = baseVertexIndex_;
+    if (indices_) indices_->AddRef();
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::SetVertexShader(DWORD Handle) {
+    vertexShader_ = Handle;
+    return D3D_OK;
+}
+
+HRESULT IDirect3DDevice8::GetVertexShader(DWORD* pHandle) {
+    if (!pHandle) return D3DERR_INVALIDCALL;
+    *pHandle = vertexShader_;
+    return D3D_OK;
+}
+
 HRESULT IDirect3DDevice8::EndScene() { return D3D_OK; }
-HRESULT IDirect3DDevice8::Present(const void*, const void*, void*, const void*) { return D3D_OK; }
-bool IDirect3DDevice8::HasGL() { return false; }
-HRESULT IDirect3DDevice8::ResizeBackBuffer(UINT, UINT) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::ReadBackColor(std::vector<D3DCOLOR>&) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::ReadBackDepth(std::vector<float>&) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::ReadBackStencil(std::vector<BYTE>&) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::SaveBackBufferPng(const char*) { return D3DERR_INVALIDCALL; }
-HRESULT IDirect3DDevice8::WritePng(const char*, UINT, UINT, const D3DCOLOR*) { return D3DERR_INVALIDCALL; }
-d3d8_detail::DeviceGL* IDirect3DDevice8::GL() { return nullptr; }
-void IDirect3DDevice8::UploadBuffer(d3d8_detail::BufferStorage&, bool) {}
-void IDirect3DDevice8::ForgetBuffer(d3d8_detail::BufferStorage&) {}

@@ -23,6 +23,7 @@ class IDirect3DDevice8;
 namespace d3d8_detail {
 
 struct DeviceGL;
+struct VertexLayout;
 
 // What both buffer kinds keep: the bytes in memory (Lock hands out a pointer into them) and
 // the GL buffer object they are copied into on Unlock, so that drawing sends nothing.
@@ -93,7 +94,7 @@ private:
     friend class IDirect3DDevice8;
     d3d8_detail::BufferStorage storage_;
     D3DFORMAT format_;
-    WORD largestIndex_ = 0;  // over the whole buffer, kept up to date on Unlock
+    WORD largestIndex_ = 0;  // no index in the buffer is larger; raised on Unlock
 };
 
 using LPDIRECT3DDEVICE8 = IDirect3DDevice8*;
@@ -133,7 +134,9 @@ public:
     virtual HRESULT SetViewport(const D3DVIEWPORT8* viewport);
     virtual HRESULT GetViewport(D3DVIEWPORT8* viewport);
 
-    // Buffers. Length must be above 0; an index buffer takes D3DFMT_INDEX16 only.
+    // Buffers. Length must be above 0 and, with a vertex format, hold one vertex; an index
+    // buffer takes D3DFMT_INDEX16 only. Requests above 256 MiB fail with
+    // D3DERR_OUTOFVIDEOMEMORY.
     virtual HRESULT CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
                                        IDirect3DVertexBuffer8** ppVertexBuffer);
     virtual HRESULT CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
@@ -189,8 +192,10 @@ public:
     virtual HRESULT SetMaterial(const D3DMATERIAL8* pMaterial);
     virtual HRESULT GetMaterial(D3DMATERIAL8* pMaterial);
 
-    // Scene brackets. Present finishes the GL work; a window's buffer swap is its owner's.
-    // The arguments (source and destination rectangles, window, dirty region) are ignored.
+    // Scene brackets. Drawing into the caller's context, BeginScene sends all state again,
+    // since others may have changed GL's. Present finishes the GL work; a window's buffer
+    // swap is its owner's. Its arguments (source and destination rectangles, window, dirty
+    // region) are ignored.
     virtual HRESULT BeginScene();
     virtual HRESULT EndScene();
     virtual HRESULT Present(const void* pSourceRect = nullptr, const void* pDestRect = nullptr,
@@ -222,6 +227,7 @@ private:
     static constexpr DWORD kWorldMatrixCount = 256;
     static constexpr DWORD kTextureStageCount = 8;
     static constexpr UINT kStreamCount = 16;
+    static constexpr UINT kMaxBufferBytes = 256u << 20;  // larger requests are refused
 
     struct Stream {
         IDirect3DVertexBuffer8* buffer = nullptr;
@@ -236,12 +242,20 @@ private:
     friend class IDirect3DIndexBuffer8;
 
     D3DMATRIX* TransformSlot(D3DTRANSFORMSTATETYPE state);
-    d3d8_detail::DeviceGL* GL();  // null when no context can be made
+    d3d8_detail::DeviceGL* GL();         // makes the context current, creating it if need be
+    d3d8_detail::DeviceGL* CurrentGL();  // as GL() but never creates one
+    void ReleaseGL();
+    void ResetGLState(d3d8_detail::DeviceGL& gl);  // GL's state made what the cache says
     void UploadBuffer(d3d8_detail::BufferStorage& storage, bool indices);
     void ForgetBuffer(d3d8_detail::BufferStorage& storage);
-    HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const BYTE* vertices,
-                 UINT vertexCount, UINT stride, const void* indices, UINT firstIndex,
-                 bool indexed);
+    void ApplyState(d3d8_detail::DeviceGL& gl, const d3d8_detail::VertexLayout& layout);
+    void ApplyLights(d3d8_detail::DeviceGL& gl);
+    // vertexBuffer and indexBuffer are GL buffer names, 0 for the caller's memory; the
+    // bases are byte offsets into the buffers, or pointers into that memory. Arguments are
+    // checked by the callers.
+    HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD fvf, unsigned vertexBuffer,
+                 const BYTE* vertexBase, UINT stride, UINT firstVertex, bool indexed,
+                 unsigned indexBuffer, const BYTE* indexBase);
 
     UINT backBufferWidth_;
     UINT backBufferHeight_;

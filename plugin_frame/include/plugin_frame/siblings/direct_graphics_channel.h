@@ -36,6 +36,9 @@ public:
     // Host side: sets the view matrix (also the device's view transform) and the projection.
     virtual void SetCameraMatrix(const D3DXMATRIX& view);
     virtual void SetProjectionInformation(const ProjectionInformation& info);
+    // Host side: draws from now on with `replacement` (a window's device, say), which gets
+    // the camera and projection. Call it before anything made device objects.
+    virtual void SetDirect3dDevice(std::unique_ptr<IDirect3DDevice8> replacement);
 
 protected:
     std::unique_ptr<IDirect3DDevice8> device;

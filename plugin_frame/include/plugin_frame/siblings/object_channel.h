@@ -6,6 +6,8 @@
 
 #include <vecmath/d3dx_types.h>
 
+#include <cstdint>
+
 #include "plugin_frame/kel_channel.h"
 
 class Kco_DX8_DirectGraphicsChannel;
@@ -19,6 +21,9 @@ public:
     bool SaveChannel(KelFileSaver& saver) override;
     bool LoadChannel(KelFileLoader& loader, Kel_ChannelGroup* group) override;
     void DoDependencyInit(Kel_List* list) override;
+    // Changes when the geometry may have: a surface mesh changed, or links were made or
+    // broken. Moving the object does not change it (readers take the matrix every time).
+    uint32_t GetTimeStamp() override;
 
     // ---- added, in this order ----
     // The world matrix: the matrix child's when there is one, else the stored one.
@@ -47,4 +52,5 @@ protected:
     D3DXVECTOR3 boxMin{-1.0f, -1.0f, -1.0f};  // "OBBX", used only without meshes
     D3DXVECTOR3 boxMax{1.0f, 1.0f, 1.0f};
     Kco_DX8_DirectGraphicsChannel* directGraphics = nullptr;  // unique, not owned
+    uint64_t seenLinkGeneration = 0;  // link generation the time stamp accounts for
 };

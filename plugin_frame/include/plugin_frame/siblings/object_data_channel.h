@@ -58,6 +58,9 @@ public:
     bool SaveChannel(KelFileSaver& saver) override;
     bool LoadChannel(KelFileLoader& loader, Kel_ChannelGroup* group) override;
     void DoDependencyInit(Kel_List* list) override;
+    // Changes whenever the mesh (vertices, indices, polygon type) has changed since it was
+    // last asked, so a reader such as a shadow object knows to read the mesh again.
+    uint32_t GetTimeStamp() override;
     void InvalidateDeviceObjects() override;
 
     // ---- added, in this order ----
@@ -185,4 +188,5 @@ protected:
     DWORD bufferFVF = 0;      // format the buffer was made with
     int bufferVertexSize = 0;
     bool buffersStale = true;  // the data changed since the buffers were made
+    bool stampStale = false;   // the data changed since the time stamp was taken
 };

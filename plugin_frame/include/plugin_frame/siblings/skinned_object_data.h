@@ -56,6 +56,7 @@ protected:
     std::vector<VertexBlend> blends;        // one per vertex
     int weightCount = 1;
     std::vector<D3DXMATRIX> storedMatrices;  // by matrix number; missing ones are identity
+    std::vector<D3DXVECTOR3> blendedPositions;  // drawing's scratch, kept so frames do not allocate
 };
 
 class Kco_DX8_BoneOffsetObjectData : public Kco_DX8_SkinnedObjectData {

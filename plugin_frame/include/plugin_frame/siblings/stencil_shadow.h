@@ -31,7 +31,8 @@ public:
     Kco_DX8_StencilShadow();
     ~Kco_DX8_StencilShadow() override;
 
-    // Renders the shadows once per frame (RenderShadows).
+    // Draws nothing: shadows need the frame's objects drawn first, so the frame renderer
+    // calls RenderShadows after them.
     void CallChannel() override;
     bool SaveChannel(KelFileSaver& saver) override;
     bool LoadChannel(KelFileLoader& loader, Kel_ChannelGroup* group) override;

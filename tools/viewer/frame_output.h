@@ -1,0 +1,26 @@
+// Runs a loaded project's frames and shows them: every frame is stepped and, when the
+// project holds a scene (a 3D object or a camera) or PNG output is asked for, drawn through
+// the device by the frame renderer; frames go to PNG files and/or an FLTK GL window.
+#pragma once
+
+#include <string>
+
+class EngineHost;
+
+struct FrameOutput {
+    std::string pngFolder;  // empty: no files; else "frame_0000.png", ... in this folder
+    bool window = false;    // show the frames in a window (needs a display)
+    unsigned width = 640;
+    unsigned height = 480;
+};
+
+// Whether the host's group holds anything to draw.
+bool GroupHasScene(EngineHost& host);
+
+// Steps and draws `frames` frames of `frameTime` (1/25 s) off screen. 0 on success, 1 when a
+// frame cannot be drawn or written (the message is on stderr).
+int RunFramesHeadless(EngineHost& host, unsigned frames, float frameTime, const FrameOutput& output);
+
+// The same in an FLTK GL window whose GL context the device draws into; the window stays
+// open on the last frame until it is closed. 1 when no window can be opened.
+int RunFramesInWindow(EngineHost& host, unsigned frames, float frameTime, const FrameOutput& output);
