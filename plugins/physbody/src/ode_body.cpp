@@ -258,8 +258,17 @@ D3DXMATRIX Kco_ODE_BodyCollision::GetMatrix() {
         const float k = angularVelocityDampenValue;
         const float t = frameTimeChannel.Ticks();
         const dReal* w = dBodyGetAngularVel(bodyID);
-        dReal damped[3];
-        for (int i = 0; i < 3; ++i) damped[i] = w[i] + t * (k * w[i] - w[i]);
+        dReal damped[3], fastest = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            damped[i] = w[i] + t * (k * w[i] - w[i]);
+            fastest = std::fmax(fastest, std::fabs(damped[i]));
+        }
+        // A factor far above 1 (a damaged "BDAV" of 1e9) spins the body up within a frame
+        // until the points at its reach move faster than ODE's step survives: the spin is
+        // held where those points move at the speed bound.
+        const dReal limit = ode_bounds::kMaxSpeed / std::fmax(1.0, reach);
+        if (fastest > limit)
+            for (dReal& v : damped) v *= limit / fastest;
         dBodySetAngularVel(bodyID, damped[0], damped[1], damped[2]);
     }
 
@@ -345,7 +354,7 @@ void Kco_ODE_BodyCollision::BuildStaticGeometries() {
 void Kco_ODE_BodyCollision::BuildDynamicShapes() {
     dMass total;
     dMassSetZero(&total);
-    dReal reach = 0.0;  // how far the shapes reach from the body origin
+    reach = 0.0;
     for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
         auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
         if (!item) continue;

@@ -201,4 +201,5 @@ protected:
     bool restFlag = true;                    // the body is at rest
     uint32_t restTick = 0;                   // tick count (ms) when the rest timer restarted
     Kel_List polygonList;                    // mesh query results, reused by every collider call
+    double reach = 0.0;                      // how far a dynamic body's shapes reach from its origin
 };
