@@ -165,8 +165,9 @@ struct Sweep : PhysicsScene {
             for (int i = 0; i < body->GetGeometryCount(); ++i) {
                 const ODE_GeometryItem* item = body->GetGeometryItem(i);
                 if (item && item->geom && !body->GetIfUseDynamics() && dGeomGetClass(item->geom) != dPlaneClass &&
-                    dGeomGetClass(item->geom) != Kco_ODE_World::CollisionObjectClass())
+                    dGeomGetClass(item->geom) != Kco_ODE_World::CollisionObjectClass()) {
                     EXPECT_TRUE(InsideTheBound(dGeomGetPosition(item->geom)));
+                }
             }
             body->Release();  // it stays in the group, idle
             bodies.pop_back();
