@@ -114,6 +114,7 @@ void ProjectInstaller::ReleaseEngine() {
 bool ProjectInstaller::CopyCoreFiles() {
     for (const CoreFile& file : kCoreFiles) {
         if (!ExtractItem(file.name, file.unpack)) {
+            if (OutOfSpace()) return false;  // told already
             os::MessageBox(kCopyErrorText, "Installation Error", os::MB_OK | os::MB_ICONERROR);
             return false;
         }
@@ -121,18 +122,32 @@ bool ProjectInstaller::CopyCoreFiles() {
     return true;
 }
 
+// The installation cannot go on without the engine core; say why, in the loader's words
+// where it gave some.
 bool ProjectInstaller::InitEngine() {
     engineModule_ = os::LoadLibrary(std::string(installPath_) + "\\corvane.dll");
-    if (!engineModule_) return false;
+    if (!engineModule_) {
+        ShowError("The engine core Corvane.dll could not be loaded:\r\n" + os::LastLibraryError());
+        return false;
+    }
     auto getControl = reinterpret_cast<GetEngineControlInstanceFunction>(
         os::GetProcAddress(engineModule_, "GetEngineControlInstance"));
-    if (!getControl) return false;
+    if (!getControl) {
+        ShowError("The engine core Corvane.dll has no GetEngineControlInstance.");
+        return false;
+    }
     engineControl_ = getControl();
-    if (!engineControl_) return false;
+    if (!engineControl_) {
+        ShowError("The engine core Corvane.dll could not be started.");
+        return false;
+    }
     engineControl_->SetInstallPath(installPath_);
     const char* className = MainWindowClassName();
     if (!className || !*className) className = kMainWindowClassName;
-    if (!engineControl_->Initialize(instance_, className, mainWindow_)) return false;
+    if (!engineControl_->Initialize(instance_, className, mainWindow_)) {
+        ShowError("The engine core Corvane.dll could not be started.");
+        return false;
+    }
     engineServices_ = engineControl_->GetEngineServices();
     return true;
 }
@@ -151,6 +166,7 @@ bool ProjectInstaller::ExtractChannels() {
     for (uint32_t i = 0; i < count && i < entries; ++i) {
         const std::string key = "ChannelItemNameID" + std::to_string(i);
         if (ReadText(*this, key.c_str(), name, sizeof name, "CHANNELINFO")) ExtractItem(name, true);
+        if (OutOfSpace()) return false;
     }
 
     if (!ReadU32(*this, "ChannelDLLCount", "CHANNELINFO", count)) {
@@ -161,6 +177,7 @@ bool ProjectInstaller::ExtractChannels() {
         if (progressWindow_) progressWindow_->SetProgress(float(0.3 + 0.3 * i / count));
         const std::string key = "ChannelDLLItemNameID" + std::to_string(i);
         if (ReadText(*this, key.c_str(), name, sizeof name, "CHANNELINFO")) ExtractItem(name, true);
+        if (OutOfSpace()) return false;
     }
     return true;
 }
@@ -179,6 +196,7 @@ bool ProjectInstaller::ExtractProjectFiles() {
         if (!ReadText(*this, key.c_str(), name, sizeof name, "FILEINFO")) continue;
         // Project groups stay KRVF compressed files: the engine reads them as they are.
         ExtractItem(name, std::strstr(name, ".cgr") == nullptr);
+        if (OutOfSpace()) return false;
     }
     return true;
 }
@@ -333,9 +351,11 @@ bool ProjectInstaller::InstallStandard() {
 
     if (auto* saver = static_cast<EngineFileSaver*>(engineServices_->CreateObject(kFileSaverClass, 0, 0))) {
         const std::string logPath = std::string(installPath_) + "\\" + kUninstallLogName;
-        if (saver->OpenFile(logPath.c_str(), 0))
+        // The saver refuses a link planted at the log's name; the user hears of a missing log.
+        const bool opened = saver->OpenFile(logPath.c_str(), 0);
+        if (opened)
             WriteUninstallRecords(*saver, installedFiles_, createdFolders_, projectName, false);
-        saver->CloseFile();
+        if (!saver->CloseFile() || !opened) NoteNotInstalled(kUninstallLogName, "write failure");
         saver->Destroy();
     }
     ReleaseEngine();
@@ -345,6 +365,7 @@ bool ProjectInstaller::InstallStandard() {
     progressWindow_.reset();
 
     WriteUninstallRegistryKey();
+    ShowNotInstalled();
 
     if (runAfterInstall && IsDirectX81OrHigher()) {
         os::SetCurrentFolder(installPath_);
