@@ -28,7 +28,6 @@ constexpr uint32_t kListTextSize = 399;     // the names in "CHANNELINFO" and "F
 constexpr size_t kLinkFolderWalkLimit = 260;
 constexpr size_t kRegistryPathMax = 259;
 
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel";
 constexpr char kViewerKey[] = "SOFTWARE\\Borrin\\Vantrel Viewers\\2.00.000";
 constexpr char kViewerCommandLine[] = "VantrelViewer.exe VtlStart.vtl";
 
@@ -226,7 +225,7 @@ void ProjectInstaller::WriteUninstallRegistryKey() {
         ShowError("Can't find project type ProjectName");
         return;
     }
-    const std::string key = kUninstallKey + std::string(name);
+    const std::string key = kUninstallKeyPrefix + std::string(name);
     if (!os::RegistrySetString(os::RegistryRoot::LocalMachine, key, "DisplayName", name,
                                uint32_t(std::strlen(name)))) {
         ShowError("Error can't write in registry", key.c_str());

@@ -176,6 +176,7 @@ FolderTree::~FolderTree() { Close(); }
 void FolderTree::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    realPath_.clear();
     written_.clear();
 }
 
@@ -183,7 +184,78 @@ bool FolderTree::Open(std::string_view basePath) {
     Close();
     if (basePath.empty()) return false;
     fd_ = ::open(NativePath(basePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return fd_ >= 0;
+    if (fd_ < 0) return false;
+    // The folder the descriptor holds, whatever the path names by now.
+    char real[PATH_MAX];
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const ssize_t n = ::readlink(self.c_str(), real, sizeof real - 1);
+    realPath_ = n > 0 ? std::string(real, size_t(n)) : std::string();
+    return true;
+}
+
+std::optional<std::string> FolderTree::RelativePart(std::string_view systemPath) const {
+    if (fd_ < 0 || realPath_.empty()) return std::nullopt;
+    const std::string normal = NormalizeSeparators(systemPath);
+    if (normal.empty() || normal[0] != '/') return std::nullopt;
+    for (size_t cut = 0; cut != std::string::npos; cut = normal.find('/', cut + 1)) {
+        const std::string prefix = cut == 0 ? "/" : normal.substr(0, cut);
+        char real[PATH_MAX];
+        if (!::realpath(prefix.c_str(), real)) return std::nullopt;  // nothing deeper exists
+        if (realPath_ == real) return cut + 1 >= normal.size() ? std::string() : normal.substr(cut + 1);
+    }
+    char real[PATH_MAX];
+    if (::realpath(normal.c_str(), real) && realPath_ == real) return std::string();
+    return std::nullopt;
+}
+
+FolderTree::RemoveStatus FolderTree::EnterParent(std::string_view relative, int& folder,
+                                                 std::string& last) const {
+    folder = -1;
+    if (fd_ < 0) return RemoveStatus::Failed;
+    const std::vector<Component> parts = Components(relative);
+    if (parts.empty()) return RemoveStatus::Refused;
+    Descriptor held(::dup(fd_));
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (parts[i].name == "..") return RemoveStatus::Refused;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        if (parts[i].name == ".") continue;
+        const std::string name = ExistingName(held.Get(), parts[i].name);
+        const int next = ::openat(held.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) return errno == ENOENT ? RemoveStatus::Missing : RemoveStatus::Refused;
+        held.Reset(next);
+    }
+    last = ExistingName(held.Get(), parts.back().name);
+    if (last == ".") return RemoveStatus::Refused;
+    folder = held.Release();
+    return RemoveStatus::Removed;
+}
+
+FolderTree::RemoveStatus FolderTree::RemoveFile(std::string_view relative) {
+    int folder;
+    std::string name;
+    if (const RemoveStatus entered = EnterParent(relative, folder, name); entered != RemoveStatus::Removed)
+        return entered;
+    Descriptor held(folder);
+    struct stat st;
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return RemoveStatus::Missing;
+    if (S_ISDIR(st.st_mode)) return RemoveStatus::Refused;
+    return ::unlinkat(folder, name.c_str(), 0) == 0 ? RemoveStatus::Removed : RemoveStatus::Failed;
+}
+
+FolderTree::RemoveStatus FolderTree::RemoveFolder(std::string_view relative) {
+    if (Components(relative).empty()) {
+        if (realPath_.empty()) return RemoveStatus::Failed;
+        return ::rmdir(realPath_.c_str()) == 0 ? RemoveStatus::Removed : RemoveStatus::Failed;
+    }
+    int folder;
+    std::string name;
+    if (const RemoveStatus entered = EnterParent(relative, folder, name); entered != RemoveStatus::Removed)
+        return entered;
+    Descriptor held(folder);
+    struct stat st;
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return RemoveStatus::Missing;
+    if (!S_ISDIR(st.st_mode)) return RemoveStatus::Refused;
+    return ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0 ? RemoveStatus::Removed : RemoveStatus::Failed;
 }
 
 WriteStatus FolderTree::WriteFile(std::string_view relative, std::span<const uint8_t> bytes,

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -56,8 +57,28 @@ public:
                           bool executable, const FolderCreated& created = {},
                           size_t createLimit = std::string_view::npos);
 
+    // The part of a full system path below the base, '/'-separated ("" for the base itself),
+    // when some leading part of it resolves to the base folder (links in that leading part
+    // are the user's and are followed; names are compared exactly). Nothing otherwise.
+    std::optional<std::string> RelativePart(std::string_view systemPath) const;
+
+    // Removes the file (or link) `relative` below the base, walking there the way WriteFile
+    // does; a folder is not removed by it. `Removed`, or why not.
+    enum class RemoveStatus { Removed, Missing, Refused, Failed };
+    RemoveStatus RemoveFile(std::string_view relative);
+    // Removes the folder `relative` below the base (empty: the base itself, by its real
+    // path) when it is empty.
+    RemoveStatus RemoveFolder(std::string_view relative);
+    // The base folder's real path, with no links in it.
+    const std::string& RealPath() const { return realPath_; }
+
 private:
+    // Enters every folder of `relative` but the last component, without following links;
+    // gives the folder's descriptor (owned by the caller) and that last name, or why not.
+    RemoveStatus EnterParent(std::string_view relative, int& folder, std::string& last) const;
+
     int fd_ = -1;
+    std::string realPath_;
     std::set<std::pair<uint64_t, uint64_t>> written_;  // device and inode of each file written
 };
 
