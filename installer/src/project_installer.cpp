@@ -20,7 +20,6 @@
 namespace {
 
 constexpr size_t kFolderWalkLimit = 400;
-constexpr size_t kTempPathMax = 399;
 constexpr size_t kTempBaseMax = 389;
 constexpr int kMaxTempFolderNumber = 10000;
 
@@ -83,8 +82,15 @@ bool ProjectInstaller::ReadItem(const char* itemName, void* buffer, uint32_t buf
 
 bool ProjectInstaller::CreateTempFolder() {
     const std::optional<std::string> temp = os::GetTempFolder();
-    if (!temp || temp->size() > kTempPathMax) return false;
-    const std::string base = temp->substr(0, kTempBaseMax);
+    if (!temp) return false;
+    // A temporary folder too long for "Vantrel<n>" would be cut short, and the cut name
+    // is a folder beside it: take a fresh private folder of the system's /tmp instead.
+    if (temp->size() > kTempBaseMax) {
+        const std::optional<std::string> fresh = os::CreateFreshPrivateFolder(os::SystemTempFolder() + "Vtl");
+        if (fresh) SetInstallPath(*fresh);
+        return fresh.has_value();
+    }
+    const std::string& base = *temp;
     for (int n = 0; n <= kMaxTempFolderNumber; ++n) {
         const std::string candidate = base + "Vantrel" + std::to_string(n);
         // The temporary folder may be shared: a folder someone else made, or can write
@@ -97,7 +103,10 @@ bool ProjectInstaller::CreateTempFolder() {
             return true;
         }
     }
-    return false;
+    // Every number is someone else's: a fresh folder with a name of mkdtemp's choosing.
+    const std::optional<std::string> fresh = os::CreateFreshPrivateFolder(base + "Vtl");
+    if (fresh) SetInstallPath(*fresh);
+    return fresh.has_value();
 }
 
 void ProjectInstaller::CreateFoldersAlong(std::string_view path, size_t limit) {
