@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
             switch (own.RemoveFile(*inside)) {
             case os::FolderTree::RemoveStatus::Removed:
             case os::FolderTree::RemoveStatus::Missing: break;
-            case os::FolderTree::RemoveStatus::Refused: Skip(f, "reached through a link or not a file"); ++kept; break;
+            case os::FolderTree::RemoveStatus::Refused: Skip(f, "reached through a link or \"..\", or not a file"); ++kept; break;
             case os::FolderTree::RemoveStatus::Failed: Skip(f, "can't delete"); ++kept; break;
             }
             continue;

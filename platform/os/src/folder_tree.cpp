@@ -163,7 +163,7 @@ const char* WriteStatusText(WriteStatus status) {
     switch (status) {
     case WriteStatus::Written: return "written";
     case WriteStatus::Refused: return "name refused";
-    case WriteStatus::AlreadyWritten: return "written already under this name";
+    case WriteStatus::AlreadyWritten: return "already written by this installation";
     case WriteStatus::NoSpace: return "not enough free disk space";
     case WriteStatus::NameTooLong: return "name too long for the file system";
     case WriteStatus::Failed: return "write failure";
