@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "app_test_support.h"
+#include "dialogs/progress_window.h"
 #include "installer/packed_file.h"
 #include "installer/project_installer.h"
 #include "installer/uninstall_log.h"

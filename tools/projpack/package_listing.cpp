@@ -4,6 +4,7 @@
 #include <set>
 
 #include "installer/crc32.h"
+#include "installer/little_endian.h"
 #include "installer/package_reader.h"
 #include "installer/packed_file.h"
 #include "tagfile/compressed_file.h"
@@ -29,10 +30,6 @@ Role RoleOf(const std::string& group, const std::string& item) {
     return Role::Text;
 }
 
-uint32_t LoadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 bool LooksPacked(std::span<const uint8_t> data) {
     // A zlib header (deflate, valid check bits) followed eventually by the size.
     return data.size() >= 2 + 4 + 4 && (data[0] & 0x0F) == 8 && (data[0] >> 4) <= 7 &&
@@ -55,14 +52,14 @@ std::string Hex(uint32_t v) {
 // Roles the name does not settle are judged from the bytes.
 std::string DescribeBytes(std::span<const uint8_t> data) {
     if (tagfile::IsCompressedFile(data)) {
-        auto unpacked = data.size() >= 36 ? LoadU32(data.data() + 32) : 0;
+        auto unpacked = data.size() >= 36 ? LoadU32LE(data.data() + 32) : 0;
         return "krvf-compressed (" + std::to_string(unpacked) + " bytes)";
     }
     if (LooksPacked(data))
-        return "packed (" + std::to_string(LoadU32(data.data() + data.size() - 4)) + " bytes)";
+        return "packed (" + std::to_string(LoadU32LE(data.data() + data.size() - 4)) + " bytes)";
     if (IsText(data) && data.size() > 1)
         return "text \"" + std::string(data.begin(), data.end() - 1) + "\"";
-    if (data.size() == 4) return "u32 " + std::to_string(LoadU32(data.data()));
+    if (data.size() == 4) return "u32 " + std::to_string(LoadU32LE(data.data()));
     if (data.size() == 1) return "byte " + std::to_string(data[0]);
     return "raw";
 }
@@ -73,7 +70,7 @@ std::string DescribeEntry(const std::string& group, const std::string& item,
                           std::span<const uint8_t> data) {
     switch (RoleOf(group, item)) {
     case Role::U32:
-        if (data.size() == 4) return "u32 " + std::to_string(LoadU32(data.data()));
+        if (data.size() == 4) return "u32 " + std::to_string(LoadU32LE(data.data()));
         break;
     case Role::Byte:
         if (data.size() == 1) return "byte " + std::to_string(data[0]);
@@ -146,7 +143,7 @@ int CheckPackage(const std::string& path, std::ostream& out, const Progress& pro
     for (const List& list : lists) {
         uint8_t b[4];
         if (!reader.ReadEntry(list.count, b, 4, list.group)) continue;  // no such list
-        const uint32_t n = LoadU32(b);
+        const uint32_t n = LoadU32LE(b);
         for (uint32_t k = 0; k < n && k < 100000; ++k) {
             const std::string id = list.id + std::to_string(k);
             char name[399] = {};
