@@ -1,6 +1,7 @@
 // Run in place, the screensaver and the Winamp plug-in types, end to end: real packages from
 // projpack, the real projinstall, the real viewer.
 #include <atomic>
+#include <cerrno>
 #include <thread>
 
 #include "end_to_end_support.h"
@@ -106,6 +107,19 @@ TEST_F(PluginTypesEndToEnd, RunInPlaceStopsWithoutDirectX81) {
                            "Please install DirectX 8.1 or higher for this application to run.")});
     EXPECT_TRUE(fs::is_empty(scratch_.Path() / "tmp"));
     EXPECT_EQ(FileString(output_).find("Ran "), std::string::npos);
+}
+
+// A viewer that cannot be started: its error number alone as the caption, and the clean-up
+// still runs.
+TEST_F(PluginTypesEndToEnd, RunInPlaceCleansUpWhenTheViewerCannotStart) {
+    MakeProject();
+    std::string manifest = Settings("run-in-place", 0) + ProgramAndProjectLines();
+    const std::string viewer = "packed VantrelViewer.exe < " + BuildFile("VantrelViewer.exe").string();
+    manifest.replace(manifest.find(viewer), viewer.size(), "packed VantrelViewer.exe < helper.dll");
+    ASSERT_EQ(RunInstaller(BuildInstaller(manifest, "play"), "", "8.1"), 0);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{Box("ok", "none", std::to_string(ENOEXEC),
+                                                    "Unable to start vantrelviewer.exe")});
+    EXPECT_TRUE(fs::is_empty(scratch_.Path() / "tmp"));
 }
 
 TEST_F(PluginTypesEndToEnd, ScreensaverInstallsItsCopyConfigurationAndLog) {
