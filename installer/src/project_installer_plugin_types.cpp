@@ -117,6 +117,7 @@ bool ProjectInstaller::InstallScreensaver() {
     progressWindow_->SetProgress(0.05f);
     ExtractItem("VtlUnInst.exe", true);
     CopyScreensaverToSystem();
+    if (OutOfSpace()) return false;  // told already
     progressWindow_->SetProgress(0.1f);
 
     fileLoader_ = MakeFileLoader();
@@ -128,7 +129,8 @@ bool ProjectInstaller::InstallScreensaver() {
 
     if (EngineFileSaver* saver = MakeFileSaver()) {
         const std::string configPath = std::string(installPath_) + "\\screensaver.cfg";
-        if (saver->OpenFile(configPath.c_str(), 0)) {
+        const bool opened = saver->OpenFile(configPath.c_str(), 0);
+        if (opened) {
             SaveStartRecords(*saver, installPath_);
             for (const char* tag : {"SCQC", "SCSP"}) {
                 const char* item = tag[2] == 'Q' ? "DoQuitCgr" : "DoSmallPreview";
@@ -142,7 +144,7 @@ bool ProjectInstaller::InstallScreensaver() {
                 SaveRecord(*saver, tag, &value, 1);
             }
         }
-        saver->CloseFile();
+        if (!saver->CloseFile() || !opened) NoteNotInstalled("screensaver.cfg", "write failure");
         AddText(installedFiles_, configPath);
         WriteUninstallLog(*saver, projectName, true);
         saver->Destroy();
@@ -154,6 +156,7 @@ bool ProjectInstaller::InstallScreensaver() {
     progressWindow_->SetProgress(0.95f);
     progressWindow_->Destroy();
     progressWindow_.reset();
+    ShowNotInstalled();
     os::MessageBox(kSuccessText, projectName, os::MB_OK | os::MB_ICONINFORMATION);
     return true;
 }
@@ -230,6 +233,7 @@ bool ProjectInstaller::InstallWinampPlugin() {
     progressWindow_->SetProgress(0.05f);
     ExtractItem("VtlUnInst.exe", true);
     ExtractItem("WinAmp.dll", true);
+    if (OutOfSpace()) return false;  // told already
     const std::string source = std::string(installPath_) + "\\WinAmp.dll";
 
     // Found: the folder keeps its trailing backslash. Picked in the browser: it has none.
@@ -260,8 +264,9 @@ bool ProjectInstaller::InstallWinampPlugin() {
 
     if (EngineFileSaver* saver = MakeFileSaver()) {
         const std::string configPath = std::string(installPath_) + "\\winamp.cfg";
-        if (saver->OpenFile(configPath.c_str(), 0)) SaveStartRecords(*saver, installPath_);
-        saver->CloseFile();
+        const bool opened = saver->OpenFile(configPath.c_str(), 0);
+        if (opened) SaveStartRecords(*saver, installPath_);
+        if (!saver->CloseFile() || !opened) NoteNotInstalled("winamp.cfg", "write failure");
         AddText(installedFiles_, configPath);
         WriteUninstallLog(*saver, projectName, true);
         saver->Destroy();
@@ -273,6 +278,7 @@ bool ProjectInstaller::InstallWinampPlugin() {
     progressWindow_->SetProgress(0.95f);
     progressWindow_->Destroy();
     progressWindow_.reset();
+    ShowNotInstalled();
     os::MessageBox(kSuccessText, projectName, os::MB_OK | os::MB_ICONINFORMATION);
     return true;
 }

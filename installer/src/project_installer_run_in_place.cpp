@@ -51,6 +51,7 @@ bool ProjectInstaller::RunInPlace() {
         }
         if (!ExtractChannels() || !ExtractProjectFiles()) return false;
     }
+    ShowNotInstalled();  // what is missing may be why the project does not play
     LaunchViewer(true);
     CleanupTempFolder();
     return true;

@@ -29,7 +29,6 @@ namespace {
 constexpr size_t kLinkFolderWalkLimit = 260;
 constexpr size_t kRegistryPathMax = 259;
 
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel";
 constexpr char kViewerKey[] = "SOFTWARE\\Borrin\\Vantrel Viewers\\2.00.000";
 constexpr char kViewerCommandLine[] = "VantrelViewer.exe VtlStart.vtl";
 
@@ -92,14 +91,16 @@ EngineFileSaver* ProjectInstaller::MakeFileSaver() {
 void ProjectInstaller::WriteUninstallLog(EngineFileSaver& saver, const char* projectName,
                                          bool skipTag) {
     const std::string logPath = std::string(installPath_) + "\\" + kUninstallLogName;
-    if (saver.OpenFile(logPath.c_str(), 0))
-        WriteUninstallRecords(saver, installedFiles_, createdFolders_, projectName, skipTag);
-    saver.CloseFile();
+    // The saver refuses a link planted at the log's name; the user hears of a missing log.
+    const bool opened = saver.OpenFile(logPath.c_str(), 0);
+    if (opened) WriteUninstallRecords(saver, installedFiles_, createdFolders_, projectName, skipTag);
+    if (!saver.CloseFile() || !opened) NoteNotInstalled(kUninstallLogName, "write failure");
 }
 
 bool ProjectInstaller::CopyCoreFiles() {
     for (const CoreFile& file : kCoreFiles) {
         if (!ExtractItem(file.name, file.unpack)) {
+            if (OutOfSpace()) return false;  // told already
             os::MessageBox(kCopyErrorText, "Installation Error", os::MB_OK | os::MB_ICONERROR);
             return false;
         }
@@ -107,18 +108,32 @@ bool ProjectInstaller::CopyCoreFiles() {
     return true;
 }
 
+// The installation cannot go on without the engine core; say why, in the loader's words
+// where it gave some.
 bool ProjectInstaller::InitEngine() {
     engineModule_ = os::LoadLibrary(std::string(installPath_) + "\\corvane.dll");
-    if (!engineModule_) return false;
+    if (!engineModule_) {
+        ShowError("The engine core Corvane.dll could not be loaded:\r\n" + os::LastLibraryError());
+        return false;
+    }
     auto getControl = reinterpret_cast<GetEngineControlInstanceFunction>(
         os::GetProcAddress(engineModule_, "GetEngineControlInstance"));
-    if (!getControl) return false;
+    if (!getControl) {
+        ShowError("The engine core Corvane.dll has no GetEngineControlInstance.");
+        return false;
+    }
     engineControl_ = getControl();
-    if (!engineControl_) return false;
+    if (!engineControl_) {
+        ShowError("The engine core Corvane.dll could not be started.");
+        return false;
+    }
     engineControl_->SetInstallPath(installPath_);
     const char* className = MainWindowClassName();
     if (!className || !*className) className = kMainWindowClassName;
-    if (!engineControl_->Initialize(instance_, className, mainWindow_)) return false;
+    if (!engineControl_->Initialize(instance_, className, mainWindow_)) {
+        ShowError("The engine core Corvane.dll could not be started.");
+        return false;
+    }
     engineServices_ = engineControl_->GetEngineServices();
     return true;
 }
@@ -137,6 +152,7 @@ bool ProjectInstaller::ExtractChannels() {
     for (uint32_t i = 0; i < count && i < entries; ++i) {
         const std::string key = "ChannelItemNameID" + std::to_string(i);
         if (ReadText(*this, key.c_str(), name, sizeof name, "CHANNELINFO")) ExtractItem(name, true);
+        if (OutOfSpace()) return false;
     }
 
     if (!ReadU32(*this, "ChannelDLLCount", "CHANNELINFO", count)) {
@@ -147,6 +163,7 @@ bool ProjectInstaller::ExtractChannels() {
         if (progressWindow_) progressWindow_->SetProgress(float(0.3 + 0.3 * i / count));
         const std::string key = "ChannelDLLItemNameID" + std::to_string(i);
         if (ReadText(*this, key.c_str(), name, sizeof name, "CHANNELINFO")) ExtractItem(name, true);
+        if (OutOfSpace()) return false;
     }
     return true;
 }
@@ -165,6 +182,7 @@ bool ProjectInstaller::ExtractProjectFiles() {
         if (!ReadText(*this, key.c_str(), name, sizeof name, "FILEINFO")) continue;
         // Project groups stay KRVF compressed files: the engine reads them as they are.
         ExtractItem(name, std::strstr(name, ".cgr") == nullptr);
+        if (OutOfSpace()) return false;
     }
     return true;
 }
@@ -194,7 +212,7 @@ void ProjectInstaller::WriteUninstallRegistryKey() {
         ShowError("Can't find project type ProjectName");
         return;
     }
-    const std::string key = kUninstallKey + std::string(name);
+    const std::string key = kUninstallKeyPrefix + std::string(name);
     if (!os::RegistrySetString(os::RegistryRoot::LocalMachine, key, "DisplayName", name,
                                uint32_t(std::strlen(name)))) {
         ShowError("Error can't write in registry", key.c_str());
@@ -320,6 +338,7 @@ bool ProjectInstaller::InstallStandard() {
     progressWindow_.reset();
 
     WriteUninstallRegistryKey();
+    ShowNotInstalled();
 
     if (runAfterInstall && IsDirectX81OrHigher()) {
         os::SetCurrentFolder(installPath_);

@@ -1,5 +1,7 @@
 #include "installer/project_type_dispatcher.h"
 
+#include <string>
+
 #include "installer/little_endian.h"
 #include "installer/package_reader.h"
 #include "installer/project_installer.h"
@@ -27,7 +29,13 @@ void ProjectTypeDispatcher::Run() {
     case kProjectStandard: RunStandardProject(); break;
     case kProjectScreensaver: RunScreensaverProject(); break;
     case kProjectWinamp: RunWinampProject(); break;
-    default: break;
+    default: {
+        // A package of a type this installer does not know would otherwise end in silence.
+        const std::string text = "This installer cannot install a project of type " +
+                                 std::to_string(type) + ".";
+        os::MessageBox(text.c_str(), "Error", os::MB_OK);
+        break;
+    }
     }
 }
 

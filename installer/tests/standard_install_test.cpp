@@ -307,12 +307,14 @@ TEST_F(StandardInstall, MissingCountsStopWithTheirMessages) {
     }
 }
 
-TEST_F(StandardInstall, EngineCoreThatDoesNotLoadStopsSilently) {
+TEST_F(StandardInstall, EngineCoreThatDoesNotLoadStopsWithTheLoadersWords) {
     PackageContents contents;
     contents.engineCore = Packed(Bytes("not a library"));
     const std::string folder = Folder("BadEngine");
     EXPECT_FALSE(Install(contents, folder));
-    EXPECT_TRUE(boxes_.empty());
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].rfind("Error|The engine core Corvane.dll could not be loaded:\r\n", 0), 0u) << boxes_[0];
+    EXPECT_NE(boxes_[0].find("Corvane.dll: file too short"), std::string::npos) << boxes_[0];
     EXPECT_TRUE(fs::exists(fs::path(folder) / "channels/FileLoader.dll"));
     EXPECT_FALSE(fs::exists(fs::path(folder) / "channels/AAAA.dll"));
     EXPECT_FALSE(fs::exists(fs::path(folder) / "uninstall.nfo"));

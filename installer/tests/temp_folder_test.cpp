@@ -116,4 +116,34 @@ TEST_F(TempFolderChoice, CleanupTakesOnlyWhatWasUnpacked) {
     }
 }
 
+// Where "Vantrel<n>" cannot be had, a fresh private folder of mkdtemp's: in the system's
+// temporary folder when TMPDIR is too long to take the name (never the cut name beside
+// it), in TMPDIR when every number is taken by someone else.
+TEST_F(TempFolderChoice, FallsBackToAFreshPrivateFolder) {
+    std::string longTemp = scratch_.Str();
+    while (longTemp.size() < 390) longTemp += "/" + std::string(std::min<size_t>(99, 390 - longTemp.size() - 1), 'x');
+    apptest::fs::create_directories(longTemp);
+    ::setenv("TMPDIR", longTemp.c_str(), 1);
+    const std::string chosenForLong = Choose();
+    ::setenv("TMPDIR", scratch_.Str().c_str(), 1);
+    for (int n = 0; n <= 10000; ++n) apptest::WriteFile(Candidate(n), "someone else's");
+    const std::string chosenWhenFull = Choose();
+
+    for (const auto& [chosen, where] : {std::pair{chosenForLong, std::string("/tmp/Vtl")},
+                                        std::pair{chosenWhenFull, scratch_.Str() + "/Vtl"}}) {
+        SCOPED_TRACE(chosen);
+        EXPECT_EQ(chosen.rfind(where, 0), 0u);
+        EXPECT_EQ(chosen.size(), where.size() + 6);
+        struct stat st;
+        ASSERT_EQ(::lstat(chosen.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    apptest::fs::remove(chosenForLong);
+    EXPECT_EQ(apptest::fs::directory_iterator(longTemp), apptest::fs::directory_iterator());
+    // Nothing beside it either: its parent holds it alone.
+    EXPECT_EQ(std::distance(apptest::fs::directory_iterator(path(longTemp).parent_path()),
+                            apptest::fs::directory_iterator()), 1);
+}
+
 }  // namespace

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "installer/crc32.h"
 #include "installer/little_endian.h"
 #include "installer/package_reader.h"
 #include "installer/packed_file.h"
+#include "installer/uninstall_log.h"
+#include "os/native_path.h"
 #include "tagfile/compressed_file.h"
 
 namespace projpack {
@@ -29,6 +32,22 @@ Role RoleOf(const std::string& group, const std::string& item) {
     // Files are named by paths; other settings a project adds are plain words.
     if (i.find('.') != std::string::npos || i.find('\\') != std::string::npos) return Role::File;
     return Role::Text;
+}
+
+// The file an item name lands in below the install folder, as the installer's file system
+// sees it: either separator, runs and "." components dropped, case ignored.
+std::string LandingName(const std::string& item) {
+    std::string out;
+    const std::string normal = os::NormalizeSeparators(item);
+    size_t start = 0;
+    while (start <= normal.size()) {
+        size_t end = normal.find('/', start);
+        if (end == std::string::npos) end = normal.size();
+        const std::string part = normal.substr(start, end - start);
+        if (!part.empty() && part != ".") out += (out.empty() ? "" : "/") + Upper(part);
+        start = end + 1;
+    }
+    return out;
 }
 
 bool LooksPacked(std::span<const uint8_t> data) {
@@ -190,6 +209,7 @@ int CheckPackage(const std::string& path, std::ostream& out, const Progress& pro
     const Crc32Table crc;
     std::vector<uint8_t> data;
     std::set<std::string> compressedFiles;  // upper-case APPDATA names
+    std::map<std::string, std::string> landings;  // file landed on, the first entry's name
     for (int32_t i = 0; i < count; ++i) {
         const PackageEntry* e = reader.GetEntry(i);
         if (progress && (i % 16 == 0 || i + 1 == count))
@@ -199,6 +219,16 @@ int CheckPackage(const std::string& path, std::ostream& out, const Progress& pro
             continue;
         }
         if (crc.Compute(data.data(), data.size()) != e->crc) fault(e, "CRC mismatch");
+        if (RoleOf(e->groupName, e->itemName) == Role::File &&
+            Upper(e->groupName) == "APPDATA") {
+            // Two entries for one file: the second would overwrite the first (the engine
+            // core among them); the log the installer writes is a file too.
+            const std::string landing = LandingName(e->itemName);
+            if (landing == Upper(kUninstallLogName))
+                fault(e, "lands on the installer's own uninstall.nfo");
+            else if (const auto [at, fresh] = landings.emplace(landing, e->itemName); !fresh)
+                fault(e, "lands on the same file as APPDATA/" + at->second);
+        }
         if (tagfile::IsCompressedFile(data)) {
             if (!tagfile::UnpackCompressedFile(data)) fault(e, "compressed file does not unpack");
             else compressedFiles.insert(Upper(e->itemName));

@@ -1,5 +1,7 @@
 #include "os/registry.h"
 
+#include "os/folder_tree.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -78,17 +80,14 @@ bool Save(const std::vector<RegistryValue>& values) {
     fs::path file = RegistryFilePath();
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
-    fs::path temp = file;
-    temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        for (const RegistryValue& v : values)
-            out << RootName(v.root) << '\t' << v.key << '\t' << v.name << "\tREG_SZ\t" << Escape(v.data) << '\n';
-        if (!out.flush()) return false;
-    }
-    // Replacing the file whole keeps the store intact if we stop half-way.
-    fs::rename(temp, file, ec);
-    return !ec;
+    std::string text;
+    for (const RegistryValue& v : values)
+        text += RootName(v.root) + ('\t' + v.key) + '\t' + v.name + "\tREG_SZ\t" + Escape(v.data) + '\n';
+    // Replacing the file whole keeps the store intact if we stop half-way; a link at its
+    // name is not written through.
+    return ReplaceFile(file.string(), std::span<const uint8_t>(
+                                          reinterpret_cast<const uint8_t*>(text.data()), text.size())) ==
+           WriteStatus::Written;
 }
 
 bool Matches(const RegistryValue& v, RegistryRoot root, std::string_view key) {

@@ -6,10 +6,10 @@
 
 namespace os {
 
-// Copies `source` (a regular file) to `target`, both system paths (see NativePath). The
-// target is created or emptied and is never reached through a symbolic link; it may be run
-// when the source may. Gives 0, or the system's error number when the copy failed (a target
-// left half written counts as failed).
+// Copies `source` (a regular file) to `target`, both system paths (see NativePath), through
+// ReplaceFile: the target's folder must exist, the target is never reached through a
+// symbolic link and is replaced whole or not at all; it may be run when the source may.
+// Gives 0, or the system's error number when the copy failed.
 int CopyFile(const std::string& source, const std::string& target);
 
 }  // namespace os
