@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "installer/little_endian.h"
 #include "installer/package_reader.h"
 #include "installer/project_installer.h"
 #include "os/message_box.h"
@@ -22,8 +23,7 @@ void ProjectTypeDispatcher::Run() {
         os::MessageBox("Can't find project type", "Error", os::MB_OK);
         return;
     }
-    const uint32_t type = uint32_t(value[0]) | uint32_t(value[1]) << 8 |
-                          uint32_t(value[2]) << 16 | uint32_t(value[3]) << 24;
+    const uint32_t type = LoadU32LE(value);
     switch (type) {
     case kProjectRunInPlace: RunInPlaceProject(); break;
     case kProjectStandard: RunStandardProject(); break;

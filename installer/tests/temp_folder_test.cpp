@@ -88,6 +88,34 @@ TEST_F(TempFolderChoice, LinkToAFolderIsSkipped) {
     EXPECT_EQ(Choose(), Candidate(1));
 }
 
+// The clean-up after a run in place takes what was unpacked and "channel.lst"; files the
+// viewer added stay, and so do the folders that hold them.
+TEST_F(TempFolderChoice, CleanupTakesOnlyWhatWasUnpacked) {
+    using testpkg::Bytes;
+    testpkg::TempFile package(testpkg::Build({{"APPDATA", "A.TXT", Bytes("a")},
+                                              {"APPDATA", "SUB\\B.TXT", Bytes("b")},
+                                              {"APPDATA", "KEEP\\C.TXT", Bytes("c")}}));
+    apptest::ScopedProgram program(package.Path());
+    for (bool viewerAddsFiles : {false, true}) {
+        ProjectInstaller installer;
+        ASSERT_TRUE(installer.CreateTempFolder());
+        const path folder = installer.GetInstallPath();
+        for (const char* item : {"a.txt", "sub\\b.txt", "keep\\c.txt"}) ASSERT_TRUE(installer.ExtractItem(item, false));
+        apptest::WriteFile(folder / "channel.lst", "channels the viewer found");
+        if (viewerAddsFiles) apptest::WriteFile(folder / "keep/added.txt", "the viewer's own");
+        installer.CleanupTempFolder();
+        EXPECT_EQ(installer.InstalledFiles().Count(), 0);
+        EXPECT_EQ(installer.CreatedFolders().Count(), 0);
+        if (!viewerAddsFiles) {
+            EXPECT_FALSE(apptest::fs::exists(folder));
+            continue;
+        }
+        std::vector<path> left;
+        for (const auto& entry : apptest::fs::recursive_directory_iterator(folder)) left.push_back(entry.path());
+        EXPECT_EQ(left, (std::vector<path>{folder / "keep", folder / "keep/added.txt"}));
+    }
+}
+
 // Where "Vantrel<n>" cannot be had, a fresh private folder of mkdtemp's: in the system's
 // temporary folder when TMPDIR is too long to take the name (never the cut name beside
 // it), in TMPDIR when every number is taken by someone else.

@@ -15,13 +15,14 @@
 #include <utility>
 #include <vector>
 
-#include "dialogs/progress_window.h"
 #include "installer/engine_objects.h"
 #include "installer/handles.h"
 #include "installer/package_reader.h"
 #include "installer/pointer_array.h"
 #include "os/folder_tree.h"
 #include "os/shared_library.h"
+
+class ProgressWindow;
 
 class ProjectInstaller {
 public:
@@ -85,6 +86,24 @@ protected:
     // Destroys the file loader and the engine control and unloads the engine core, each
     // only if present; the fields are cleared.
     void ReleaseEngine();
+    // Lets go of the engine when the handler leaves its scope, on every way out.
+    class EngineOwner {
+    public:
+        explicit EngineOwner(ProjectInstaller& installer) : installer_(installer) {}
+        ~EngineOwner() { installer_.ReleaseEngine(); }
+        EngineOwner(const EngineOwner&) = delete;
+        EngineOwner& operator=(const EngineOwner&) = delete;
+
+    private:
+        ProjectInstaller& installer_;
+    };
+    // The engine's file loader and file saver, made through its services object; null
+    // when the engine gave no services object or made none.
+    FileLoader* MakeFileLoader();
+    EngineFileSaver* MakeFileSaver();
+    // Opens install path + "\uninstall.nfo" with `saver`, writes the log's records (ending
+    // in the bare "UNSK" when `skipTag`) and closes it; nothing when it does not open.
+    void WriteUninstallLog(EngineFileSaver& saver, const char* projectName, bool skipTag);
     // Creates every folder along `path` (its first `limit` characters, '/' read as '\'),
     // recording each one that is new in the created-folders list.
     void CreateFoldersAlong(std::string_view path, size_t limit);

@@ -12,7 +12,13 @@
 namespace os {
 namespace {
 
-const char* RootName(RegistryRoot root) { return root == RegistryRoot::LocalMachine ? "HKLM" : "HKCU"; }
+const char* RootName(RegistryRoot root) {
+    switch (root) {
+    case RegistryRoot::LocalMachine: return "HKLM";
+    case RegistryRoot::ClassesRoot: return "HKCR";
+    default: return "HKCU";
+    }
+}
 
 std::string Escape(std::string_view bytes) {
     std::string out;
@@ -61,7 +67,9 @@ std::vector<RegistryValue> Load() {
             start = tab + 1;
         }
         if (f.size() != 4 || f[3] != "REG_SZ") continue;  // not a line of ours
-        RegistryRoot root = f[0] == "HKLM" ? RegistryRoot::LocalMachine : RegistryRoot::CurrentUser;
+        RegistryRoot root = f[0] == "HKLM"   ? RegistryRoot::LocalMachine
+                            : f[0] == "HKCR" ? RegistryRoot::ClassesRoot
+                                             : RegistryRoot::CurrentUser;
         values.push_back({root, std::string(f[1]), std::string(f[2]), Unescape(std::string_view(line).substr(start))});
     }
     return values;
