@@ -177,6 +177,14 @@ TEST_F(PluginTypesEndToEnd, ScreensaverInstallsItsCopyConfigurationAndLog) {
     EXPECT_EQ(std::vector<std::string>(positions.begin(), positions.begin() + 3),
               (std::vector<std::string>{"0", "25", "50"}));
     EXPECT_EQ(positions.back(), "474");
+
+    // The uninstaller takes the copy away with the rest: its name and bytes show it is ours.
+    const std::string uninstall = "env VANTREL_REGISTRY_FILE=" +
+                                  Quote((scratch_.Path() / "home/.config/vantrel/registry").string()) + " " +
+                                  Quote((install / "VtlUnInst.exe").string()) + " >/dev/null 2>&1";
+    EXPECT_EQ(std::system(uninstall.c_str()), 0);
+    EXPECT_FALSE(fs::exists(system / "Demo.scr"));
+    EXPECT_FALSE(fs::exists(install));
 }
 
 // Where the plug-in goes: a folder from the registry keeps its trailing backslash, so the

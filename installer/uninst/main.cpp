@@ -9,8 +9,10 @@
 // can have made goes:
 //   - files and folders that resolve, without passing through a link, below the
 //     uninstaller's own folder (the install folder, removed last when empty);
-//   - desktop entries whose command starts this folder's viewer or uninstaller, and the
-//     listed empty folders that hold them;
+//   - desktop entries whose command starts this folder's viewer or uninstaller, the copies
+//     the screen saver and media-player types place outside ("<ProjectName>.scr",
+//     "vis_<ProjectName>.dll", "<ProjectName>.wac", byte for byte this folder's "VtlSvr.scr"
+//     or "WinAmp.dll"), and the listed empty folders that hold them;
 //   - listed empty folders that hold the install folder;
 //   - the uninstall key whose "UninstallString" names this very uninstaller.
 // Everything else listed is skipped, and each skip is reported with its reason.
@@ -101,6 +103,32 @@ bool IsOurDesktopEntry(const std::string& path, const std::string& ownFolder) {
     return false;
 }
 
+// Reads a file outside the install folder without following a link at its name.
+std::optional<std::vector<uint8_t>> ReadOutside(const std::string& path, size_t limit) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::vector<uint8_t>> bytes;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= limit) {
+        bytes.emplace(size_t(st.st_size));
+        if (::read(fd, bytes->data(), bytes->size()) != ssize_t(bytes->size())) bytes.reset();
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// The program copies the plug-in types place outside the install folder: the copy's name
+// and the file of this folder it must equal.
+struct PlacedCopy {
+    std::string name;
+    const char* source;
+};
+
+std::vector<PlacedCopy> PlacedCopies(const std::string& project) {
+    return {{project + ".scr", "VtlSvr.scr"}, {"vis_" + project + ".dll", "WinAmp.dll"},
+            {project + ".wac", "WinAmp.dll"}};
+}
+
 bool IsAncestor(const std::string& folder, const std::string& path) {
     return !folder.empty() && path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
            (folder == "/" || path[folder.size()] == '/');
@@ -151,8 +179,20 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // The sources of the placed copies, read before anything of this folder goes.
+    std::vector<std::pair<PlacedCopy, std::optional<std::vector<uint8_t>>>> copies;
+    for (const PlacedCopy& copy : PlacedCopies(log->projectName))
+        copies.emplace_back(copy, own.ReadFile(copy.source, kLogSizeLimit));
+    const auto isOurCopy = [&](const std::string& path) {
+        const std::string name = path.substr(path.rfind('/') + 1);
+        for (const auto& [copy, source] : copies)
+            if (source && os::EqualsIgnoreCase(name, copy.name) && ReadOutside(path, kLogSizeLimit) == source)
+                return true;
+        return false;
+    };
+
     int kept = 0;
-    std::vector<std::string> entryFolders;  // real folders of the desktop entries removed
+    std::vector<std::string> entryFolders;  // real folders of the entries and copies removed
     for (const std::string& f : log->files) {
         if (const std::optional<std::string> inside = own.RelativePart(f)) {
             switch (own.RemoveFile(*inside)) {
@@ -164,10 +204,10 @@ int main(int argc, char** argv) {
             continue;
         }
         const std::string native = os::NativePath(f);
-        if (!IsOurDesktopEntry(native, ownFolder)) {
+        if (!IsOurDesktopEntry(native, ownFolder) && !isOurCopy(native)) {
             struct stat st;
             if (::lstat(native.c_str(), &st) == 0) {
-                Skip(f, "outside the install folder and not a desktop entry of it");
+                Skip(f, "outside the install folder and neither a desktop entry nor a copy of it");
                 ++kept;
             }
             continue;

@@ -230,6 +230,26 @@ FolderTree::RemoveStatus FolderTree::EnterParent(std::string_view relative, int&
     return RemoveStatus::Removed;
 }
 
+std::optional<std::vector<uint8_t>> FolderTree::ReadFile(std::string_view relative, size_t limit) const {
+    int folder;
+    std::string name;
+    if (EnterParent(relative, folder, name) != RemoveStatus::Removed) return std::nullopt;
+    Descriptor held(folder);
+    Descriptor file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > limit)
+        return std::nullopt;
+    std::vector<uint8_t> bytes(size_t(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(file.Get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        done += size_t(n);
+    }
+    return bytes;
+}
+
 FolderTree::RemoveStatus FolderTree::RemoveFile(std::string_view relative) {
     int folder;
     std::string name;

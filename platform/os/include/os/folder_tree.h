@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace os {
 
@@ -69,6 +70,9 @@ public:
     // Removes the folder `relative` below the base (empty: the base itself, by its real
     // path) when it is empty.
     RemoveStatus RemoveFolder(std::string_view relative);
+    // The bytes of the regular file `relative` below the base, reached as RemoveFile reaches
+    // it; nothing when it is missing, not a regular file or larger than `limit`.
+    std::optional<std::vector<uint8_t>> ReadFile(std::string_view relative, size_t limit) const;
     // The base folder's real path, with no links in it.
     const std::string& RealPath() const { return realPath_; }
 
