@@ -155,7 +155,8 @@ TEST_F(HostileInstall, EditedLogRemovesNothingThatIsNotThisInstallations) {
 
     apptest::WriteFile(install_ / "uninstall.nfo",
                        Log({(home_ / ".bashrc").string(), at + "..\\outside\\victim.txt", upper,
-                            at + "linked\\victim.txt", entry.string(), at + "VantrelViewer.exe"},
+                            at + "linked\\victim.txt", entry.string(), at + "VantrelViewer.exe",
+                            at + "VtlUnInst.exe"},
                            {(outside_ / "empty").string() + "\\"}, "Other"));
     std::string output;
     EXPECT_EQ(stdtest::RunCommand("env VANTREL_REGISTRY_FILE=" + Quote(registry) + " " +

@@ -179,6 +179,13 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Whether the project's key is this installation's is decided now: once this program
+    // and its folder are gone, no path names them any more.
+    const std::string key = kUninstallKeyPrefix + log->projectName;
+    const std::optional<std::string> command =
+        os::RegistryGetString(os::RegistryRoot::LocalMachine, key, "UninstallString");
+    const bool keyIsOurs = command && RealPath(os::NativePath(*command)) == self;
+
     // The sources of the placed copies, read before anything of this folder goes.
     std::vector<std::pair<PlacedCopy, std::optional<std::vector<uint8_t>>>> copies;
     for (const PlacedCopy& copy : PlacedCopies(log->projectName))
@@ -243,10 +250,7 @@ int main(int argc, char** argv) {
     }
     own.RemoveFolder("");
 
-    const std::string key = kUninstallKeyPrefix + log->projectName;
-    const std::optional<std::string> command =
-        os::RegistryGetString(os::RegistryRoot::LocalMachine, key, "UninstallString");
-    if (command && RealPath(os::NativePath(*command)) == RealPath(self)) {
+    if (keyIsOurs) {
         os::RegistryDeleteKey(os::RegistryRoot::LocalMachine, key);
     } else if (command) {
         Skip(key, "its UninstallString names another uninstaller");
