@@ -12,6 +12,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static EngineHost* host = new EngineHost(CHANNELS_DIR);
     static const GUID type = MakeGuid(CHANNEL_TYPE);
+    // The engine keeps every debug message for its host; one run's are of no use to the next.
+    host->Engine().ClearDebugMessages();
     if (size > (1u << 20)) return 0;
     tagfile::RecordWriter w;
     tagfile::Guid16 fileType;
