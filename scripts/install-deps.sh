@@ -13,3 +13,6 @@ DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends 
   libosmesa6-dev libassimp-dev fonts-liberation nlohmann-json3-dev ccache
 # fluid: Debian's FLTK CMake package names /usr/bin/fluid among its targets and refuses
 # to configure without it.
+# clang: scripts/fuzz.sh builds the libFuzzer targets with it (fuzzer and sanitizer runtimes
+# come with it).
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends clang

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "os/folder_tree.h"
 #include "os/native_path.h"
+#include "os/writable_file.h"
 #include "plugin_frame/guid.h"
 
 KelFileSaver::~KelFileSaver() = default;
@@ -11,10 +13,10 @@ bool KelFileSaver::OpenFile(const char* path, int writeHeader, const GUID* heade
     if (!path) return false;
     std::string native = os::NativePath(path);
     // Create the file now so that a path that cannot be written fails at open, as a
-    // Windows saver would.
-    std::FILE* f = std::fopen(native.c_str(), "wb");
-    if (!f) return false;
-    std::fclose(f);
+    // Windows saver would. A link at the name is not followed: the open fails.
+    os::WritableFile probe;
+    if (!probe.CreateAlways(native)) return false;
+    probe.Close();
     path_ = native;
     open_ = true;
     writer_ = tagfile::RecordWriter();
@@ -29,12 +31,11 @@ bool KelFileSaver::OpenFile(const char* path, int writeHeader, const GUID* heade
 bool KelFileSaver::CloseFile() {
     if (!open_) return false;
     open_ = false;
-    std::FILE* f = std::fopen(path_.c_str(), "wb");
-    if (!f) return false;
+    // Through a temporary name and a rename: a link put at the name meanwhile is replaced,
+    // never written through.
     const auto& bytes = writer_.Bytes();
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok;
+    return os::ReplaceFile(path_, std::span<const uint8_t>(bytes.data(), bytes.size())) ==
+           os::WriteStatus::Written;
 }
 
 void KelFileSaver::SaveTag(const char* tag) {

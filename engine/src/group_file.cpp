@@ -7,10 +7,8 @@
 //           "CLNK"  8 bytes per link, in link order: i32 link index, u32 child's group index
 // A group file stored as a KRVF compressed file is read the same way once unpacked.
 #include <cstring>
-#include <fstream>
-#include <iterator>
-
 #include "os/native_path.h"
+#include "os/read_only_file.h"
 #include "tagfile/compressed_file.h"
 #include "plugin_frame/engine_interface.h"
 #include "plugin_frame/type_guids.h"
@@ -61,12 +59,17 @@ bool EngineInterface::SaveChannelGroup(Kel_ChannelGroup& group, const std::strin
 }
 
 std::unique_ptr<Kel_ChannelGroup> EngineInterface::LoadChannelGroup(const std::string& path) {
-    std::ifstream in(os::NativePath(path), std::ios::binary);
-    if (!in) {
-        ShowDebugMessage(("Can't open channel group " + path).c_str());
+    // A folder or a device at the name is not a group file; reading one would throw.
+    os::ReadOnlyFile file;
+    std::vector<uint8_t> bytes;
+    if (file.Open(path)) {
+        bytes.resize(size_t(file.Size()));
+        if (!file.ReadExact(bytes.data(), bytes.size())) file.Close();
+    }
+    if (!file.IsOpen()) {
+        ShowDebugMessage(("Can't open channel group " + path + " (missing or not a file)").c_str());
         return nullptr;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return LoadChannelGroupFromMemory(bytes, path);
 }
 

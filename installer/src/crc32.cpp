@@ -1,5 +1,7 @@
 #include "installer/crc32.h"
 
+#include "installer/little_endian.h"
+
 namespace {
 
 constexpr uint32_t kPolynomial = 0x04C11DB7;
@@ -33,9 +35,7 @@ uint32_t Crc32Table::Update(uint32_t crc, const void* data, size_t size) const {
     const auto* p = static_cast<const uint8_t*>(data);
     crc = ~crc;
     while (size >= 8) {
-        // Little-endian assembly by bytes keeps this independent of host byte order.
-        uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                             uint32_t(p[3]) << 24);
+        uint32_t lo = crc ^ LoadU32LE(p);
         crc = table_[7][lo & 0xFF] ^ table_[6][(lo >> 8) & 0xFF] ^ table_[5][(lo >> 16) & 0xFF] ^
               table_[4][lo >> 24] ^ table_[3][p[4]] ^ table_[2][p[5]] ^ table_[1][p[6]] ^
               table_[0][p[7]];

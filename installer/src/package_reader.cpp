@@ -4,6 +4,7 @@
 #include <new>
 
 #include "installer/crc32.h"
+#include "installer/little_endian.h"
 #include "os/command_line.h"
 #include "os/message_box.h"
 #include "os/native_path.h"
@@ -100,7 +101,7 @@ bool PackageReader::ScanForMarker() {
 bool PackageReader::ReadU32(uint32_t& value) {
     uint8_t b[4];
     if (!file_.ReadExact(b, 4)) return false;
-    value = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    value = LoadU32LE(b);
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "installer/little_endian.h"
 #include "os/message_box.h"
 
 namespace {
@@ -11,8 +12,7 @@ namespace {
 constexpr uint64_t kMaxDeflateRatio = 1032;
 
 uint32_t TrailingSize(std::span<const uint8_t> stored) {
-    const uint8_t* p = stored.data() + stored.size() - 4;
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    return LoadU32LE(stored.data() + stored.size() - 4);
 }
 
 }  // namespace

@@ -14,14 +14,12 @@
 #include "os/folder.h"
 #include "os/message_box.h"
 #include "os/native_path.h"
-#include "os/path_links.h"
 #include "os/temp_folder.h"
-#include "os/writable_file.h"
+#include "os/folder_tree.h"
 
 namespace {
 
 constexpr size_t kFolderWalkLimit = 400;
-constexpr size_t kTempPathMax = 399;
 constexpr size_t kTempBaseMax = 389;
 constexpr int kMaxTempFolderNumber = 10000;
 
@@ -84,8 +82,15 @@ bool ProjectInstaller::ReadItem(const char* itemName, void* buffer, uint32_t buf
 
 bool ProjectInstaller::CreateTempFolder() {
     const std::optional<std::string> temp = os::GetTempFolder();
-    if (!temp || temp->size() > kTempPathMax) return false;
-    const std::string base = temp->substr(0, kTempBaseMax);
+    if (!temp) return false;
+    // A temporary folder too long for "Vantrel<n>" would be cut short, and the cut name
+    // is a folder beside it: take a fresh private folder of the system's /tmp instead.
+    if (temp->size() > kTempBaseMax) {
+        const std::optional<std::string> fresh = os::CreateFreshPrivateFolder(os::SystemTempFolder() + "Vtl");
+        if (fresh) SetInstallPath(*fresh);
+        return fresh.has_value();
+    }
+    const std::string& base = *temp;
     for (int n = 0; n <= kMaxTempFolderNumber; ++n) {
         const std::string candidate = base + "Vantrel" + std::to_string(n);
         // The temporary folder may be shared: a folder someone else made, or can write
@@ -98,7 +103,10 @@ bool ProjectInstaller::CreateTempFolder() {
             return true;
         }
     }
-    return false;
+    // Every number is someone else's: a fresh folder with a name of mkdtemp's choosing.
+    const std::optional<std::string> fresh = os::CreateFreshPrivateFolder(base + "Vtl");
+    if (fresh) SetInstallPath(*fresh);
+    return fresh.has_value();
 }
 
 void ProjectInstaller::CreateFoldersAlong(std::string_view path, size_t limit) {
@@ -113,16 +121,57 @@ void ProjectInstaller::CreateFoldersAlong(std::string_view path, size_t limit) {
     }
 }
 
+bool ProjectInstaller::HasStoredEntry(const char* itemName) const {
+    if (!packageReader_) return false;
+    for (int32_t i = 0; i < packageReader_->GetEntryCount(); ++i) {
+        const PackageEntry* entry = packageReader_->GetEntry(i);
+        if (os::EqualsIgnoreCase(entry->itemName, itemName) &&
+            os::EqualsIgnoreCase(entry->groupName, "APPDATA"))
+            return true;
+    }
+    return false;
+}
+
+void ProjectInstaller::NoteNotInstalled(std::string_view itemName, std::string_view reason) {
+    notInstalled_.emplace_back(std::string(itemName), std::string(reason));
+}
+
+void ProjectInstaller::ShowNotInstalled() {
+    if (notInstalled_.empty()) return;
+    std::string text = "These files could not be installed:";
+    for (const auto& [item, reason] : notInstalled_) text += "\r\n" + item + " (" + reason + ")";
+    os::MessageBox(text.c_str(), "Installation Warning", os::MB_OK | os::MB_ICONWARNING);
+    notInstalled_.clear();
+}
+
+bool ProjectInstaller::OpenInstallTree() {
+    if (installTree_.IsOpen() && installTreePath_ == installPath_) return true;
+    installTreePath_ = installPath_;
+    return installTree_.Open(installPath_);
+}
+
 bool ProjectInstaller::ExtractItem(const char* itemName, bool unpack) {
     if (!itemName) return false;
     // Without an install folder the item would land at the root of the file system.
-    if (installPath_[0] == '\0' || !IsItemNameInside(itemName) ||
-        os::PathCrossesLink(installPath_, itemName))
+    if (installPath_[0] == '\0' || !IsItemNameInside(itemName)) {
+        NoteNotInstalled(itemName, os::WriteStatusText(os::WriteStatus::Refused));
         return false;
-    const std::string path = std::string(installPath_) + "\\" + itemName;
-    CreateFoldersAlong(path, kFolderWalkLimit);
+    }
+    const std::string install(installPath_);
+    const std::string path = install + "\\" + itemName;
+    // The install folder and its parents are the user's choice and are made by path; below
+    // it every folder is made and entered without following a link (see FolderTree).
+    CreateFoldersAlong(path, std::min(kFolderWalkLimit, install.size() + 1));
+    if (!OpenInstallTree()) {
+        NoteNotInstalled(itemName, os::WriteStatusText(os::WriteStatus::Failed));
+        return false;
+    }
 
-    if (!ReadItem(itemName, nullptr, 0, nullptr)) return false;
+    if (!ReadItem(itemName, nullptr, 0, nullptr)) {
+        // Missing entries are the package's choice; a damaged one is worth telling.
+        if (HasStoredEntry(itemName)) NoteNotInstalled(itemName, "CRC error");
+        return false;
+    }
     const uint8_t* bytes = currentItemData_;
     uint32_t size = currentItemSize_;
 
@@ -131,29 +180,57 @@ bool ProjectInstaller::ExtractItem(const char* itemName, bool unpack) {
         std::unique_ptr<uint8_t[]> stored = packageReader_->TakeData();
         currentItemData_ = nullptr;
         fileLoader_->AttachMemory(stored.release(), size, 1);
-        if (fileLoader_->OpenContainer("KRVF", 0) && engineServices_)
-            if (EngineDecompression* decompression = engineServices_->GetDecompression())
-                decompression->Unpack(fileLoader_);
+        EngineDecompression* decompression =
+            engineServices_ ? engineServices_->GetDecompression() : nullptr;
+        // An entry that does not unpack would go on disk as its stored bytes, a file that
+        // looks installed and is not what the package meant: it is not installed at all.
+        if (!fileLoader_->OpenContainer("KRVF", 0) || !decompression ||
+            !decompression->Unpack(fileLoader_)) {
+            NoteNotInstalled(itemName, "cannot be unpacked");
+            return false;
+        }
         bytes = fileLoader_->GetData();
         size = fileLoader_->GetSize();
     } else if (unpack) {
         std::optional<UnpackedFile> unpacked =
             UnpackPackedFile(std::span<const uint8_t>(currentItemData_, currentItemSize_));
-        if (!unpacked) return false;
+        if (!unpacked) {
+            NoteNotInstalled(itemName, "cannot be unpacked");
+            return false;
+        }
         unpackedItem_ = std::move(unpacked->data);
         currentItemData_ = unpackedItem_.get();
         currentItemSize_ = unpacked->size;
         bytes = currentItemData_;
         size = currentItemSize_;
     }
+    // Nothing to write is a failure, as a write of 0 bytes is; no empty file is left.
+    if (size == 0) {
+        NoteNotInstalled(itemName, "empty");
+        return false;
+    }
 
-    os::WritableFile file;
-    if (!file.CreateAlways(path)) return false;
-    if (IsProgramName(itemName)) file.MakeExecutable();
-    const size_t written = size ? file.Write(bytes, size) : 0;
-    const bool closed = file.Close();
-    // A short write leaves a damaged file behind: report it as a failure too.
-    if (written == 0 || written != size || !closed) return false;
+    const size_t folderStart = install.size() + 1;
+    const os::WriteStatus status = installTree_.WriteFile(
+        itemName, std::span<const uint8_t>(bytes, size), IsProgramName(itemName),
+        [&](size_t separator) {
+            std::string folder = path.substr(0, folderStart + separator + 1);
+            for (char& c : folder)
+                if (c == '/') c = '\\';
+            AddText(createdFolders_, folder);
+        },
+        kFolderWalkLimit > folderStart ? kFolderWalkLimit - folderStart : 0);
+    if (status != os::WriteStatus::Written) {
+        if (status == os::WriteStatus::NoSpace && !outOfSpace_) {
+            outOfSpace_ = true;
+            const std::string text =
+                "There is not enough free disk space to install " + std::string(itemName) +
+                ".\r\nThe installation stops here.";
+            os::MessageBox(text.c_str(), "Installation Error", os::MB_OK | os::MB_ICONERROR);
+        }
+        NoteNotInstalled(itemName, os::WriteStatusText(status));
+        return false;
+    }
     AddText(installedFiles_, path);
     return true;
 }

@@ -20,15 +20,15 @@
 #include "os/registry.h"
 #include "os/shortcut.h"
 #include "os/shell_folders.h"
+#include "setting_reads.h"
+
+using namespace setting_reads;
 
 namespace {
 
-constexpr uint32_t kSettingTextSize = 259;  // "InstallPath", "ShortCutName", "ProjectName"
-constexpr uint32_t kListTextSize = 399;     // the names in "CHANNELINFO" and "FILEINFO"
 constexpr size_t kLinkFolderWalkLimit = 260;
 constexpr size_t kRegistryPathMax = 259;
 
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel";
 constexpr char kViewerKey[] = "SOFTWARE\\Borrin\\Vantrel Viewers\\2.00.000";
 constexpr char kViewerCommandLine[] = "VantrelViewer.exe VtlStart.vtl";
 
@@ -60,39 +60,6 @@ constexpr CoreFile kCoreFiles[] = {
     {"VtlStart.vtl", false},  // the viewer reads the compressed form itself
 };
 
-void ShowError(const std::string& text, const char* caption = "Error") {
-    os::MessageBox(text.c_str(), caption, os::MB_OK);
-}
-
-// Reads a text setting or list value into the whole buffer. The last byte is forced to NUL:
-// a value that fills the buffer stays a bounded text for everything that follows.
-bool ReadText(ProjectInstaller& installer, const char* name, char* buffer, uint32_t size,
-              const char* group = nullptr) {
-    if (!installer.ReadItem(name, buffer, size, group)) return false;
-    buffer[size - 1] = '\0';
-    return true;
-}
-
-bool ReadByte(ProjectInstaller& installer, const char* name, uint8_t& value) {
-    return installer.ReadItem(name, &value, 1, nullptr);
-}
-
-bool ReadU32(ProjectInstaller& installer, const char* name, const char* group, uint32_t& value) {
-    uint8_t bytes[4];
-    if (!installer.ReadItem(name, bytes, 4, group)) return false;
-    value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-            uint32_t(bytes[3]) << 24;
-    return true;
-}
-
-// A folder typed into the dialog as a relative path would be taken relative to a current
-// folder that the installation itself moves into the install folder; anchor it first.
-std::string AbsoluteInstallPath(const char* path) {
-    if (!*path || *path == '/' || *path == '\\') return path;
-    const std::string here = os::GetCurrentFolder();
-    return here.empty() ? std::string(path) : here + "\\" + path;
-}
-
 }  // namespace
 
 void ProjectInstaller::ReleaseEngine() {
@@ -111,9 +78,29 @@ void ProjectInstaller::ReleaseEngine() {
     }
 }
 
+FileLoader* ProjectInstaller::MakeFileLoader() {
+    if (!engineServices_) return nullptr;
+    return static_cast<FileLoader*>(engineServices_->CreateObject(kFileLoaderClass, 0, 0));
+}
+
+EngineFileSaver* ProjectInstaller::MakeFileSaver() {
+    if (!engineServices_) return nullptr;
+    return static_cast<EngineFileSaver*>(engineServices_->CreateObject(kFileSaverClass, 0, 0));
+}
+
+void ProjectInstaller::WriteUninstallLog(EngineFileSaver& saver, const char* projectName,
+                                         bool skipTag) {
+    const std::string logPath = std::string(installPath_) + "\\" + kUninstallLogName;
+    // The saver refuses a link planted at the log's name; the user hears of a missing log.
+    const bool opened = saver.OpenFile(logPath.c_str(), 0);
+    if (opened) WriteUninstallRecords(saver, installedFiles_, createdFolders_, projectName, skipTag);
+    if (!saver.CloseFile() || !opened) NoteNotInstalled(kUninstallLogName, "write failure");
+}
+
 bool ProjectInstaller::CopyCoreFiles() {
     for (const CoreFile& file : kCoreFiles) {
         if (!ExtractItem(file.name, file.unpack)) {
+            if (OutOfSpace()) return false;  // told already
             os::MessageBox(kCopyErrorText, "Installation Error", os::MB_OK | os::MB_ICONERROR);
             return false;
         }
@@ -121,18 +108,32 @@ bool ProjectInstaller::CopyCoreFiles() {
     return true;
 }
 
+// The installation cannot go on without the engine core; say why, in the loader's words
+// where it gave some.
 bool ProjectInstaller::InitEngine() {
     engineModule_ = os::LoadLibrary(std::string(installPath_) + "\\corvane.dll");
-    if (!engineModule_) return false;
+    if (!engineModule_) {
+        ShowError("The engine core Corvane.dll could not be loaded:\r\n" + os::LastLibraryError());
+        return false;
+    }
     auto getControl = reinterpret_cast<GetEngineControlInstanceFunction>(
         os::GetProcAddress(engineModule_, "GetEngineControlInstance"));
-    if (!getControl) return false;
+    if (!getControl) {
+        ShowError("The engine core Corvane.dll has no GetEngineControlInstance.");
+        return false;
+    }
     engineControl_ = getControl();
-    if (!engineControl_) return false;
+    if (!engineControl_) {
+        ShowError("The engine core Corvane.dll could not be started.");
+        return false;
+    }
     engineControl_->SetInstallPath(installPath_);
     const char* className = MainWindowClassName();
     if (!className || !*className) className = kMainWindowClassName;
-    if (!engineControl_->Initialize(instance_, className, mainWindow_)) return false;
+    if (!engineControl_->Initialize(instance_, className, mainWindow_)) {
+        ShowError("The engine core Corvane.dll could not be started.");
+        return false;
+    }
     engineServices_ = engineControl_->GetEngineServices();
     return true;
 }
@@ -151,6 +152,7 @@ bool ProjectInstaller::ExtractChannels() {
     for (uint32_t i = 0; i < count && i < entries; ++i) {
         const std::string key = "ChannelItemNameID" + std::to_string(i);
         if (ReadText(*this, key.c_str(), name, sizeof name, "CHANNELINFO")) ExtractItem(name, true);
+        if (OutOfSpace()) return false;
     }
 
     if (!ReadU32(*this, "ChannelDLLCount", "CHANNELINFO", count)) {
@@ -161,6 +163,7 @@ bool ProjectInstaller::ExtractChannels() {
         if (progressWindow_) progressWindow_->SetProgress(float(0.3 + 0.3 * i / count));
         const std::string key = "ChannelDLLItemNameID" + std::to_string(i);
         if (ReadText(*this, key.c_str(), name, sizeof name, "CHANNELINFO")) ExtractItem(name, true);
+        if (OutOfSpace()) return false;
     }
     return true;
 }
@@ -179,6 +182,7 @@ bool ProjectInstaller::ExtractProjectFiles() {
         if (!ReadText(*this, key.c_str(), name, sizeof name, "FILEINFO")) continue;
         // Project groups stay KRVF compressed files: the engine reads them as they are.
         ExtractItem(name, std::strstr(name, ".cgr") == nullptr);
+        if (OutOfSpace()) return false;
     }
     return true;
 }
@@ -208,7 +212,7 @@ void ProjectInstaller::WriteUninstallRegistryKey() {
         ShowError("Can't find project type ProjectName");
         return;
     }
-    const std::string key = kUninstallKey + std::string(name);
+    const std::string key = kUninstallKeyPrefix + std::string(name);
     if (!os::RegistrySetString(os::RegistryRoot::LocalMachine, key, "DisplayName", name,
                                uint32_t(std::strlen(name)))) {
         ShowError("Error can't write in registry", key.c_str());
@@ -247,12 +251,12 @@ bool ProjectInstaller::InstallStandard() {
 
     uint8_t checkDx8 = 0;
     if (!ReadByte(*this, "CheckDx8", checkDx8)) {
-        ShowError("Can't find project type CheckDx8");
+        ShowMissingSetting("CheckDx8");
         return false;
     }
     uint8_t runAfterInstall = 0;
     if (!ReadByte(*this, "RunAfterInstall", runAfterInstall)) {
-        ShowError("Can't find project type RunAfterInstall");
+        ShowMissingSetting("RunAfterInstall");
         return false;
     }
     if (checkDx8 && !IsDirectX81OrHigher() &&
@@ -267,7 +271,7 @@ bool ProjectInstaller::InstallStandard() {
                                 std::pair{"ShortCutName", shortcutName},
                                 std::pair{"ProjectName", projectName}}) {
         if (!ReadText(*this, item, buffer, kSettingTextSize)) {
-            ShowError(std::string("Can't find project type ") + item);
+            ShowMissingSetting(item);
             return false;
         }
     }
@@ -312,30 +316,19 @@ bool ProjectInstaller::InstallStandard() {
     }
 
     progressWindow_->SetProgress(0.3f);
-    if (!InitEngine()) {
-        ReleaseEngine();
-        return false;
-    }
+    EngineOwner engine(*this);
+    if (!InitEngine()) return false;
     ExtractItem("VtlUnInst.exe", true);  // a package without an uninstaller still installs
 
-    fileLoader_ = engineServices_
-                      ? static_cast<FileLoader*>(engineServices_->CreateObject(kFileLoaderClass, 0, 0))
-                      : nullptr;
+    fileLoader_ = MakeFileLoader();
     if (!fileLoader_) {
         ShowError("Can't init fileloader", "P");
-        ReleaseEngine();
         return false;
     }
-    if (!ExtractChannels() || !ExtractProjectFiles()) {
-        ReleaseEngine();
-        return false;
-    }
+    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
 
-    if (auto* saver = static_cast<EngineFileSaver*>(engineServices_->CreateObject(kFileSaverClass, 0, 0))) {
-        const std::string logPath = std::string(installPath_) + "\\" + kUninstallLogName;
-        if (saver->OpenFile(logPath.c_str(), 0))
-            WriteUninstallRecords(*saver, installedFiles_, createdFolders_, projectName, false);
-        saver->CloseFile();
+    if (EngineFileSaver* saver = MakeFileSaver()) {
+        WriteUninstallLog(*saver, projectName, false);
         saver->Destroy();
     }
     ReleaseEngine();
@@ -345,6 +338,7 @@ bool ProjectInstaller::InstallStandard() {
     progressWindow_.reset();
 
     WriteUninstallRegistryKey();
+    ShowNotInstalled();
 
     if (runAfterInstall && IsDirectX81OrHigher()) {
         os::SetCurrentFolder(installPath_);

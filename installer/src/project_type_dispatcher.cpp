@@ -1,5 +1,8 @@
 #include "installer/project_type_dispatcher.h"
 
+#include <string>
+
+#include "installer/little_endian.h"
 #include "installer/package_reader.h"
 #include "installer/project_installer.h"
 #include "os/message_box.h"
@@ -20,14 +23,19 @@ void ProjectTypeDispatcher::Run() {
         os::MessageBox("Can't find project type", "Error", os::MB_OK);
         return;
     }
-    const uint32_t type = uint32_t(value[0]) | uint32_t(value[1]) << 8 |
-                          uint32_t(value[2]) << 16 | uint32_t(value[3]) << 24;
+    const uint32_t type = LoadU32LE(value);
     switch (type) {
     case kProjectRunInPlace: RunInPlaceProject(); break;
     case kProjectStandard: RunStandardProject(); break;
     case kProjectScreensaver: RunScreensaverProject(); break;
     case kProjectWinamp: RunWinampProject(); break;
-    default: break;
+    default: {
+        // A package of a type this installer does not know would otherwise end in silence.
+        const std::string text = "This installer cannot install a project of type " +
+                                 std::to_string(type) + ".";
+        os::MessageBox(text.c_str(), "Error", os::MB_OK);
+        break;
+    }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "installer/little_endian.h"
 #include "plugin_frame/engine_control.h"
 
 namespace {
@@ -18,14 +19,11 @@ void SaveText(EngineFileSaver& saver, const char* tag, const char* text) {
 
 void SaveCount(EngineFileSaver& saver, const char* tag, int32_t count) {
     const uint32_t value = count < 0 ? 0 : uint32_t(count);
-    uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+    uint8_t bytes[4];
+    StoreU32LE(value, bytes);
     saver.SaveTag(tag);
     saver.SaveBlockSize(4);
     saver.SaveDataToFile(bytes, 4);
-}
-
-uint32_t ReadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 class RecordCursor {
@@ -39,7 +37,7 @@ public:
     // The data of the next record if it has this tag and this length.
     const uint8_t* Take(const char* tag, uint32_t length) {
         if (!NextTagIs(tag) || bytes_.size() - at_ < 8) return nullptr;
-        if (ReadU32(bytes_.data() + at_ + 4) != length || bytes_.size() - at_ - 8 < length) return nullptr;
+        if (LoadU32LE(bytes_.data() + at_ + 4) != length || bytes_.size() - at_ - 8 < length) return nullptr;
         const uint8_t* data = bytes_.data() + at_ + 8;
         at_ += 8 + size_t(length);
         return data;
@@ -64,7 +62,7 @@ bool TakeTexts(RecordCursor& cursor, const char* countTag, const char* textTag,
                std::vector<std::string>& out) {
     const uint8_t* count = cursor.Take(countTag, 4);
     if (!count) return false;
-    for (uint32_t i = ReadU32(count); i > 0; --i) {
+    for (uint32_t i = LoadU32LE(count); i > 0; --i) {
         const uint8_t* text = cursor.Take(textTag, kUninstallTextSize);
         if (!text) return false;
         out.push_back(Text(text));

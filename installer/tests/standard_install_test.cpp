@@ -1,13 +1,16 @@
-// InstallStandard in the test process: packages built entry by entry, the real engine core
-// loaded from the install folder, links, registry and log kept inside a scratch folder.
-// Starting the viewer is recorded rather than done (the end-to-end test starts it).
+// InstallStandard, and the failures of the screensaver and Winamp types, in the test process:
+// packages built entry by entry, the real engine core loaded from the install folder, links,
+// registry and log kept inside a scratch folder. Starting the viewer is recorded rather than
+// done (the end-to-end tests start it).
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <optional>
 
 #include "app_test_support.h"
+#include "dialogs/progress_window.h"
 #include "installer/packed_file.h"
 #include "installer/project_installer.h"
 #include "installer/uninstall_log.h"
@@ -109,7 +112,7 @@ protected:
     // `folder`, and keeps what the face recorded.
     bool Install(const PackageContents& contents, const std::string& folder,
                  ui::UnattendedFace::DialogAnswer dialog = ui::UnattendedFace::DialogAnswer::Install,
-                 bool answerYes = true) {
+                 bool answerYes = true, bool (ProjectInstaller::*handler)() = &ProjectInstaller::InstallStandard) {
         testpkg::TempFile package(contents.Build());
         ScopedProgram program(package.Path());
         ui::UnattendedFace::Settings settings;
@@ -118,7 +121,7 @@ protected:
         settings.answerYes = answerYes;
         ScopedFace face(settings);
         installer_ = std::make_unique<TestInstaller>();
-        const bool ok = installer_->InstallStandard();
+        const bool ok = ((*installer_).*handler)();
         lines_ = face->Lines();
         boxes_ = face.Boxes();
         installer_->CloseProgressWindow();
@@ -304,12 +307,14 @@ TEST_F(StandardInstall, MissingCountsStopWithTheirMessages) {
     }
 }
 
-TEST_F(StandardInstall, EngineCoreThatDoesNotLoadStopsSilently) {
+TEST_F(StandardInstall, EngineCoreThatDoesNotLoadStopsWithTheLoadersWords) {
     PackageContents contents;
     contents.engineCore = Packed(Bytes("not a library"));
     const std::string folder = Folder("BadEngine");
     EXPECT_FALSE(Install(contents, folder));
-    EXPECT_TRUE(boxes_.empty());
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].rfind("Error|The engine core Corvane.dll could not be loaded:\r\n", 0), 0u) << boxes_[0];
+    EXPECT_NE(boxes_[0].find("Corvane.dll: file too short"), std::string::npos) << boxes_[0];
     EXPECT_TRUE(fs::exists(fs::path(folder) / "channels/FileLoader.dll"));
     EXPECT_FALSE(fs::exists(fs::path(folder) / "channels/AAAA.dll"));
     EXPECT_FALSE(fs::exists(fs::path(folder) / "uninstall.nfo"));
@@ -323,6 +328,83 @@ TEST_F(StandardInstall, RelativeFolderIsTakenFromWhereTheInstallerStarted) {
     EXPECT_TRUE(fs::exists(scratch_.Path() / "Rel/Corvane.dll"));
     EXPECT_TRUE(fs::exists(scratch_.Path() / "Rel/channels/BBBB.dll"));
     EXPECT_FALSE(fs::exists(scratch_.Path() / "Rel/Rel"));
+}
+
+// The screensaver and Winamp types read their own settings, each missing one with its box.
+TEST_F(StandardInstall, PluginTypesStopOnAMissingSetting) {
+    using Handler = bool (ProjectInstaller::*)();
+    struct Case {
+        Handler handler;
+        std::vector<std::pair<std::string, std::vector<uint8_t>>> settings;  // in reading order
+        std::vector<std::string> boxes;  // the box when each is missing, in the same order
+    };
+    const Case cases[] = {
+        {&ProjectInstaller::InstallScreensaver,
+         {{"CHECKDX8", {0}}, {"RUNAFTERINSTALL", {0}}, {"INSTALLPATH", Bytes("C:\\Saver", true)},
+          {"PROJECTNAME", Bytes("Demo", true)}},
+         {"CheckDx8", "RunAfterInstall", "InstallPath", "ProjectName"}},
+        {&ProjectInstaller::InstallWinampPlugin,
+         {{"CHECKDX8", {0}}, {"STARTUPDIRECTORY", Bytes("C:\\Vis", true)}, {"PROJECTNAME", Bytes("Demo", true)},
+          {"WINAMPVERSION", {0}}},
+         {"CheckDx8", "StartupDirectory", "ProjectName", "winamp version"}},
+    };
+    for (const Case& c : cases) {
+        for (size_t missing = 0; missing < c.settings.size(); ++missing) {
+            PackageContents contents;
+            contents.settings = {{"PROJECTTYPE", U32(5)}};
+            for (size_t i = 0; i < c.settings.size(); ++i)
+                if (i != missing) contents.settings.insert(c.settings[i]);
+            const std::string folder = Folder("Missing" + c.boxes[missing]);
+            EXPECT_FALSE(Install(contents, folder, ui::UnattendedFace::DialogAnswer::Install, true, c.handler));
+            const std::string box = c.boxes[missing] == "winamp version" ? "Error|Can't find winamp version"
+                                                                          : "Error|Can't find project type " + c.boxes[missing];
+            EXPECT_EQ(boxes_, std::vector<std::string>{box});
+            EXPECT_TRUE(NothingWritten(folder)) << box;
+        }
+    }
+}
+
+// A missing option byte stops the screensaver installation with the configuration file
+// unfinished: the start records only, no log, no registry.
+TEST_F(StandardInstall, ScreensaverWithoutAnOptionByteStops) {
+    for (const char* option : {"DOQUITCGR", "DOSMALLPREVIEW"}) {
+        PackageContents contents;
+        contents.settings = {{"PROJECTTYPE", U32(5)}, {"CHECKDX8", {0}}, {"RUNAFTERINSTALL", {0}},
+                             {"INSTALLPATH", Bytes("C:\\Saver", true)}, {"PROJECTNAME", Bytes("Demo", true)},
+                             {"DOQUITCGR", {1}}, {"DOSMALLPREVIEW", {1}}};
+        contents.settings.erase(option);
+        const std::string folder = Folder(option);
+        EXPECT_FALSE(Install(contents, folder, ui::UnattendedFace::DialogAnswer::Install, true,
+                             &ProjectInstaller::InstallScreensaver));
+        const std::string name = option[2] == 'Q' ? "DoQuitCgr" : "DoSmallPreview";
+        EXPECT_EQ(boxes_.back(), "Error|Can't find project type " + name);
+        const size_t expectedSize = option[2] == 'Q' ? 279 : 288;  // SCFP and SCTI, then SCQC
+        EXPECT_EQ(fs::file_size(fs::path(folder) / "screensaver.cfg"), expectedSize) << option;
+        EXPECT_FALSE(fs::exists(fs::path(folder) / "uninstall.nfo"));
+        EXPECT_TRUE(os::RegistryAllValues().empty());
+    }
+}
+
+// A copy into the system folder that fails shows the error number, then the message, both
+// captioned with the target; the target is listed all the same and the installation goes on.
+TEST_F(StandardInstall, ScreensaverCopyThatFailsIsReportedAndListed) {
+    const fs::path system = scratch_.Path() / "system";
+    fs::create_directories(system / "Demo.scr");  // a folder where the copy should go
+    env_.Set("VANTREL_SYSTEM_DIR", system.string());
+    PackageContents contents;
+    contents.settings = {{"PROJECTTYPE", U32(5)}, {"CHECKDX8", {0}}, {"RUNAFTERINSTALL", {1}},
+                         {"INSTALLPATH", Bytes("C:\\Saver", true)}, {"PROJECTNAME", Bytes("Demo", true)},
+                         {"DOQUITCGR", {1}}, {"DOSMALLPREVIEW", {1}}, {"VTLSVR.SCR", Packed(Bytes("saver"))}};
+    const std::string folder = Folder("Saver");
+    ASSERT_TRUE(Install(contents, folder, ui::UnattendedFace::DialogAnswer::Install, true,
+                        &ProjectInstaller::InstallScreensaver));
+    const std::string target = system.string() + "\\Demo.scr";
+    EXPECT_EQ(boxes_, (std::vector<std::string>{target + "|" + std::to_string(EISDIR),
+                                                target + "|Unable to copy screensaver to system directory",
+                                                "Demo|Installation successfully completed!"}));
+    const std::vector<std::string> logged = LoggedFiles(folder);
+    EXPECT_NE(std::find(logged.begin(), logged.end(), target), logged.end());
+    EXPECT_TRUE(installer_->launches.empty());  // "RunAfterInstall" starts nothing here
 }
 
 }  // namespace

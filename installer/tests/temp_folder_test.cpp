@@ -88,4 +88,62 @@ TEST_F(TempFolderChoice, LinkToAFolderIsSkipped) {
     EXPECT_EQ(Choose(), Candidate(1));
 }
 
+// The clean-up after a run in place takes what was unpacked and "channel.lst"; files the
+// viewer added stay, and so do the folders that hold them.
+TEST_F(TempFolderChoice, CleanupTakesOnlyWhatWasUnpacked) {
+    using testpkg::Bytes;
+    testpkg::TempFile package(testpkg::Build({{"APPDATA", "A.TXT", Bytes("a")},
+                                              {"APPDATA", "SUB\\B.TXT", Bytes("b")},
+                                              {"APPDATA", "KEEP\\C.TXT", Bytes("c")}}));
+    apptest::ScopedProgram program(package.Path());
+    for (bool viewerAddsFiles : {false, true}) {
+        ProjectInstaller installer;
+        ASSERT_TRUE(installer.CreateTempFolder());
+        const path folder = installer.GetInstallPath();
+        for (const char* item : {"a.txt", "sub\\b.txt", "keep\\c.txt"}) ASSERT_TRUE(installer.ExtractItem(item, false));
+        apptest::WriteFile(folder / "channel.lst", "channels the viewer found");
+        if (viewerAddsFiles) apptest::WriteFile(folder / "keep/added.txt", "the viewer's own");
+        installer.CleanupTempFolder();
+        EXPECT_EQ(installer.InstalledFiles().Count(), 0);
+        EXPECT_EQ(installer.CreatedFolders().Count(), 0);
+        if (!viewerAddsFiles) {
+            EXPECT_FALSE(apptest::fs::exists(folder));
+            continue;
+        }
+        std::vector<path> left;
+        for (const auto& entry : apptest::fs::recursive_directory_iterator(folder)) left.push_back(entry.path());
+        EXPECT_EQ(left, (std::vector<path>{folder / "keep", folder / "keep/added.txt"}));
+    }
+}
+
+// Where "Vantrel<n>" cannot be had, a fresh private folder of mkdtemp's: in the system's
+// temporary folder when TMPDIR is too long to take the name (never the cut name beside
+// it), in TMPDIR when every number is taken by someone else.
+TEST_F(TempFolderChoice, FallsBackToAFreshPrivateFolder) {
+    std::string longTemp = scratch_.Str();
+    while (longTemp.size() < 390) longTemp += "/" + std::string(std::min<size_t>(99, 390 - longTemp.size() - 1), 'x');
+    apptest::fs::create_directories(longTemp);
+    ::setenv("TMPDIR", longTemp.c_str(), 1);
+    const std::string chosenForLong = Choose();
+    ::setenv("TMPDIR", scratch_.Str().c_str(), 1);
+    for (int n = 0; n <= 10000; ++n) apptest::WriteFile(Candidate(n), "someone else's");
+    const std::string chosenWhenFull = Choose();
+
+    for (const auto& [chosen, where] : {std::pair{chosenForLong, std::string("/tmp/Vtl")},
+                                        std::pair{chosenWhenFull, scratch_.Str() + "/Vtl"}}) {
+        SCOPED_TRACE(chosen);
+        EXPECT_EQ(chosen.rfind(where, 0), 0u);
+        EXPECT_EQ(chosen.size(), where.size() + 6);
+        struct stat st;
+        ASSERT_EQ(::lstat(chosen.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    apptest::fs::remove(chosenForLong);
+    EXPECT_EQ(apptest::fs::directory_iterator(longTemp), apptest::fs::directory_iterator());
+    // Nothing beside it either: its parent holds it alone.
+    EXPECT_EQ(std::distance(apptest::fs::directory_iterator(path(longTemp).parent_path()),
+                            apptest::fs::directory_iterator()), 1);
+}
+
 }  // namespace

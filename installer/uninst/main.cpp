@@ -4,34 +4,151 @@
 //                            empty ones go) and the project's uninstall registry key
 //   VtlUnInst.exe --list     print the log without removing anything
 //
-// The log is read from the folder the uninstaller itself sits in. Exit code 0 after a
-// removal or a listing, 1 when there is no readable log, 2 for bad arguments.
+// The log is read from the folder the uninstaller itself sits in, and the log is not
+// trusted: anyone who can write that folder can edit it. So only what this installation
+// can have made goes:
+//   - files and folders that resolve, without passing through a link, below the
+//     uninstaller's own folder (the install folder, removed last when empty);
+//   - desktop entries whose command starts this folder's viewer or uninstaller, the copies
+//     the screen saver and media-player types place outside ("<ProjectName>.scr",
+//     "vis_<ProjectName>.dll", "<ProjectName>.wac", byte for byte this folder's "VtlSvr.scr"
+//     or "WinAmp.dll"), and the listed empty folders that hold them;
+//   - listed empty folders that hold the install folder;
+//   - the uninstall key whose "UninstallString" names this very uninstaller.
+// Everything else listed is skipped, and each skip is reported with its reason.
+// Exit code 0 after a removal or a listing, 1 when there is no readable log, 2 for bad
+// arguments.
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "installer/uninstall_log.h"
-#include "os/file_exists.h"
-#include "os/folder.h"
+#include "os/folder_tree.h"
+#include "os/native_path.h"
+#include "os/program_instance.h"
+#include "os/read_only_file.h"
 #include "os/registry.h"
 
 namespace {
 
-constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel";
+constexpr uint64_t kLogSizeLimit = 64u << 20;      // a real log is a few kilobytes
+constexpr size_t kDesktopEntryLimit = 64u << 10;
 
-std::string OwnFolder() {
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    const std::string self(path, size_t(n));
-    const size_t cut = self.rfind('/');
-    return cut == std::string::npos || cut == 0 ? "/" : self.substr(0, cut);
+const char* kOwnPrograms[] = {"VantrelViewer.exe", "VtlUnInst.exe"};
+
+void Skip(const std::string& what, const char* why) {
+    std::fprintf(stderr, "VtlUnInst: skipped %s: %s\n", what.c_str(), why);
+}
+
+std::string RealPath(const std::string& path) {
+    char real[PATH_MAX];
+    return ::realpath(path.c_str(), real) ? std::string(real) : std::string();
+}
+
+std::string Parent(const std::string& path) {
+    const size_t cut = path.rfind('/');
+    return cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+}
+
+// The first argument of a desktop entry's Exec line: the value unescaped, then the quoted
+// argument unescaped, as the installer wrote them.
+std::string ExecTarget(const std::string& entry) {
+    const size_t at = entry.find("\nExec=");
+    if (at == std::string::npos) return {};
+    const size_t end = entry.find('\n', at + 6);
+    const std::string raw = entry.substr(at + 6, end == std::string::npos ? std::string::npos : end - at - 6);
+    std::string value;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\\' && i + 1 < raw.size()) {
+            const char c = raw[++i];
+            value += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+        } else {
+            value += raw[i];
+        }
+    }
+    if (value.empty() || value[0] != '"') return {};
+    std::string target;
+    for (size_t i = 1; i < value.size(); ++i) {
+        if (value[i] == '"') return target;
+        if (value[i] == '\\' && i + 1 < value.size()) ++i;
+        target += value[i];
+    }
+    return {};
+}
+
+// Whether the desktop entry at `path` starts this folder's viewer or uninstaller; the file
+// is read without following a link at its name.
+bool IsOurDesktopEntry(const std::string& path, const std::string& ownFolder) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string entry;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && size_t(st.st_size) <= kDesktopEntryLimit) {
+        entry.resize(size_t(st.st_size));
+        if (::read(fd, entry.data(), entry.size()) != ssize_t(entry.size())) entry.clear();
+    }
+    ::close(fd);
+    const std::string target = ExecTarget(entry);
+    if (target.empty() || RealPath(Parent(target)) != ownFolder) return false;
+    const std::string name = target.substr(target.rfind('/') + 1);
+    for (const char* own : kOwnPrograms)
+        if (os::EqualsIgnoreCase(name, own)) return true;
+    return false;
+}
+
+// Reads a file outside the install folder without following a link at its name.
+std::optional<std::vector<uint8_t>> ReadOutside(const std::string& path, size_t limit) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::vector<uint8_t>> bytes;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= limit) {
+        bytes.emplace(size_t(st.st_size));
+        if (::read(fd, bytes->data(), bytes->size()) != ssize_t(bytes->size())) bytes.reset();
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// The program copies the plug-in types place outside the install folder: the copy's name
+// and the file of this folder it must equal.
+struct PlacedCopy {
+    std::string name;
+    const char* source;
+};
+
+std::vector<PlacedCopy> PlacedCopies(const std::string& project) {
+    return {{project + ".scr", "VtlSvr.scr"}, {"vis_" + project + ".dll", "WinAmp.dll"},
+            {project + ".wac", "WinAmp.dll"}};
+}
+
+bool IsAncestor(const std::string& folder, const std::string& path) {
+    return !folder.empty() && path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           (folder == "/" || path[folder.size()] == '/');
+}
+
+std::optional<UninstallLog> ReadLog(const std::string& path) {
+    os::ReadOnlyFile file;
+    if (!file.Open(path)) {
+        std::fprintf(stderr, "VtlUnInst: %s is missing or not a file\n", path.c_str());
+        return std::nullopt;
+    }
+    if (file.Size() > kLogSizeLimit) {
+        std::fprintf(stderr, "VtlUnInst: %s is too large to be an uninstall log\n", path.c_str());
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes(size_t(file.Size()));
+    std::optional<UninstallLog> log;
+    if (file.ReadExact(bytes.data(), bytes.size())) log = ParseUninstallLog(bytes);
+    if (!log) std::fprintf(stderr, "VtlUnInst: %s is not a readable uninstall log\n", path.c_str());
+    return log;
 }
 
 }  // namespace
@@ -42,14 +159,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: VtlUnInst.exe [--list]\n");
         return 2;
     }
-    const std::string logPath = OwnFolder() + "/" + kUninstallLogName;
-    std::ifstream in(logPath, std::ios::binary);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const std::optional<UninstallLog> log = in ? ParseUninstallLog(bytes) : std::nullopt;
-    if (!log) {
-        std::fprintf(stderr, "VtlUnInst: no readable %s\n", logPath.c_str());
+    const std::string self = os::GetProgramPath();
+    os::FolderTree own;
+    if (self.empty() || !own.Open(Parent(self))) {
+        std::fprintf(stderr, "VtlUnInst: can't find its own folder\n");
         return 1;
     }
+    const std::string ownFolder = own.RealPath();
+    const std::string logPath = ownFolder + "/" + kUninstallLogName;
+    const std::optional<UninstallLog> log = ReadLog(logPath);
+    if (!log) return 1;
 
     if (listOnly) {
         std::printf("project: %s\n", log->projectName.c_str());
@@ -60,18 +179,85 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Whether the project's key is this installation's is decided now: once this program
+    // and its folder are gone, no path names them any more.
+    const std::string key = kUninstallKeyPrefix + log->projectName;
+    const std::optional<std::string> command =
+        os::RegistryGetString(os::RegistryRoot::LocalMachine, key, "UninstallString");
+    const bool keyIsOurs = command && RealPath(os::NativePath(*command)) == self;
+
+    // The sources of the placed copies, read before anything of this folder goes.
+    std::vector<std::pair<PlacedCopy, std::optional<std::vector<uint8_t>>>> copies;
+    for (const PlacedCopy& copy : PlacedCopies(log->projectName))
+        copies.emplace_back(copy, own.ReadFile(copy.source, kLogSizeLimit));
+    const auto isOurCopy = [&](const std::string& path) {
+        const std::string name = path.substr(path.rfind('/') + 1);
+        for (const auto& [copy, source] : copies)
+            if (source && os::EqualsIgnoreCase(name, copy.name) && ReadOutside(path, kLogSizeLimit) == source)
+                return true;
+        return false;
+    };
+
     int kept = 0;
-    for (const std::string& f : log->files)
-        if (os::FileExists(f) && !os::DeleteFile(f)) {
-            std::fprintf(stderr, "VtlUnInst: can't delete %s\n", f.c_str());
-            ++kept;
+    std::vector<std::string> entryFolders;  // real folders of the entries and copies removed
+    for (const std::string& f : log->files) {
+        if (const std::optional<std::string> inside = own.RelativePart(f)) {
+            switch (own.RemoveFile(*inside)) {
+            case os::FolderTree::RemoveStatus::Removed:
+            case os::FolderTree::RemoveStatus::Missing: break;
+            case os::FolderTree::RemoveStatus::Refused: Skip(f, "reached through a link or \"..\", or not a file"); ++kept; break;
+            case os::FolderTree::RemoveStatus::Failed: Skip(f, "can't delete"); ++kept; break;
+            }
+            continue;
         }
-    os::DeleteFile(logPath);
-    for (const std::string& d : log->folders)
-        if (os::FileExists(d) && !os::RemoveFolder(d)) ++kept;  // not empty: files of the user's
-    os::RegistryDeleteKey(os::RegistryRoot::LocalMachine, kUninstallKey + log->projectName);
+        const std::string native = os::NativePath(f);
+        if (!IsOurDesktopEntry(native, ownFolder) && !isOurCopy(native)) {
+            struct stat st;
+            if (::lstat(native.c_str(), &st) == 0) {
+                Skip(f, "outside the install folder and neither a desktop entry nor a copy of it");
+                ++kept;
+            }
+            continue;
+        }
+        const std::string folder = RealPath(Parent(native));
+        if (::unlink(native.c_str()) == 0) entryFolders.push_back(folder);
+        else Skip(f, "can't delete"), ++kept;
+    }
+    own.RemoveFile(kUninstallLogName);
+
+    for (const std::string& d : log->folders) {
+        if (const std::optional<std::string> inside = own.RelativePart(d)) {
+            if (inside->empty()) continue;  // the install folder itself goes last
+            const os::FolderTree::RemoveStatus status = own.RemoveFolder(*inside);
+            if (status == os::FolderTree::RemoveStatus::Refused) Skip(d, "reached through a link");
+            if (status == os::FolderTree::RemoveStatus::Refused || status == os::FolderTree::RemoveStatus::Failed)
+                ++kept;  // not empty: files of the user's
+            continue;
+        }
+        // Outside: only an empty folder that held the install folder or one of our entries.
+        const std::string real = RealPath(os::NativePath(d));
+        if (real.empty()) continue;
+        bool holdsOurs = IsAncestor(real, ownFolder);
+        for (const std::string& e : entryFolders) holdsOurs = holdsOurs || real == e || IsAncestor(real, e);
+        if (!holdsOurs) {
+            Skip(d, "outside the install folder and holds nothing of it");
+            ++kept;
+            continue;
+        }
+        // The install folder goes before the folders above it (only an empty one goes).
+        if (IsAncestor(real, ownFolder)) own.RemoveFolder("");
+        ::rmdir(real.c_str());  // not empty: files of the user's
+    }
+    own.RemoveFolder("");
+
+    if (keyIsOurs) {
+        os::RegistryDeleteKey(os::RegistryRoot::LocalMachine, key);
+    } else if (command) {
+        Skip(key, "its UninstallString names another uninstaller");
+        ++kept;
+    }
     std::printf("%s removed", log->projectName.c_str());
-    if (kept) std::printf(" (%d files or folders stay)", kept);
+    if (kept) std::printf(" (%d files, folders or keys stay)", kept);
     std::printf("\n");
     return 0;
 }

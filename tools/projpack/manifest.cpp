@@ -66,7 +66,11 @@ bool ParseManifest(const std::string& text, Manifest& out, std::string& error) {
         ++lineNo;
         std::string rest = Trim(raw);
         if (rest.empty() || rest[0] == '#') continue;
-        const std::string keyword = TakeWord(rest);
+        std::string keyword = TakeWord(rest);
+        // "raw" before a file line stores the source's bytes as they are, neither packed nor
+        // compressed: a damaged entry, to try an installer against.
+        const bool stored = keyword == "raw";
+        if (stored) keyword = TakeWord(rest);
 
         if (keyword == "level") {
             uint32_t level;
@@ -76,6 +80,7 @@ bool ParseManifest(const std::string& text, Manifest& out, std::string& error) {
         }
         ManifestEntry e;
         e.line = lineNo;
+        e.raw = stored;
         if (keyword == "type") {
             e.kind = EntryKind::U32;
             e.name = "ProjectType";
@@ -105,6 +110,7 @@ bool ParseManifest(const std::string& text, Manifest& out, std::string& error) {
                 if (arrow != std::string::npos && e.source.empty()) return fail("empty source after '<'");
             }
         }
+        if (e.raw && e.kind < EntryKind::Packed) return fail("\"raw\" goes before a file line only");
         // Names carry a NUL in a 260-byte record.
         if (e.name.size() > 259) return fail("name longer than 259 characters");
         if (e.kind == EntryKind::Text && e.text.size() > 258)

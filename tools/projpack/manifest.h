@@ -25,6 +25,7 @@ struct ManifestEntry {
     std::string source;  // file entries: where to read it, relative to the project folder
     uint32_t number = 0;  // U32 and Byte settings
     std::string text;     // Text settings
+    bool raw = false;     // file entries: stored as the source's bytes, unpacked ("raw")
     int line = 0;
 };
 

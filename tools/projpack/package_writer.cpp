@@ -120,7 +120,8 @@ bool CollectItems(const Manifest& manifest, const std::string& projectFolder,
     auto addFile = [&](const ManifestEntry& e) {
         std::vector<uint8_t> content;
         if (!ReadSource(projectFolder, e, content, error)) return false;
-        std::vector<uint8_t> stored = e.kind == EntryKind::Packed
+        std::vector<uint8_t> stored = e.raw ? content
+                                      : e.kind == EntryKind::Packed
                                           ? PackPackedFile(content, manifest.level)
                                           : tagfile::PackCompressedFile(content, manifest.level);
         if (progress)

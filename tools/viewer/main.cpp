@@ -6,18 +6,22 @@
 //   VantrelViewer.exe [start file] [--frames N] [--png FOLDER] [--size WxH] [--window]
 //
 // The start file defaults to "VtlStart.vtl" in the current folder; channel libraries are
-// taken from the "channels" folder beside it. Exit code 0 after a run, 1 when the project
-// cannot be loaded, 2 for bad arguments.
+// taken from the "channels" folder beside it. A start file asking for more than
+// kFrameLimit frames (an hour at 25 frames a second) is refused; --frames sets any count.
+// Exit code 0 after a run, 1 when the start file or the project cannot be loaded, 2 for
+// bad arguments.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <climits>
+#include <exception>
+#include <optional>
 #include <string>
 
 #include "engine_host.h"
 #include "frame_output.h"
-#include "os/native_path.h"
+#include "os/read_only_file.h"
 #include "plugin_frame/siblings/float_channel.h"
 #include "plugin_frame/type_guids.h"
 #include "start_file.h"
@@ -29,9 +33,25 @@ std::string FolderOf(const std::string& path) {
     return cut == std::string::npos ? "." : path.substr(0, cut);
 }
 
-}  // namespace
+constexpr uint32_t kFrameLimit = 90000;
+constexpr uint64_t kStartFileLimit = 1u << 20;  // a start file holds three short records
 
-int main(int argc, char** argv) {
+// The start file's bytes; nothing (and a message) when it is missing, a folder or too large.
+std::optional<std::vector<uint8_t>> ReadStart(const std::string& path) {
+    os::ReadOnlyFile file;
+    if (!file.Open(path)) {
+        std::fprintf(stderr, "VantrelViewer: can't open start file %s (missing or not a file)\n", path.c_str());
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes(size_t(std::min<uint64_t>(file.Size(), kStartFileLimit)));
+    if (file.Size() > kStartFileLimit || !file.ReadExact(bytes.data(), bytes.size())) {
+        std::fprintf(stderr, "VantrelViewer: %s is not a valid start file\n", path.c_str());
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+int Run(int argc, char** argv) {
     std::string startPath = "VtlStart.vtl";
     long frameOverride = -1;
     FrameOutput output;
@@ -52,7 +72,7 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             char* end = nullptr;
             frameOverride = std::strtol(argv[++i], &end, 10);
-            if (!end || *end || frameOverride < 0) {
+            if (!end || *end || frameOverride < 0 || frameOverride > INT_MAX) {
                 std::fprintf(stderr, "VantrelViewer: --frames takes a whole number\n");
                 return 2;
             }
@@ -61,15 +81,17 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::ifstream in(os::NativePath(startPath), std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "VantrelViewer: can't open start file %s\n", startPath.c_str());
-        return 1;
-    }
-    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::optional<StartFile> start = ReadStartFile(bytes);
+    const std::optional<std::vector<uint8_t>> bytes = ReadStart(startPath);
+    if (!bytes) return 1;
+    std::optional<StartFile> start = ReadStartFile(*bytes);
     if (!start) {
         std::fprintf(stderr, "VantrelViewer: %s is not a valid start file\n", startPath.c_str());
+        return 1;
+    }
+
+    if (frameOverride < 0 && start->frames > kFrameLimit) {
+        std::fprintf(stderr, "VantrelViewer: %s asks for %u frames, more than %u; choose with --frames\n",
+                     startPath.c_str(), start->frames, kFrameLimit);
         return 1;
     }
 
@@ -95,4 +117,15 @@ int main(int argc, char** argv) {
             std::printf("  %s = %g\n", c->GetChannelName(), static_cast<Kco_FloatChannel*>(c)->GetFloat());
     }
     return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Whatever slips past the checks ends with a message, never with an abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "VantrelViewer: %s\n", e.what());
+        return 1;
+    }
 }

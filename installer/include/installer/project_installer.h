@@ -10,14 +10,19 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
-#include "dialogs/progress_window.h"
 #include "installer/engine_objects.h"
 #include "installer/handles.h"
 #include "installer/package_reader.h"
 #include "installer/pointer_array.h"
+#include "os/folder_tree.h"
 #include "os/shared_library.h"
+
+class ProgressWindow;
 
 class ProjectInstaller {
 public:
@@ -44,7 +49,8 @@ public:
     // Writes the "APPDATA" entry `itemName` as install path + "\" + itemName, creating the
     // folders along the way; `unpack` says it is stored packed. Refuses (false, nothing
     // written) a name that would land outside the install folder or pass through a
-    // symbolic link.
+    // symbolic link, a file this run wrote already, and an entry that does not unpack.
+    // Every entry present in the package but not installed is noted for ShowNotInstalled.
     virtual bool ExtractItem(const char* itemName, bool unpack);
     virtual bool InitEngine();
     virtual bool ExtractChannels();
@@ -80,9 +86,33 @@ protected:
     // Destroys the file loader and the engine control and unloads the engine core, each
     // only if present; the fields are cleared.
     void ReleaseEngine();
+    // Lets go of the engine when the handler leaves its scope, on every way out.
+    class EngineOwner {
+    public:
+        explicit EngineOwner(ProjectInstaller& installer) : installer_(installer) {}
+        ~EngineOwner() { installer_.ReleaseEngine(); }
+        EngineOwner(const EngineOwner&) = delete;
+        EngineOwner& operator=(const EngineOwner&) = delete;
+
+    private:
+        ProjectInstaller& installer_;
+    };
+    // The engine's file loader and file saver, made through its services object; null
+    // when the engine gave no services object or made none.
+    FileLoader* MakeFileLoader();
+    EngineFileSaver* MakeFileSaver();
+    // Opens install path + "\uninstall.nfo" with `saver`, writes the log's records (ending
+    // in the bare "UNSK" when `skipTag`) and closes it; nothing when it does not open.
+    void WriteUninstallLog(EngineFileSaver& saver, const char* projectName, bool skipTag);
     // Creates every folder along `path` (its first `limit` characters, '/' read as '\'),
     // recording each one that is new in the created-folders list.
     void CreateFoldersAlong(std::string_view path, size_t limit);
+    // One warning box naming every entry noted as not installed, and why; nothing when all
+    // went in. Shown before the installation's last box.
+    void ShowNotInstalled();
+    void NoteNotInstalled(std::string_view itemName, std::string_view reason);
+    // True once a file did not fit on the disk: the installation stops.
+    bool OutOfSpace() const { return outOfSpace_; }
 
     InstanceHandle instance_ = nullptr;
     os::LibraryHandle engineModule_ = nullptr;
@@ -99,4 +129,14 @@ protected:
     std::unique_ptr<PackageReader> packageReader_;
     // The inflated form of a packed file while it is the current item.
     std::unique_ptr<uint8_t[]> unpackedItem_;
+
+private:
+    bool HasStoredEntry(const char* itemName) const;
+    // Opens the install folder for FolderTree writes (again when the install path changed).
+    bool OpenInstallTree();
+
+    os::FolderTree installTree_;
+    std::string installTreePath_;
+    std::vector<std::pair<std::string, std::string>> notInstalled_;  // item, why not
+    bool outOfSpace_ = false;
 };

@@ -20,6 +20,9 @@ class EngineFileSaver;
 
 inline constexpr uint32_t kUninstallTextSize = 259;
 inline constexpr char kUninstallLogName[] = "uninstall.nfo";
+// The uninstall registry key of a project is this + its "ProjectName".
+inline constexpr char kUninstallKeyPrefix[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel";
 
 // Writes every record into a saver already opened (with 0: no header of its own).
 // `installedFiles` and `createdFolders` hold char texts, folders in creation order.

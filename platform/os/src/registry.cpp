@@ -1,5 +1,7 @@
 #include "os/registry.h"
 
+#include "os/folder_tree.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,7 +12,13 @@
 namespace os {
 namespace {
 
-const char* RootName(RegistryRoot root) { return root == RegistryRoot::LocalMachine ? "HKLM" : "HKCU"; }
+const char* RootName(RegistryRoot root) {
+    switch (root) {
+    case RegistryRoot::LocalMachine: return "HKLM";
+    case RegistryRoot::ClassesRoot: return "HKCR";
+    default: return "HKCU";
+    }
+}
 
 std::string Escape(std::string_view bytes) {
     std::string out;
@@ -59,7 +67,9 @@ std::vector<RegistryValue> Load() {
             start = tab + 1;
         }
         if (f.size() != 4 || f[3] != "REG_SZ") continue;  // not a line of ours
-        RegistryRoot root = f[0] == "HKLM" ? RegistryRoot::LocalMachine : RegistryRoot::CurrentUser;
+        RegistryRoot root = f[0] == "HKLM"   ? RegistryRoot::LocalMachine
+                            : f[0] == "HKCR" ? RegistryRoot::ClassesRoot
+                                             : RegistryRoot::CurrentUser;
         values.push_back({root, std::string(f[1]), std::string(f[2]), Unescape(std::string_view(line).substr(start))});
     }
     return values;
@@ -70,17 +80,14 @@ bool Save(const std::vector<RegistryValue>& values) {
     fs::path file = RegistryFilePath();
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
-    fs::path temp = file;
-    temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        for (const RegistryValue& v : values)
-            out << RootName(v.root) << '\t' << v.key << '\t' << v.name << "\tREG_SZ\t" << Escape(v.data) << '\n';
-        if (!out.flush()) return false;
-    }
-    // Replacing the file whole keeps the store intact if we stop half-way.
-    fs::rename(temp, file, ec);
-    return !ec;
+    std::string text;
+    for (const RegistryValue& v : values)
+        text += RootName(v.root) + ('\t' + v.key) + '\t' + v.name + "\tREG_SZ\t" + Escape(v.data) + '\n';
+    // Replacing the file whole keeps the store intact if we stop half-way; a link at its
+    // name is not written through.
+    return ReplaceFile(file.string(), std::span<const uint8_t>(
+                                          reinterpret_cast<const uint8_t*>(text.data()), text.size())) ==
+           WriteStatus::Written;
 }
 
 bool Matches(const RegistryValue& v, RegistryRoot root, std::string_view key) {

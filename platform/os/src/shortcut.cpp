@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "os/native_path.h"
-#include "os/writable_file.h"
+#include "os/folder_tree.h"
 
 namespace os {
 namespace {
@@ -57,10 +57,9 @@ int CreateShortcut(const std::string& target, const std::string& linkPath, const
     std::string entry = "[Desktop Entry]\nType=Application\nName=" + EntryValue(name) +
                         "\nExec=" + EntryValue(exec) + "\nPath=" + EntryValue(NativePath(workingFolder)) +
                         "\nComment=" + EntryValue(description) + "\nTerminal=false\n";
-    WritableFile out;
-    if (!out.CreateAlways(file)) return 1;
-    bool ok = out.Write(entry.data(), entry.size()) == entry.size();
-    return out.Close() && ok ? 0 : 1;
+    // Never through a link planted at the entry's name.
+    const auto bytes = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(entry.data()), entry.size());
+    return ReplaceFile(file, bytes) == WriteStatus::Written ? 0 : 1;
 }
 
 }  // namespace os

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace os {
@@ -24,6 +26,14 @@ std::optional<std::string> GetTempFolder() {
         return std::nullopt;
     if (folder.back() != '/') folder.push_back('/');
     return folder;
+}
+
+std::string SystemTempFolder() { return "/tmp/"; }
+
+std::optional<std::string> CreateFreshPrivateFolder(const std::string& prefix) {
+    std::string pattern = prefix + "XXXXXX";
+    if (!::mkdtemp(pattern.data())) return std::nullopt;  // mode 0700
+    return pattern;
 }
 
 }  // namespace os

@@ -59,11 +59,32 @@ D3DXMATRIX ShapeRotation(ODE_GeometryItem& item) {
     return IsDefined(r) ? r : Identity();
 }
 
-// ODE stops the process on a body rotation with a zero or undefined row. A start matrix
-// scaled to 0 on an axis (an object shrunk out of sight) gives one after normalising.
-bool IsUsableRotation(const D3DXMATRIX& r) {
-    for (int row = 0; row < 3; ++row)
-        if (!(RowLength(r, row) > 0.5f)) return false;  // also false for NaN
+// ODE stops the process on a body rotation that gives a quaternion of zero length: a row
+// that is zero or undefined (a start matrix scaled to 0 on an axis), but also rows that are
+// unit long and point the same way, as a damaged file's matrix may. The rows are made
+// orthonormal (Gram-Schmidt, the third the cross product of the first two), so what ODE
+// gets is a proper rotation; without two independent rows there is none.
+bool MakeUsableRotation(const D3DXMATRIX& r, D3DXMATRIX& out) {
+    double x[3], y[3];
+    for (int c = 0; c < 3; ++c) {
+        x[c] = r.m[0][c];
+        y[c] = r.m[1][c];
+    }
+    const double xLength = std::sqrt(x[0] * x[0] + x[1] * x[1] + x[2] * x[2]);
+    if (!(xLength > 0.5)) return false;  // also false for NaN
+    for (double& v : x) v /= xLength;
+    const double along = x[0] * y[0] + x[1] * y[1] + x[2] * y[2];
+    for (int c = 0; c < 3; ++c) y[c] -= along * x[c];
+    const double yLength = std::sqrt(y[0] * y[0] + y[1] * y[1] + y[2] * y[2]);
+    if (!(yLength > 0.1) || !(RowLength(r, 2) > 0.5f)) return false;
+    for (double& v : y) v /= yLength;
+    const double z[3] = {x[1] * y[2] - x[2] * y[1], x[2] * y[0] - x[0] * y[2], x[0] * y[1] - x[1] * y[0]};
+    out = r;
+    for (int c = 0; c < 3; ++c) {
+        out.m[0][c] = float(x[c]);
+        out.m[1][c] = float(y[c]);
+        out.m[2][c] = float(z[c]);
+    }
     return true;
 }
 
@@ -437,8 +458,8 @@ void Kco_ODE_BodyCollision::SetBodyPosition(const D3DXMATRIX& m) {
     if (!bodyID) return;
     if (std::isfinite(m.m[3][0]) && std::isfinite(m.m[3][1]) && std::isfinite(m.m[3][2]))
         dBodySetPosition(bodyID, Coordinate(m.m[3][0]), Coordinate(m.m[3][1]), Coordinate(m.m[3][2]));
-    const D3DXMATRIX rotation = GetMatrixRotation(m);
-    if (IsUsableRotation(rotation)) {
+    D3DXMATRIX rotation;
+    if (MakeUsableRotation(GetMatrixRotation(m), rotation)) {
         double r[12];
         GetODERotationMatrix(rotation, r);
         dBodySetRotation(bodyID, r);

@@ -11,7 +11,7 @@ TEST(Manifest, ReadsSettingsFilesAndSources) {
     std::string error;
     ASSERT_TRUE(ParseManifest(fixture::kManifest, m, error)) << error;
     EXPECT_EQ(6, m.level);
-    ASSERT_EQ(15u, m.entries.size());
+    ASSERT_EQ(22u, m.entries.size());
     EXPECT_EQ(EntryKind::U32, m.entries[0].kind);
     EXPECT_EQ("ProjectType", m.entries[0].name);
     EXPECT_EQ(2u, m.entries[0].number);
@@ -19,10 +19,10 @@ TEST(Manifest, ReadsSettingsFilesAndSources) {
     EXPECT_EQ(EntryKind::Packed, m.entries[7].kind);
     EXPECT_EQ("Corvane.dll", m.entries[7].name);
     EXPECT_EQ("engine/Corvane.dll", m.entries[7].source);
-    EXPECT_EQ(EntryKind::Channel, m.entries[10].kind);
-    EXPECT_EQ("\\Channels\\048425EF-3B0E-551D-9206-B4160D97F196.dll", m.entries[10].name);
-    EXPECT_EQ(EntryKind::File, m.entries[14].kind);
-    EXPECT_EQ(18, m.entries[14].line);
+    EXPECT_EQ(EntryKind::Channel, m.entries[17].kind);
+    EXPECT_EQ("\\Channels\\048425EF-3B0E-551D-9206-B4160D97F196.dll", m.entries[17].name);
+    EXPECT_EQ(EntryKind::File, m.entries[21].kind);
+    EXPECT_EQ(25, m.entries[21].line);
 }
 
 TEST(Manifest, ProjectTypesByNameOrNumber) {

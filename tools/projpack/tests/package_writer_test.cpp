@@ -17,16 +17,16 @@ using namespace projpack;
 
 namespace {
 
-void BuildInstaller(const fixture::Project& p) {
+void BuildInstaller(const fixture::Project& p, const std::string& manifest = fixture::kManifest) {
     Manifest m;
     std::string error;
-    ASSERT_TRUE(ParseManifest(fixture::kManifest, m, error)) << error;
+    ASSERT_TRUE(ParseManifest(manifest, m, error)) << error;
     PackageWriter writer;
     std::vector<std::string> progress;
     ASSERT_TRUE(CollectItems(m, p.folder, writer, error,
                              [&](const std::string& line) { progress.push_back(line); }))
         << error;
-    EXPECT_EQ(9u, progress.size());  // one line per file
+    EXPECT_EQ(16u, progress.size());  // one line per file
     ASSERT_TRUE(writer.WriteInstaller(p.Read(p.image), p.installer, error)) << error;
 }
 
@@ -53,6 +53,13 @@ TEST(PackageWriter, WritesTheDocumentedOrderInUpperCase) {
         {"APPDATA", "VANTRELVIEWER.EXE"},
         {"APPDATA", "CORVANE.DLL"},
         {"APPDATA", "VTLUNINST.EXE"},
+        {"APPDATA", "CHANNELS\\FILESAVER.DLL"},
+        {"APPDATA", "CHANNELS\\DIRECTORY.DLL"},
+        {"APPDATA", "CHANNELS\\FILELOADER.DLL"},
+        {"APPDATA", "CHANNELS\\9F9FF213-DED7-599F-80D1-45463E6C473B.DLL"},
+        {"APPDATA", "CHANNELS\\E0B80F4A-499F-5E75-87AD-5C21C81E2772.DLL"},
+        {"APPDATA", "CHANNELS\\4806DF8E-A410-5F04-A297-090D455D9BEE.DLL"},
+        {"APPDATA", "CHANNELS\\491E783E-7E83-5F32-91C6-3823F2BBD53F.DLL"},
         {"APPDATA", "VTLSTART.VTL"},
         {"CHANNELINFO", "CHANNELCOUNT"},
         {"CHANNELINFO", "CHANNELITEMNAMEID0"},
@@ -89,9 +96,9 @@ TEST(PackageWriter, WritesTheDocumentedOrderInUpperCase) {
     EXPECT_EQ("byte 1", Describe(reader, 1));
     EXPECT_EQ("text \"C:\\Program Files\\Demo Project\"", Describe(reader, 3));
     EXPECT_EQ("packed (2000 bytes)", Describe(reader, 7));
-    EXPECT_EQ("krvf-compressed (4000 bytes)", Describe(reader, 9));
-    EXPECT_EQ("u32 2", Describe(reader, 10));
-    EXPECT_EQ("text \"\\Channels\\048425EF-3B0E-551D-9206-B4160D97F196.dll\"", Describe(reader, 11));
+    EXPECT_EQ("krvf-compressed (4000 bytes)", Describe(reader, 16));
+    EXPECT_EQ("u32 2", Describe(reader, 17));
+    EXPECT_EQ("text \"\\Channels\\048425EF-3B0E-551D-9206-B4160D97F196.dll\"", Describe(reader, 18));
     EXPECT_TRUE(boxes->Boxes().empty());
 }
 
@@ -154,7 +161,7 @@ TEST(PackageWriter, CheckFindsCorruptionAndBrokenLists) {
 
     // A list whose count promises more files than it names.
     PackageWriter writer;
-    writer.Add("APPDATA", "ProjectType", U32Bytes(2));
+    writer.Add("APPDATA", "ProjectType", U32Bytes(3));
     writer.Add("FILEINFO", "FileCount", U32Bytes(2));
     writer.Add("FILEINFO", "ItemNameID0", {'\\', 'a', '.', 'c', 'g', 'r', 0});
     writer.Add("APPDATA", "\\a.cgr", tagfile::PackCompressedFile(std::vector<uint8_t>{1, 2, 3}));
@@ -162,9 +169,33 @@ TEST(PackageWriter, CheckFindsCorruptionAndBrokenLists) {
     std::string error;
     ASSERT_TRUE(writer.WriteInstaller({}, p.installer, error)) << error;
     out.str("");
-    EXPECT_EQ(2, CheckPackage(p.installer, out));
+    EXPECT_EQ(5, CheckPackage(p.installer, out));
     EXPECT_NE(std::string::npos, out.str().find("FILEINFO/ITEMNAMEID1: missing")) << out.str();
+    EXPECT_NE(std::string::npos, out.str().find("CHANNELINFO/CHANNELDLLCOUNT: missing")) << out.str();
+    EXPECT_NE(std::string::npos, out.str().find("PROJECTTYPE: 3 is no project type")) << out.str();
     EXPECT_NE(std::string::npos, out.str().find("CORVANE.DLL: file entry is neither")) << out.str();
+}
+
+// The standard fixture under each project type: what that type's installer would ask for
+// and not find.
+TEST(PackageWriter, CheckNamesWhatEachProjectTypeReads) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"run-in-place", {}},
+        {"standard", {}},
+        {"screensaver", {"DOQUITCGR: missing", "DOSMALLPREVIEW: missing", "VTLSVR.SCR: missing"}},
+        {"winamp", {"WINAMPVERSION: missing", "STARTUPDIRECTORY: missing", "WINAMP.DLL: missing"}},
+    };
+    for (const auto& [type, faults] : cases) {
+        fixture::Project p;
+        std::string manifest = fixture::kManifest;
+        manifest.replace(manifest.find("type standard"), 13, std::string("type ") + type);
+        BuildInstaller(p, manifest);
+        std::ostringstream out;
+        EXPECT_EQ(int(faults.size()), CheckPackage(p.installer, out)) << type << "\n" << out.str();
+        for (const std::string& fault : faults)
+            EXPECT_NE(std::string::npos, out.str().find("APPDATA/" + fault + " (a " + type + " installer reads it)"))
+                << out.str();
+    }
 }
 
 TEST(PackageWriter, RefusesNamesThatDoNotFitAndMissingSources) {

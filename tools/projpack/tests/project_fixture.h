@@ -32,6 +32,13 @@ packed VantrelViewer.exe
 packed Corvane.dll < engine/Corvane.dll
 packed VtlUnInst.exe
 compressed VtlStart.vtl
+packed channels\FileSaver.dll < engine/core.dll
+packed channels\Directory.dll < engine/core.dll
+packed channels\FileLoader.dll < engine/core.dll
+packed channels\9F9FF213-DED7-599F-80D1-45463E6C473B.dll < engine/core.dll
+packed channels\E0B80F4A-499F-5E75-87AD-5C21C81E2772.dll < engine/core.dll
+packed channels\4806DF8E-A410-5F04-A297-090D455D9BEE.dll < engine/core.dll
+packed channels\491E783E-7E83-5F32-91C6-3823F2BBD53F.dll < engine/core.dll
 channel \Channels\048425EF-3B0E-551D-9206-B4160D97F196.dll
 channel \Channels\612B6EDB-E73E-59B5-A27B-9884457842A9.dll
 library \3rd\ode.dll
@@ -60,6 +67,7 @@ struct Project {
             {"Corvane.dll", "engine/Corvane.dll"},
             {"VtlUnInst.exe", "VtlUnInst.exe"},
             {"VtlStart.vtl", "VtlStart.vtl"},
+            {"channels\\FileSaver.dll", "engine/core.dll"},  // the seven core channels share it
             {"\\Channels\\048425EF-3B0E-551D-9206-B4160D97F196.dll",
              "Channels/048425EF-3B0E-551D-9206-B4160D97F196.dll"},
             {"\\Channels\\612B6EDB-E73E-59B5-A27B-9884457842A9.dll",

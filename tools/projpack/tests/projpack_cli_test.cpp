@@ -37,17 +37,17 @@ TEST(ProjpackCli, BuildListCheck) {
     ToolRun build = Projpack("build " + Q(p.manifest) + " " + Q(p.folder) + " " + Q(p.image) + " " +
                          Q(p.installer));
     ASSERT_EQ(0, build.status) << build.out;
-    EXPECT_NE(std::string::npos, build.out.find("[9/9] compressed \\Stage\\camera.cgr")) << build.out;
+    EXPECT_NE(std::string::npos, build.out.find("[16/16] compressed \\Stage\\camera.cgr")) << build.out;
 
     ToolRun list = Projpack("list " + Q(p.installer));
     ASSERT_EQ(0, list.status) << list.out;
-    EXPECT_NE(std::string::npos, list.out.find("package start 4321, 23 entries")) << list.out;
+    EXPECT_NE(std::string::npos, list.out.find("package start 4321, 30 entries")) << list.out;
     EXPECT_NE(std::string::npos, list.out.find("\tAPPDATA\tPROJECTTYPE\t4\t")) << list.out;
     EXPECT_NE(std::string::npos, list.out.find("\tpacked (2000 bytes)\n")) << list.out;
 
     ToolRun check = Projpack("check " + Q(p.installer));
     EXPECT_EQ(0, check.status) << check.out;
-    EXPECT_NE(std::string::npos, check.out.find("checking 23/23")) << check.out;
+    EXPECT_NE(std::string::npos, check.out.find("checking 30/30")) << check.out;
     EXPECT_NE(std::string::npos, check.out.find("\nok\n")) << check.out;
 
     std::vector<uint8_t> bytes = p.Read(p.installer);

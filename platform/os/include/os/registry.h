@@ -13,7 +13,8 @@
 
 namespace os {
 
-enum class RegistryRoot { LocalMachine, CurrentUser };
+// <root> is written HKLM, HKCU or HKCR; a value's default (unnamed) value has an empty name.
+enum class RegistryRoot { LocalMachine, CurrentUser, ClassesRoot };
 
 struct RegistryValue {
     RegistryRoot root;

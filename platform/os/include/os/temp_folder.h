@@ -11,4 +11,11 @@ namespace os {
 // in it for the installer are private (see CreatePrivateFolder), because /tmp is shared.
 std::optional<std::string> GetTempFolder();
 
+// The system's own temporary folder (/tmp/), whatever TMPDIR says.
+std::string SystemTempFolder();
+
+// Makes a new folder, private to the current user, named `prefix` followed by six
+// characters nobody else has taken (mkdtemp); gives its path, or nothing.
+std::optional<std::string> CreateFreshPrivateFolder(const std::string& prefix);
+
 }  // namespace os

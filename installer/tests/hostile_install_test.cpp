@@ -1,0 +1,258 @@
+// Hostile packages and files against the real programs: projinstall with packages built by
+// projpack, the installed VtlUnInst.exe with an edited log, VantrelViewer.exe with broken
+// start files, and a race that swaps a folder of the install tree for a link while
+// installing. Nothing may be written or deleted outside the install folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "app_test_support.h"
+#include "installer/pointer_array.h"
+#include "installer/uninstall_log.h"
+#include "os/registry.h"
+#include "plugin_frame/engine_control.h"
+#include "standard_test_support.h"
+#include "start_file.h"
+#include "tagfile/compressed_file.h"
+
+namespace fs = std::filesystem;
+using stdtest::FileString;
+using stdtest::Quote;
+
+namespace {
+
+constexpr char kSuccessBox[] =
+    "box\tok\tinformation\tDemo\tInstallation successfully completed!\\r\\nYou are able to find the "
+    "installed program in the Start menu.";
+
+// Collects what the uninstall-log writer saves, as the engine's saver would write it.
+class MemorySaver final : public EngineFileSaver {
+public:
+    bool OpenFile(const char*, int) override { return true; }
+    void SaveTag(const char* tag) override { bytes.append(tag, 4); }
+    void SaveBlockSize(uint32_t n) override { bytes += std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)}; }
+    void SaveDataToFile(const void* data, uint32_t n) override { bytes.append(static_cast<const char*>(data), n); }
+    bool CloseFile() override { return true; }
+    void Destroy() override {}
+    std::string bytes;
+};
+
+std::string Log(const std::vector<std::string>& files, const std::vector<std::string>& foldersInOrder,
+                const char* project) {
+    PointerArray fileList, folderList;
+    for (const std::string& f : files) fileList.Add(const_cast<char*>(f.c_str()));
+    for (const std::string& d : foldersInOrder) folderList.Add(const_cast<char*>(d.c_str()));
+    MemorySaver saver;
+    WriteUninstallRecords(saver, fileList, folderList, project, false);
+    return saver.bytes;
+}
+
+bool Lists(const fs::path& install, const std::string& text) {
+    return FileString(install / "uninstall.nfo").find(text) != std::string::npos;
+}
+
+class HostileInstall : public ::testing::Test {
+protected:
+    HostileInstall() : env_(scratch_.Path()) {
+        fs::create_directories(home_);
+        fs::create_directories(outside_);
+        stdtest::MakeSampleProject(project_);
+    }
+
+    fs::path Installer(const std::string& extraManifest, const std::string& name = "setup") {
+        const fs::path out = scratch_.Path() / name;
+        EXPECT_EQ(stdtest::BuildInstaller(stdtest::CoreManifest() + extraManifest, project_, out), 0);
+        return out;
+    }
+
+    apptest::ScratchFolder scratch_;
+    stdtest::ScopedInstallEnvironment env_;
+    fs::path home_ = scratch_.Path() / "home";
+    fs::path project_ = scratch_.Path() / "project";
+    fs::path outside_ = scratch_.Path() / "outside";
+    fs::path install_ = scratch_.Path() / "Demo";
+};
+
+TEST_F(HostileInstall, PackagesInstallWhatTheyCanAndNameTheRest) {
+    const std::string compressed = FileString(project_ / "start.cgr");
+    std::vector<uint8_t> broken = tagfile::PackCompressedFile(std::vector<uint8_t>(compressed.begin(), compressed.end()), 9);
+    broken[broken.size() - 6] ^= 0x5A;  // the stream's end no longer checks out
+    apptest::WriteFile(project_ / "broken.bin", std::string(broken.begin(), broken.end()));
+    apptest::WriteFile(project_ / "plain.bin", "a library stored as it is");
+    apptest::WriteFile(outside_ / "precious.txt", "precious");
+
+    struct Case {
+        const char* name;
+        std::string manifest;
+        std::function<void(const fs::path&)> plant;  // before installing
+        std::string warning;                          // the warning box, after its first line
+        std::vector<std::string> absent;              // neither on disk nor in the log
+    };
+    const std::vector<Case> cases = {
+        {"engine listed twice", "channel \\Corvane.dll < " + stdtest::BuildFile("Corvane.dll").string() + "\n", {},
+         "\\\\Corvane.dll (already written by this installation)", {}},
+        {"log name planted as a link",
+         "", [&](const fs::path& at) { fs::create_symlink(outside_ / "precious.txt", at / "UNINSTALL.NFO"); },
+         "uninstall.nfo (write failure)", {}},
+        {"undecodable channels",
+         "raw channel \\Channels\\BROKEN.dll < broken.bin\nraw channel \\Channels\\PLAIN.dll < plain.bin\n", {},
+         "\\\\Channels\\\\BROKEN.dll (cannot be unpacked)\\r\\n\\\\Channels\\\\PLAIN.dll (cannot be unpacked)",
+         {"Channels\\BROKEN.dll", "Channels\\PLAIN.dll"}},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        fs::remove_all(install_);
+        fs::create_directories(install_);
+        if (c.plant) c.plant(install_);
+        const fs::path installer = Installer(c.manifest, "setup" + std::to_string(i));
+        int code = -1;
+        const std::vector<std::string> boxes = stdtest::InstallUnattended(installer, install_, home_, &code);
+        EXPECT_EQ(code, 0);
+        ASSERT_EQ(boxes.size(), 2u) << (boxes.empty() ? "" : boxes[0]);
+        EXPECT_EQ(boxes[0], "box\tok\twarning\tInstallation Warning\tThese files could not be installed:\\r\\n" + c.warning);
+        EXPECT_EQ(boxes[1], kSuccessBox);
+        // The engine the installer loaded is whole, the outside file untouched.
+        EXPECT_EQ(FileString(install_ / "Corvane.dll"), FileString(stdtest::BuildFile("Corvane.dll")));
+        EXPECT_EQ(FileString(outside_ / "precious.txt"), "precious");
+        for (const std::string& item : c.absent) {
+            std::string native = item;
+            std::replace(native.begin(), native.end(), '\\', '/');
+            EXPECT_FALSE(fs::exists(install_ / native)) << item;
+            EXPECT_FALSE(Lists(install_, item)) << item;
+        }
+    }
+    // The package check names the entry that lands on the engine core.
+    std::string output;
+    EXPECT_EQ(stdtest::RunCommand(Quote(PROJPACK_EXE) + " check " + Quote((scratch_.Path() / "setup0").string()), &output), 1);
+    EXPECT_NE(output.find("APPDATA/\\CORVANE.DLL: lands on the same file as APPDATA/CORVANE.DLL"), std::string::npos)
+        << output;
+}
+
+TEST_F(HostileInstall, EditedLogRemovesNothingThatIsNotThisInstallations) {
+    ASSERT_EQ(stdtest::InstallUnattended(Installer(""), install_, home_), std::vector<std::string>{kSuccessBox});
+    const std::string at = install_.string() + "\\";
+    // Bait: a user file, files reached by "..", by case, through a linked folder, an empty
+    // folder elsewhere, a desktop entry of another program and another project's key.
+    apptest::WriteFile(home_ / ".bashrc", "the user's");
+    apptest::WriteFile(outside_ / "victim.txt", "victim");
+    fs::create_directories(outside_ / "empty");
+    fs::create_directory_symlink(outside_, install_ / "linked");
+    const fs::path entry = home_ / ".local/share/applications/Other.desktop";
+    apptest::WriteFile(entry, "[Desktop Entry]\nExec=\"/usr/bin/other\"\n");
+    std::string upper = (outside_ / "victim.txt").string();
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    const std::string registry = (home_ / ".config/vantrel/registry").string();
+    ::setenv("VANTREL_REGISTRY_FILE", registry.c_str(), 1);
+    const std::string otherKey = std::string(kUninstallKeyPrefix) + "Other";
+    ASSERT_TRUE(os::RegistrySetString(os::RegistryRoot::LocalMachine, otherKey, "UninstallString", "/other/VtlUnInst.exe", 20));
+
+    apptest::WriteFile(install_ / "uninstall.nfo",
+                       Log({(home_ / ".bashrc").string(), at + "..\\outside\\victim.txt", upper,
+                            at + "linked\\victim.txt", entry.string(), at + "VantrelViewer.exe",
+                            at + "VtlUnInst.exe"},
+                           {(outside_ / "empty").string() + "\\"}, "Other"));
+    std::string output;
+    EXPECT_EQ(stdtest::RunCommand("env VANTREL_REGISTRY_FILE=" + Quote(registry) + " " +
+                                      Quote((install_ / "VtlUnInst.exe").string()), &output), 0);
+    EXPECT_EQ(FileString(home_ / ".bashrc"), "the user's");
+    EXPECT_EQ(FileString(outside_ / "victim.txt"), "victim");
+    EXPECT_TRUE(fs::is_directory(outside_ / "empty"));
+    EXPECT_TRUE(fs::exists(entry));
+    EXPECT_EQ(os::RegistryGetString(os::RegistryRoot::LocalMachine, otherKey, "UninstallString"), "/other/VtlUnInst.exe");
+    // What is this installation's still goes, and every skip is told with its reason.
+    EXPECT_FALSE(fs::exists(install_ / "VantrelViewer.exe"));
+    size_t skips = 0;
+    for (size_t at = output.find("skipped"); at != std::string::npos; at = output.find("skipped", at + 1)) ++skips;
+    EXPECT_EQ(skips, 7u) << output;
+    EXPECT_NE(output.find("linked\\victim.txt: reached through a link"), std::string::npos) << output;
+    EXPECT_NE(output.find("VantrelOther: its UninstallString names another uninstaller"), std::string::npos) << output;
+}
+
+TEST_F(HostileInstall, BadInputOutsideThePackageEndsWithAMessage) {
+    ASSERT_EQ(stdtest::InstallUnattended(Installer(""), install_, home_), std::vector<std::string>{kSuccessBox});
+    const std::string viewer = Quote((install_ / "VantrelViewer.exe").string());
+    StartFile runaway;
+    runaway.startGroup = "\\start.cgr";
+    runaway.frames = 536871162;
+    const std::vector<uint8_t> runawayBytes = WriteStartFile(runaway);
+    apptest::WriteFile(install_ / "runaway.vtl", std::string(runawayBytes.begin(), runawayBytes.end()));
+    StartFile folderGroup = runaway;
+    folderGroup.startGroup = "\\Stage";
+    folderGroup.frames = 5;
+    const std::vector<uint8_t> folderGroupBytes = WriteStartFile(folderGroup);
+    apptest::WriteFile(install_ / "folder-group.vtl", std::string(folderGroupBytes.begin(), folderGroupBytes.end()));
+    fs::create_directories(install_ / "Stage");
+    fs::create_directories(install_ / "Folder.vtl");
+
+    const struct {
+        const char* name;
+        std::function<void()> prepare;
+        std::string command;
+        std::string message;
+    } cases[] = {
+        {"start file is a folder", {}, viewer + " " + Quote((install_ / "Folder.vtl").string()), "not a file"},
+        {"start group is a folder", {}, viewer + " " + Quote((install_ / "folder-group.vtl").string()),
+         "can't load project"},
+        {"frame count out of bounds", {}, viewer + " " + Quote((install_ / "runaway.vtl").string()),
+         "asks for 536871162 frames"},
+        {"log is a folder",
+         [&] {
+             fs::remove(install_ / "uninstall.nfo");
+             fs::create_directory(install_ / "uninstall.nfo");
+         },
+         Quote((install_ / "VtlUnInst.exe").string()) + " --list", "missing or not a file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.prepare) c.prepare();
+        std::string output;
+        EXPECT_EQ(stdtest::RunCommand("timeout 20 " + c.command, &output), 1);
+        EXPECT_NE(output.find(c.message), std::string::npos) << output;
+    }
+}
+
+// A folder of the install tree swapped for a link to an outside folder, again and again
+// while the installer writes into it: the writes fail or land inside, never outside.
+TEST_F(HostileInstall, FolderSwappedForALinkWhileInstallingLeadsNowhere) {
+    std::string manifest;
+    fs::create_directories(project_ / "Stage");
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "\\Stage\\part" + std::to_string(i) + ".txt";
+        apptest::WriteFile(project_ / ("Stage/part" + std::to_string(i) + ".txt"), "part " + std::to_string(i));
+        manifest += "file " + name + "\n";
+    }
+    const fs::path installer = Installer(manifest);
+    const fs::path stage = install_ / "Stage", parked = install_ / "Stage.parked";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    int runs = 0, swaps = 0;
+    while (std::chrono::steady_clock::now() < deadline || runs < 3) {
+        fs::remove_all(install_);
+        fs::create_directories(stage);
+        std::atomic<bool> done{false};
+        std::thread swapper([&] {
+            while (!done) {
+                // rename and symlink: a link where the folder was, then the folder back.
+                if (::rename(stage.c_str(), parked.c_str()) != 0) continue;
+                if (::symlink(outside_.c_str(), stage.c_str()) == 0) ++swaps;
+                std::this_thread::yield();
+                ::unlink(stage.c_str());
+                ::rename(parked.c_str(), stage.c_str());
+            }
+        });
+        stdtest::InstallUnattended(installer, install_, home_);
+        done = true;
+        swapper.join();
+        ++runs;
+        ASSERT_TRUE(fs::is_empty(outside_)) << "after run " << runs;
+    }
+    EXPECT_GT(swaps, 100) << runs << " runs";
+}
+
+}  // namespace
