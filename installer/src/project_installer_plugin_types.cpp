@@ -165,7 +165,10 @@ void ProjectInstaller::CopyScreensaverToSystem() {
     ExtractItem("VtlSvr.scr", true);
     const std::string source = std::string(installPath_) + "\\VtlSvr.scr";
     std::optional<std::string> system = os::GetSystemFolder();
-    if (system) system->resize(std::min(system->size(), kSystemFolderMax));
+    // A path cut to fit the buffer would name another folder: one too long is none at all,
+    // as the system reports it when the buffer is too small.
+    const int noFolder = system ? ENAMETOOLONG : ENOENT;
+    if (system && system->size() > kSystemFolderMax) system.reset();
 
     char projectName[kSettingTextSize];
     if (!ReadText(*this, "ProjectName", projectName, sizeof projectName)) {
@@ -175,7 +178,7 @@ void ProjectInstaller::CopyScreensaverToSystem() {
     const std::string fileName = std::string(projectName) + ".scr";
     // Windows always has its system folder; its stand-in here is made when missing, and
     // listed, so that uninstalling takes it away again once it is empty.
-    int error = ENOENT;
+    int error = noFolder;
     std::string target = fileName;
     if (system) {
         CreateFoldersAlong(*system + "\\", kFolderWalkLimit);

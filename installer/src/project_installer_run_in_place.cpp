@@ -3,12 +3,14 @@
 // file there, and when it has ended everything unpacked is deleted again. No registry, no
 // links, no log. LaunchViewer, which the standard installation shares, is with its steps.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "installer/project_installer.h"
 #include "os/current_folder.h"
-#include "os/file_exists.h"
 #include "os/folder.h"
+#include "os/folder_tree.h"
 #include "os/message_box.h"
 #include "setting_reads.h"
 
@@ -59,21 +61,39 @@ bool ProjectInstaller::RunInPlace() {
 
 void ProjectInstaller::CleanupTempFolder() {
     // Only what we unpacked goes: files the viewer added stay, and so do their folders,
-    // since a folder is removed only when empty.
+    // since a folder is removed only when empty. Everything below the folder is reached
+    // from the folder opened once, never through a link: a link the project's plug-ins
+    // planted there cannot turn the clean-up onto files elsewhere.
+    os::FolderTree tree;
+    const bool open = tree.Open(installPath_);
+    const std::string prefix = std::string(installPath_) + "\\";
+    auto below = [&](const char* path) -> std::optional<std::string> {
+        const std::string_view p(path);
+        if (!open || p.substr(0, prefix.size()) != prefix) return std::nullopt;
+        std::string relative(p.substr(prefix.size()));
+        while (!relative.empty() && (relative.back() == '\\' || relative.back() == '/')) relative.pop_back();
+        return relative;
+    };
     for (int32_t i = 0; i < installedFiles_.Count(); ++i) {
         char* path = static_cast<char*>(installedFiles_.Get(i));
-        if (path) os::DeleteFile(path);
+        if (path)
+            if (const std::optional<std::string> relative = below(path)) tree.RemoveFile(*relative);
         delete[] path;
         installedFiles_.Set(nullptr, i);
     }
     installedFiles_.Clear();
-    os::DeleteFile(std::string(installPath_) + "\\channel.lst");
+    if (open) tree.RemoveFile("channel.lst");
     for (int32_t i = createdFolders_.Count() - 1; i >= 0; --i) {
         char* path = static_cast<char*>(createdFolders_.Get(i));
-        if (path) os::RemoveFolder(path);
+        if (path) {
+            // A folder made on the way to the install folder can only go when empty.
+            if (const std::optional<std::string> relative = below(path)) tree.RemoveFolder(*relative);
+            else os::RemoveFolder(path);
+        }
         delete[] path;
         createdFolders_.Set(nullptr, i);
     }
     createdFolders_.Clear();
-    os::RemoveFolder(installPath_);
+    if (open) tree.RemoveFolder("");
+    else os::RemoveFolder(installPath_);
 }

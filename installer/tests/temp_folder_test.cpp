@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "app_test_support.h"
@@ -89,7 +90,8 @@ TEST_F(TempFolderChoice, LinkToAFolderIsSkipped) {
 }
 
 // The clean-up after a run in place takes what was unpacked and "channel.lst"; files the
-// viewer added stay, and so do the folders that hold them.
+// viewer added stay, and so do the folders that hold them. A folder swapped for a link to
+// files elsewhere is not followed.
 TEST_F(TempFolderChoice, CleanupTakesOnlyWhatWasUnpacked) {
     using testpkg::Bytes;
     testpkg::TempFile package(testpkg::Build({{"APPDATA", "A.TXT", Bytes("a")},
@@ -102,7 +104,14 @@ TEST_F(TempFolderChoice, CleanupTakesOnlyWhatWasUnpacked) {
         const path folder = installer.GetInstallPath();
         for (const char* item : {"a.txt", "sub\\b.txt", "keep\\c.txt"}) ASSERT_TRUE(installer.ExtractItem(item, false));
         apptest::WriteFile(folder / "channel.lst", "channels the viewer found");
-        if (viewerAddsFiles) apptest::WriteFile(folder / "keep/added.txt", "the viewer's own");
+        const path elsewhere = scratch_.Path() / "elsewhere";
+        if (viewerAddsFiles) {
+            apptest::WriteFile(folder / "keep/added.txt", "the viewer's own");
+            apptest::fs::remove_all(folder / "sub");
+            apptest::fs::create_directories(elsewhere);
+            apptest::WriteFile(elsewhere / "b.txt", "not ours");
+            apptest::fs::create_directory_symlink(elsewhere, folder / "sub");
+        }
         installer.CleanupTempFolder();
         EXPECT_EQ(installer.InstalledFiles().Count(), 0);
         EXPECT_EQ(installer.CreatedFolders().Count(), 0);
@@ -112,7 +121,9 @@ TEST_F(TempFolderChoice, CleanupTakesOnlyWhatWasUnpacked) {
         }
         std::vector<path> left;
         for (const auto& entry : apptest::fs::recursive_directory_iterator(folder)) left.push_back(entry.path());
-        EXPECT_EQ(left, (std::vector<path>{folder / "keep", folder / "keep/added.txt"}));
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<path>{folder / "keep", folder / "keep/added.txt", folder / "sub"}));
+        EXPECT_TRUE(apptest::fs::exists(elsewhere / "b.txt"));
     }
 }
 
