@@ -200,6 +200,8 @@ void Kco_DX8_CollisionObject::Rebuild() {
         orderedMax[i] = polygonMax[order[i]];
     }
     ++buildCount;
+    static uint64_t generations = 0;  // shared by every collision object of the process
+    meshGeneration = ++generations;
 }
 
 // Splits at the median of the longest axis of the centres' bounds; returns the node index.
