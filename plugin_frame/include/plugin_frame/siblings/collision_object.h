@@ -77,7 +77,7 @@ protected:
     std::vector<uint32_t> order;                      // triangle indices, grouped by leaf
     std::vector<D3DXVECTOR3> orderedMin, orderedMax;  // their bounds, in the same order
     std::vector<Node> nodes;                          // the tree, root first
-    std::vector<uint32_t> stack;                      // query scratch; an idle query never allocates
+    std::vector<uint32_t> stack;                      // query scratch, one slot per node: a query never allocates
     D3DXMATRIX directWorld;
     uint64_t objectSignature = 0;  // what the last gathered mesh was built from; 0: the direct fill
     uint32_t buildCount = 0;
