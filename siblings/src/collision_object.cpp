@@ -199,7 +199,10 @@ void Kco_DX8_CollisionObject::Rebuild() {
         orderedMin[i] = polygonMin[order[i]];
         orderedMax[i] = polygonMax[order[i]];
     }
+    stack.assign(nodes.size(), 0);
     ++buildCount;
+    static uint64_t generations = 0;  // shared by every collision object of the process
+    meshGeneration = ++generations;
 }
 
 // Splits at the median of the longest axis of the centres' bounds; returns the node index.
@@ -234,23 +237,37 @@ uint32_t Kco_DX8_CollisionObject::BuildNode(uint32_t first, uint32_t count, std:
     return index;
 }
 
+// Depth first, left before right, each child tested before it is visited: the entries come
+// in leaf order whatever the tree's shape.
 void Kco_DX8_CollisionObject::AddBoxCollisionPolygonsToList(Kel_List* list, D3DXVECTOR3* min, D3DXVECTOR3* max) {
     RefreshFromObject();
     if (!list || !min || !max || nodes.empty()) return;
-    stack.clear();
-    stack.push_back(0);
-    while (!stack.empty()) {
-        const Node& node = nodes[stack.back()];
-        const uint32_t at = stack.back();
-        stack.pop_back();
-        if (!Overlaps(node.min, node.max, *min, *max)) continue;
+    const D3DXVECTOR3 lo = *min, hi = *max;
+    if (!Overlaps(nodes[0].min, nodes[0].max, lo, hi)) return;
+    uint32_t* pending = stack.data();  // sized by Rebuild: never more than the nodes
+    size_t waiting = 0;
+    uint32_t at = 0;
+    for (;;) {
+        const Node& node = nodes[at];
         if (node.count == 0) {
-            stack.push_back(node.first);  // right child
-            stack.push_back(at + 1);      // left child, visited first
-            continue;
+            const uint32_t left = at + 1, right = node.first;
+            const bool inLeft = Overlaps(nodes[left].min, nodes[left].max, lo, hi);
+            const bool inRight = Overlaps(nodes[right].min, nodes[right].max, lo, hi);
+            if (inLeft) {
+                if (inRight) pending[waiting++] = right;
+                at = left;
+                continue;
+            }
+            if (inRight) {
+                at = right;
+                continue;
+            }
+        } else {
+            for (uint32_t i = node.first; i < node.first + node.count; ++i)
+                if (Overlaps(orderedMin[i], orderedMax[i], lo, hi))
+                    list->AddItem(reinterpret_cast<void*>(uintptr_t(order[i]) + 1));
         }
-        for (uint32_t i = node.first; i < node.first + node.count; ++i)
-            if (Overlaps(orderedMin[i], orderedMax[i], *min, *max))
-                list->AddItem(reinterpret_cast<void*>(uintptr_t(order[i]) + 1));
+        if (waiting == 0) return;
+        at = pending[--waiting];
     }
 }

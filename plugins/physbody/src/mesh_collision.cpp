@@ -8,8 +8,11 @@
 // helper operations directly (inline, or by qualified calls), not through the virtual
 // table: these run for every listed triangle of every pair.
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include <vecmath/d3dx_math.h>
 
@@ -48,13 +51,17 @@ inline D3DXVECTOR3 Transformed(const D3DXVECTOR3& v, const D3DXMATRIX& m) {
     return {x * inv, y * inv, z * inv};
 }
 
-// Closest point of the segment [a, b] to p.
-D3DXVECTOR3 ClosestOnSegment(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& p) {
-    const D3DXVECTOR3 u = Normalised(b - a);
+// Closest point of the segment [a, b] to p; u is Normalised(b - a), length Length(b - a).
+D3DXVECTOR3 ClosestAlong(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& u, float length,
+                         const D3DXVECTOR3& p) {
     const float t = Dot(p - a, u);
     if (t < 0.0f) return a;
-    if (t > Length(b - a)) return b;
+    if (t > length) return b;
     return a + u * t;
+}
+
+D3DXVECTOR3 ClosestOnSegment(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& p) {
+    return ClosestAlong(a, b, Normalised(b - a), Length(b - a), p);
 }
 
 bool RayMeetsTriangle(const D3DXVECTOR3& target, const D3DXVECTOR3& origin, const D3DXVECTOR3& e1,
@@ -77,13 +84,20 @@ bool RayMeetsTriangle(const D3DXVECTOR3& target, const D3DXVECTOR3& origin, cons
     return !(v < 0.0f || u + v > det);
 }
 
+// The unit normal of the plane through a, b and c.
+D3DXVECTOR3 PlaneNormal(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c) {
+    return Normalised(Cross(b - a, c - a));
+}
+
 bool BehindPlane(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& p) {
-    const D3DXVECTOR3 m = Normalised(Cross(b - a, c - a));
+    const D3DXVECTOR3 m = PlaneNormal(a, b, c);
     return Dot(m, p) - Dot(m, a) < 0.0f;
 }
 
-bool EdgePush(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& centre, D3DXVECTOR3& push, float radius) {
-    const D3DXVECTOR3 v = centre - ClosestOnSegment(a, b, centre);
+// The edge push of [a, b] (direction u, length `length`, as ClosestAlong takes them).
+bool EdgePushAlong(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& u, float length,
+                   const D3DXVECTOR3& centre, D3DXVECTOR3& push, float radius) {
+    const D3DXVECTOR3 v = centre - ClosestAlong(a, b, u, length, centre);
     const float dist = Length(v);
     if (radius < dist) return false;
     const float depth = radius - dist;
@@ -92,9 +106,26 @@ bool EdgePush(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& cen
     return true;
 }
 
-// A listed triangle in world space, with its normal.
+bool EdgePush(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& centre, D3DXVECTOR3& push, float radius) {
+    return EdgePushAlong(a, b, Normalised(b - a), Length(b - a), centre, push, radius);
+}
+
+// A listed triangle in world space, with what the rules derive from it alone. Each value is
+// made by the very operations the rules apply to the triangle, so a kept value is the value
+// the rules would compute again, bit for bit.
 struct WorldTriangle {
-    D3DXVECTOR3 v0, v1, v2, n;
+    D3DXVECTOR3 v0, v1, v2;
+    D3DXVECTOR3 n;                // unit normal
+    float nv0;                    // Dot(n, v0)
+    D3DXVECTOR3 lo, hi;           // bounds
+    D3DXVECTOR3 e1, e2;           // v1 - v0, v2 - v0
+    // Edge k runs from vertex k to vertex k + 1: the unit normal of the plane through it and
+    // the point one unit below its end (the sphere rule's side plane), that plane's offset,
+    // the edge's direction and its length.
+    D3DXVECTOR3 side[3];
+    float sideOffset[3];
+    D3DXVECTOR3 along[3];
+    float length[3];
 };
 
 // `identity`: w is the identity, which leaves every vertex exactly as it is.
@@ -107,18 +138,94 @@ bool ToWorld(Kco_DX8_CollisionObject* mesh, void* entry, const D3DXMATRIX& w, bo
     return true;
 }
 
-void SetNormal(WorldTriangle& t) { t.n = Normalised(Cross(t.v1 - t.v0, t.v2 - t.v0)); }
+void Derive(WorldTriangle& t) {
+    t.n = PlaneNormal(t.v0, t.v1, t.v2);
+    t.nv0 = Dot(t.n, t.v0);
+    t.lo = {std::fmin(t.v0.x, std::fmin(t.v1.x, t.v2.x)), std::fmin(t.v0.y, std::fmin(t.v1.y, t.v2.y)),
+            std::fmin(t.v0.z, std::fmin(t.v1.z, t.v2.z))};
+    t.hi = {std::fmax(t.v0.x, std::fmax(t.v1.x, t.v2.x)), std::fmax(t.v0.y, std::fmax(t.v1.y, t.v2.y)),
+            std::fmax(t.v0.z, std::fmax(t.v1.z, t.v2.z))};
+    t.e1 = t.v1 - t.v0;
+    t.e2 = t.v2 - t.v0;
+    const D3DXVECTOR3* corners[3] = {&t.v0, &t.v1, &t.v2};
+    for (int k = 0; k < 3; ++k) {
+        const D3DXVECTOR3& a = *corners[k];
+        const D3DXVECTOR3& b = *corners[(k + 1) % 3];
+        t.side[k] = PlaneNormal(a, b, b - t.n);
+        t.sideOffset[k] = Dot(t.side[k], a);
+        t.along[k] = Normalised(b - a);
+        t.length[k] = Length(b - a);
+    }
+}
 
 // Whether the triangle's bounds lie beyond `reach` of c on some axis; such a triangle has no
 // point within reach of c, so neither its face nor its edges can touch a sphere of that radius.
 bool OutOfReach(const WorldTriangle& t, const D3DXVECTOR3& c, float reach) {
-    return std::fmin(t.v0.x, std::fmin(t.v1.x, t.v2.x)) > c.x + reach ||
-           std::fmax(t.v0.x, std::fmax(t.v1.x, t.v2.x)) < c.x - reach ||
-           std::fmin(t.v0.y, std::fmin(t.v1.y, t.v2.y)) > c.y + reach ||
-           std::fmax(t.v0.y, std::fmax(t.v1.y, t.v2.y)) < c.y - reach ||
-           std::fmin(t.v0.z, std::fmin(t.v1.z, t.v2.z)) > c.z + reach ||
-           std::fmax(t.v0.z, std::fmax(t.v1.z, t.v2.z)) < c.z - reach;
+    return t.lo.x > c.x + reach || t.hi.x < c.x - reach || t.lo.y > c.y + reach || t.hi.y < c.y - reach ||
+           t.lo.z > c.z + reach || t.hi.z < c.z - reach;
 }
+
+}  // namespace
+
+// ---- what is kept of the meshes ----
+
+// Per link position of the "Collision object" link: the triangles derived so far under the
+// mesh's current triangles (its generation) and world matrix. A change of either makes every
+// kept triangle stale at once (a new stamp); stale triangles are derived again when listed.
+struct Kco_ODE_BodyCollision::MeshCache {
+    struct Mesh {
+        const Kco_DX8_CollisionObject* object = nullptr;
+        uint64_t generation = 0;
+        D3DXMATRIX world{};
+        uint32_t stamp = 0;               // carried by the triangles derived under the above
+        std::vector<WorldTriangle> triangles;  // by list entry; sized by the mesh's triangle count
+        std::vector<uint32_t> stamps;
+    };
+
+    Mesh& Use(int position, Kco_DX8_CollisionObject* object, const D3DXMATRIX& w) {
+        if (meshes.size() <= size_t(position)) meshes.resize(size_t(position) + 1);
+        Mesh& mesh = meshes[size_t(position)];
+        if (mesh.object == object && mesh.generation == object->GetMeshGeneration() &&
+            std::memcmp(&mesh.world, &w, sizeof w) == 0)
+            return mesh;
+        const size_t slots = size_t(object->GetPolygonCount()) + 1;  // entries are index + 1
+        mesh.object = object;
+        mesh.generation = object->GetMeshGeneration();
+        mesh.world = w;
+        mesh.triangles.resize(slots);
+        mesh.stamps.resize(slots, 0);
+        if (++mesh.stamp == 0) {  // the stamps went round: start them again
+            std::fill(mesh.stamps.begin(), mesh.stamps.end(), 0u);
+            mesh.stamp = 1;
+        }
+        return mesh;
+    }
+
+    // The derived triangle of a list entry, null for an entry the mesh does not hold. An
+    // entry beyond the kept slots is derived into `scratch`.
+    static const WorldTriangle* Triangle(Mesh& mesh, Kco_DX8_CollisionObject* object, void* entry,
+                                         const D3DXMATRIX& w, bool identity, WorldTriangle& scratch) {
+        const uintptr_t slot = reinterpret_cast<uintptr_t>(entry);
+        if (slot >= mesh.triangles.size()) {
+            if (!ToWorld(object, entry, w, identity, scratch)) return nullptr;
+            Derive(scratch);
+            return &scratch;
+        }
+        WorldTriangle& t = mesh.triangles[slot];
+        if (mesh.stamps[slot] != mesh.stamp) {
+            if (!ToWorld(object, entry, w, identity, t)) return nullptr;
+            Derive(t);
+            mesh.stamps[slot] = mesh.stamp;
+        }
+        return &t;
+    }
+
+    std::vector<Mesh> meshes;
+};
+
+void Kco_ODE_BodyCollision::MeshCacheDeleter::operator()(MeshCache* cache) const { delete cache; }
+
+namespace {
 
 // ODE's rotation (3x4, row-major) column j: the box's axis j in world space.
 inline double Column(const double* r, int row, int j) { return r[4 * row + j]; }
@@ -166,6 +273,11 @@ double SupportCorner(const double* p, const double* r, const double* sides, cons
 
 // ---- colliders ----
 
+Kco_ODE_BodyCollision::MeshCache& Kco_ODE_BodyCollision::Cache() {
+    if (!meshCache) meshCache.reset(new MeshCache);
+    return *meshCache;
+}
+
 unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long, dContactGeom* contact,
                                                    unsigned long) {
     const float r = float(dGeomSphereGetRadius(sphere));
@@ -183,22 +295,22 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
         Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, extent);
         polygonList.ReleaseItems();
         mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
+        MeshCache::Mesh& kept = Cache().Use(k, mesh, w);
+        WorldTriangle scratch;
         for (int i = 0; i < polygonList.GetItemCount(); ++i) {
-            WorldTriangle t;
-            if (!ToWorld(mesh, polygonList.GetItem(i), w, identity, t) || OutOfReach(t, c, r)) continue;
-            SetNormal(t);
-            const float h = Dot(t.n, c) - Dot(t.n, t.v0);
+            const WorldTriangle* t = MeshCache::Triangle(kept, mesh, polygonList.GetItem(i), w, identity, scratch);
+            if (!t || OutOfReach(*t, c, r)) continue;
+            const float h = Dot(t->n, c) - t->nv0;
             if (!(h >= kFrontTolerance)) continue;
             const float depth = r - h;
             if (!(depth >= 0.0f)) continue;
-            D3DXVECTOR3 target = c - t.n * r;
-            D3DXVECTOR3 e1 = t.v1 - t.v0, e2 = t.v2 - t.v0;
-            if (RayMeetsTriangle(target, c, e1, e2, t.v0)) face += t.n * depth;
-            D3DXVECTOR3* corners[3] = {&t.v0, &t.v1, &t.v2};
+            const D3DXVECTOR3 target = c - t->n * r;
+            if (RayMeetsTriangle(target, c, t->e1, t->e2, t->v0)) face += t->n * depth;
+            const D3DXVECTOR3* corners[3] = {&t->v0, &t->v1, &t->v2};
             for (int e = 0; e < 3; ++e) {
-                D3DXVECTOR3& a = *corners[e];
-                D3DXVECTOR3& b = *corners[(e + 1) % 3];
-                if (BehindPlane(a, b, b - t.n, c)) EdgePush(a, b, c, edge, r);
+                // Behind the side plane of edge e: the edge may push.
+                if (Dot(t->side[e], c) - t->sideOffset[e] < 0.0f)
+                    EdgePushAlong(*corners[e], *corners[(e + 1) % 3], t->along[e], t->length[e], c, edge, r);
             }
         }
     }
@@ -244,10 +356,13 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
         Kco_ODE_BodyCollision::CalculateBoxBounds(w, boxMatrix, sides);
         polygonList.ReleaseItems();
         mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
+        MeshCache::Mesh& kept = Cache().Use(k, mesh, w);
+        WorldTriangle scratch;
         for (int i = 0; i < polygonList.GetItemCount(); ++i) {
-            WorldTriangle t;
-            if (!ToWorld(mesh, polygonList.GetItem(i), w, identity, t)) continue;
-            SetNormal(t);
+            const WorldTriangle* derived =
+                MeshCache::Triangle(kept, mesh, polygonList.GetItem(i), w, identity, scratch);
+            if (!derived) continue;
+            WorldTriangle t = *derived;  // the helpers below take non-const vertices
             const float h = Dot(t.n, c) - Dot(t.n, t.v0);
             if (!(h >= kFrontTolerance)) continue;
 

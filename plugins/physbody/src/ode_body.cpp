@@ -489,13 +489,19 @@ void Kco_ODE_BodyCollision::UpdateGeometryPositions() {
         const D3DXMATRIX t = s * shape.rotation * o * m;
         if (!IsDefined(t)) continue;  // an undefined start matrix: the geometry stays
         const double x = Coordinate(t.m[3][0]), y = Coordinate(t.m[3][1]), z = Coordinate(t.m[3][2]);
+        // A matrix scaled to 0 on an axis gives no usable rotation: a box turned by it has a
+        // flat axis, its contacts have no normal, and ODE's step fails on them. The shape then
+        // keeps its own rotation (a plane its own normal), as a body does.
+        const D3DXMATRIX rotation = GetMatrixRotation(t);
         if (item->kind == ODE_GeometryItem::kPlane) {
+            if (!(RowLength(rotation, 1) > 0.5f)) continue;
             const double a = t.m[1][0], b = t.m[1][1], c = t.m[1][2];
             dGeomPlaneSetParams(item->geom, a, b, c, a * x + b * y + c * z);
         } else {
             dGeomSetPosition(item->geom, x, y, z);
+            if (!IsUsableRotation(rotation)) continue;
             double r[12];
-            GetODERotationMatrix(GetMatrixRotation(t), r);
+            GetODERotationMatrix(rotation, r);
             dGeomSetRotation(item->geom, r);
         }
     }

@@ -192,6 +192,43 @@ TEST_F(BodySimulation, StartMatrixScaledToNothingKeepsTheBodyRotation) {
     EXPECT_EQ(D3DXVECTOR3(0.0f, 0.0f, 0.0f), box->GetScale());
 }
 
+TEST_F(BodySimulation, StaticShapesScaledToNothingKeepTheirOwnRotation) {
+    // A static box turned by a start matrix with a zero row has a flat axis: its contacts
+    // have no normal, and ODE's step failed on the box that fell onto it.
+    Ground();
+    Kco_ODE_BodyCollision* shelf = NewBody("shelf");
+    ODE_GeometryItem box, plane;
+    plane.kind = ODE_GeometryItem::kPlane;  // also makes the body static
+    shelf->SetGeometryItem(box, 0);
+    shelf->SetGeometryItem(plane, 1);
+    D3DXMATRIX thin;
+    D3DXMatrixScaling(&thin, 1.0f, 1.0f, 0.0f);
+    thin._42 = 0.5f;
+    Kco_MatrixChannel* start = StartAt(shelf, thin);
+    Kco_ODE_BodyCollision* falling = NewBody("falling");
+    StartAt(falling, 0.2f, 2.0f, 0.0f);
+    for (int frame = 0; frame < 20; ++frame) Frame();
+    const dReal* r = dGeomGetRotation(shelf->GetGeometryItem(0)->geom);
+    EXPECT_EQ(1.0, r[0]);
+    EXPECT_EQ(1.0, r[5]);
+    EXPECT_EQ(1.0, r[10]);
+    dVector3 sides;
+    dGeomBoxGetLengths(shelf->GetGeometryItem(0)->geom, sides);
+    EXPECT_NEAR(sides[2], 1e-3, 1e-9);  // still as thin as the matrix makes it
+    const dReal* q = dBodyGetQuaternion(falling->GetBodyID());
+    EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0, 1e-9);
+    // Flattened along its normal, the plane stays as it was.
+    D3DXMATRIX flat;
+    D3DXMatrixScaling(&flat, 1.0f, 0.0f, 1.0f);
+    flat._42 = 0.25f;
+    start->SetMatrix(flat);
+    Frame();
+    dVector4 params;
+    dGeomPlaneGetParams(shelf->GetGeometryItem(1)->geom, params);
+    EXPECT_EQ(0.0, params[0]);
+    EXPECT_EQ(1.0, params[1]);
+}
+
 TEST_F(BodySimulation, AngularDampingScalesSpinByTheFrameTime) {
     Kco_ODE_BodyCollision* box = NewBody("box");
     box->SetAngularVelocityDampenValue(0.5f);

@@ -280,4 +280,116 @@ TEST_F(MeshCollision, SphereBoundsTakeTheIdentityShortcutOtherwiseGoLocal) {
     dGeomDestroy(sphere);
 }
 
+// The sphere rule evaluated from scratch through the body's own triangle and edge tests,
+// over every triangle in the mesh's list order: the colliders keep what they derive from
+// each triangle, which must never change a contact, however the mesh and its matrix change.
+struct RuleResult {
+    unsigned long count = 0;
+    float normal[3] = {}, depth = 0.0f;
+};
+
+D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+float Length(const D3DXVECTOR3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+D3DXVECTOR3 Unit(const D3DXVECTOR3& v) {
+    const float length = Length(v);
+    return length == 0.0f ? D3DXVECTOR3(0, 0, 0) : v * (1.0f / length);
+}
+D3DXVECTOR3 Place(const D3DXVECTOR3& v, const D3DXMATRIX& m) {
+    const float x = v.x * m._11 + v.y * m._21 + v.z * m._31 + m._41;
+    const float y = v.x * m._12 + v.y * m._22 + v.z * m._32 + m._42;
+    const float z = v.x * m._13 + v.y * m._23 + v.z * m._33 + m._43;
+    const float w = v.x * m._14 + v.y * m._24 + v.z * m._34 + m._44;
+    const float inv = 1.0f / w;
+    return {x * inv, y * inv, z * inv};
+}
+
+RuleResult SphereRule(Kco_ODE_BodyCollision* body, Kco_DX8_CollisionObject* mesh, D3DXVECTOR3 c, float r) {
+    D3DXVECTOR3 everywhere(-1e30f, -1e30f, -1e30f), nowhere(1e30f, 1e30f, 1e30f);
+    Kel_List all;
+    mesh->AddBoxCollisionPolygonsToList(&all, &everywhere, &nowhere);
+    D3DXMATRIX w = mesh->GetObjectWorld(), identity;
+    D3DXMatrixIdentity(&identity);
+    D3DXVECTOR3 face(0, 0, 0), edge(0, 0, 0);
+    for (int i = 0; i < all.GetItemCount(); ++i) {
+        const PolygonInfoItem* p = mesh->GetPolygonInfoItem(uint32_t(reinterpret_cast<uintptr_t>(all.GetItem(i))));
+        D3DXVECTOR3 v[3];
+        for (int k = 0; k < 3; ++k) v[k] = w == identity ? p->vertex[k] : Place(p->vertex[k], w);
+        bool out = false;
+        for (float D3DXVECTOR3::*axis : {&D3DXVECTOR3::x, &D3DXVECTOR3::y, &D3DXVECTOR3::z})
+            out = out || std::fmin(v[0].*axis, std::fmin(v[1].*axis, v[2].*axis)) > c.*axis + r ||
+                  std::fmax(v[0].*axis, std::fmax(v[1].*axis, v[2].*axis)) < c.*axis - r;
+        if (out) continue;
+        D3DXVECTOR3 n = Unit(Cross(v[1] - v[0], v[2] - v[0]));
+        const float h = (n.x * c.x + n.y * c.y + n.z * c.z) - (n.x * v[0].x + n.y * v[0].y + n.z * v[0].z);
+        if (!(h >= 0.0001f) || !(r - h >= 0.0f)) continue;
+        D3DXVECTOR3 target = c - n * r, e1 = v[1] - v[0], e2 = v[2] - v[0];
+        if (body->SphereTriangleCollision(target, c, e1, e2, v[0])) face += n * (r - h);
+        for (int e = 0; e < 3; ++e)
+            if (body->GetIfPlaneContainsPoint(v[e], v[(e + 1) % 3], v[(e + 1) % 3] - n, c))
+                body->SphereEdgeCollision(v[e], v[(e + 1) % 3], c, edge, r);
+    }
+    if (Length(edge) > Length(face)) face = edge;
+    RuleResult result;
+    if (face == D3DXVECTOR3(0, 0, 0)) return result;
+    const D3DXVECTOR3 n = face / Length(face);
+    result = {1, {-n.x, -n.y, -n.z}, Length(face)};
+    return result;
+}
+
+TEST_F(MeshCollision, KeptTrianglesGiveTheRulesContactsBitForBit) {
+    std::mt19937 random(42);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const auto bumpyGrid = [&] {
+        Triangles grid;  // 6 x 6 quads of 0.5, heights up to 0.3
+        float height[7][7];
+        for (auto& row : height)
+            for (float& h : row) h = 0.3f * unit(random);
+        for (int i = 0; i < 6; ++i)
+            for (int j = 0; j < 6; ++j) {
+                const auto at = [&](int di, int dj) {
+                    return D3DXVECTOR3(0.5f * float(i + di), height[i + di][j + dj], 0.5f * float(j + dj));
+                };
+                grid.insert(grid.end(), {at(0, 0), at(0, 1), at(1, 1), at(0, 0), at(1, 1), at(1, 0)});
+            }
+        return grid;
+    };
+    Kco_ODE_BodyCollision* body = MeshBody(bumpyGrid());
+    D3DXMATRIX turned, shifted, moved, identity;
+    D3DXMatrixRotationYawPitchRoll(&turned, 0.4f, 0.2f, -0.3f);
+    D3DXMatrixTranslation(&shifted, 0.3f, -0.2f, 0.7f);
+    moved = turned * shifted;
+    D3DXMatrixIdentity(&identity);
+    dGeomID sphere = dCreateSphere(nullptr, 1.0);
+    int contacts = 0;
+    // Identity, moved, moved with other triangles, identity again: each change must reach
+    // what the collider keeps.
+    for (int phase = 0; phase < 4; ++phase) {
+        SCOPED_TRACE(phase);
+        if (phase == 1) mesh->SetObjectWorld(moved);
+        if (phase == 2) {
+            const Triangles other = bumpyGrid();
+            mesh->SetPolygons(other.data(), uint32_t(other.size() / 3));
+        }
+        if (phase == 3) mesh->SetObjectWorld(identity);
+        for (int i = 0; i < 400; ++i) {
+            const D3DXVECTOR3 c(3.6f * unit(random) - 0.3f, 0.6f * unit(random) - 0.1f, 3.6f * unit(random) - 0.3f);
+            const float r = 0.05f + 0.6f * unit(random);
+            dGeomSphereSetRadius(sphere, r);
+            dGeomSetPosition(sphere, c.x, c.y, c.z);
+            dContactGeom contact{};
+            const unsigned long n = body->CollideSphere(sphere, 6, &contact, sizeof contact);
+            const RuleResult rule = SphereRule(body, mesh, c, r);
+            ASSERT_EQ(n, rule.count) << "sphere " << i;
+            if (n == 0) continue;
+            ++contacts;
+            for (int k = 0; k < 3; ++k) EXPECT_EQ(contact.normal[k], double(rule.normal[k])) << "sphere " << i;
+            EXPECT_EQ(contact.depth, double(rule.depth)) << "sphere " << i;
+        }
+    }
+    dGeomDestroy(sphere);
+    EXPECT_GT(contacts, 400);  // a good share of the spheres reach the mesh
+}
+
 }  // namespace

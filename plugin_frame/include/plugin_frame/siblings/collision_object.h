@@ -52,6 +52,9 @@ public:
 
     // Times the tree was built, for hosts and tests checking the build-once contract.
     uint32_t GetBuildCount() const { return buildCount; }
+    // Changes whenever the triangles change, and no two meshes of the process share one:
+    // callers keep what they derive from the triangles while it stays the same.
+    uint64_t GetMeshGeneration() const { return meshGeneration; }
 
 protected:
     struct Node {
@@ -74,10 +77,11 @@ protected:
     std::vector<uint32_t> order;                      // triangle indices, grouped by leaf
     std::vector<D3DXVECTOR3> orderedMin, orderedMax;  // their bounds, in the same order
     std::vector<Node> nodes;                          // the tree, root first
-    std::vector<uint32_t> stack;                      // query scratch; an idle query never allocates
+    std::vector<uint32_t> stack;                      // query scratch, one slot per node: a query never allocates
     D3DXMATRIX directWorld;
     uint64_t objectSignature = 0;  // what the last gathered mesh was built from; 0: the direct fill
     uint32_t buildCount = 0;
+    uint64_t meshGeneration = 0;  // 0: never built
     uint32_t refreshFrame = 0;  // engine frame of the last look at the linked object
     bool refreshed = false;
 };

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include <ode/ode.h>
 #include <vecmath/d3dx_types.h>
@@ -202,4 +203,14 @@ protected:
     uint32_t restTick = 0;                   // tick count (ms) when the rest timer restarted
     Kel_List polygonList;                    // mesh query results, reused by every collider call
     double reach = 0.0;                      // how far a dynamic body's shapes reach from its origin
+
+    // What the mesh rules derive from a triangle alone (world vertices, normal, side planes,
+    // edge directions), kept per collision object while its triangles and world matrix stay
+    // as they are (mesh_collision.cpp). A copy starts without it.
+    struct MeshCache;
+    struct MeshCacheDeleter {
+        void operator()(MeshCache* cache) const;
+    };
+    std::unique_ptr<MeshCache, MeshCacheDeleter> meshCache;
+    MeshCache& Cache();
 };
