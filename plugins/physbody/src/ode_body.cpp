@@ -492,14 +492,15 @@ void Kco_ODE_BodyCollision::UpdateGeometryPositions() {
         // A matrix scaled to 0 on an axis gives no usable rotation: a box turned by it has a
         // flat axis, its contacts have no normal, and ODE's step fails on them. The shape then
         // keeps its own rotation (a plane its own normal), as a body does.
-        const D3DXMATRIX rotation = GetMatrixRotation(t);
+        D3DXMATRIX rotation;
+        const bool usable = MakeUsableRotation(GetMatrixRotation(t), rotation);
         if (item->kind == ODE_GeometryItem::kPlane) {
-            if (!(RowLength(rotation, 1) > 0.5f)) continue;
+            if (!(RowLength(GetMatrixRotation(t), 1) > 0.5f)) continue;
             const double a = t.m[1][0], b = t.m[1][1], c = t.m[1][2];
             dGeomPlaneSetParams(item->geom, a, b, c, a * x + b * y + c * z);
         } else {
             dGeomSetPosition(item->geom, x, y, z);
-            if (!IsUsableRotation(rotation)) continue;
+            if (!usable) continue;
             double r[12];
             GetODERotationMatrix(rotation, r);
             dGeomSetRotation(item->geom, r);
