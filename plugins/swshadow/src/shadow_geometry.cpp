@@ -1,0 +1,384 @@
+#include "swshadow/shadow_geometry.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace swshadow {
+
+namespace {
+
+// Calls f(i) for every i below n whose byte has its lowest bit set, in order, eight bytes
+// at a time.
+template <typename F>
+void ForEachMarked(const std::vector<uint8_t>& marks, size_t n, F&& f) {
+    const size_t whole = n & ~size_t(7);
+    for (size_t i = 0; i < whole; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, marks.data() + i, 8);
+        for (word &= 0x0101010101010101ull; word; word &= word - 1) f(i + size_t(std::countr_zero(word)) / 8);
+    }
+    for (size_t i = whole; i < n; ++i)
+        if (marks[i] & 1) f(i);
+}
+
+inline void* StampItem(uint32_t stamp) { return reinterpret_cast<void*>(uintptr_t(stamp)); }
+
+}  // namespace
+
+ShadowGeometry::ShadowGeometry(const ShadowGeometry& other) { CopyFrom(other); }
+
+ShadowGeometry& ShadowGeometry::operator=(const ShadowGeometry& other) {
+    if (this != &other) {
+        DeleteRecords();
+        CopyFrom(other);
+    }
+    return *this;
+}
+
+ShadowGeometry::~ShadowGeometry() { DeleteRecords(); }
+
+// Records belong to the geometry, so a copy gets records of its own.
+void ShadowGeometry::CopyFrom(const ShadowGeometry& other) {
+    triangles = other.triangles;
+    triangleCount = other.triangleCount;
+    edgeTable = Kel_List();
+    for (int i = 0; i < other.edgeTable.GetItemCount(); ++i) {
+        auto* record = static_cast<EdgeRecord*>(other.edgeTable.GetItem(i));
+        edgeTable.AddItem(record ? new EdgeRecord(*record) : nullptr);
+    }
+    volumeIndices = other.volumeIndices;
+    volumeIndexCount = other.volumeIndexCount;
+    extrudedVertices = other.extrudedVertices;
+    extrudedCount = other.extrudedCount;
+    silhouetteEdges = other.silhouetteEdges;
+    silhouetteCount = other.silhouetteCount;
+    buildStamp = other.buildStamp;
+    sourceIndexCount = other.sourceIndexCount;
+    positions = other.positions;
+    vertexCount = other.vertexCount;
+    extrusionStamps = other.extrusionStamps;
+    capIndices = other.capIndices;
+    capIndexCount = other.capIndexCount;
+    report_ = other.report_;
+    built_ = other.built_;
+    edgeBase_ = other.edgeBase_;
+    edgeKeys_ = other.edgeKeys_;
+    edgeNeighbours_ = other.edgeNeighbours_;
+    triangleEdges_ = other.triangleEdges_;
+    edgeSightings_ = other.edgeSightings_;
+    oddEdges_ = other.oddEdges_;
+    extrudeVertices_ = other.extrudeVertices_;
+}
+
+void ShadowGeometry::DeleteRecords() {
+    for (int i = 0; i < edgeTable.GetItemCount(); ++i) delete Record(i);
+    edgeTable.ReleaseItems();
+}
+
+void ShadowGeometry::Clear(bool keepEdgeTable) {
+    if (!keepEdgeTable) DeleteRecords();
+    triangles = {};
+    triangleCount = 0;
+    volumeIndices = {};
+    volumeIndexCount = 0;
+    extrudedVertices = {};
+    extrudedCount = 0;
+    silhouetteEdges = {};
+    silhouetteCount = 0;
+    sourceIndexCount = 0;
+    positions = {};
+    vertexCount = 0;
+    capIndices = {};
+    capIndexCount = 0;
+    built_ = false;
+    edgeBase_ = {};
+    edgeKeys_ = {};
+    edgeNeighbours_ = {};
+    triangleEdges_ = {};
+    edgeSightings_ = {};
+    oddEdges_ = {};
+    extrudeVertices_ = {};
+}
+
+void ShadowGeometry::Allocate(int rawVertexCount, int indexTotal) {
+    const size_t raw = size_t(std::max(rawVertexCount, 0));
+    const size_t indices = size_t(std::max(indexTotal, 0));
+    triangleCount = int(indices / 3);
+    sourceIndexCount = int(indices);
+    positions.assign(raw, D3DXVECTOR3());
+    triangles.assign(size_t(triangleCount), ShadowTriangle());
+    volumeIndices.assign(indices * kVolumeIndicesPerSourceIndex, 0);
+    silhouetteEdges.assign(indices * 6, 0);
+    capIndices.assign(indices * 2, 0);
+    extrudedVertices.assign(raw * 2, ExtrudedVertex());
+    triangleEdges_.assign(size_t(triangleCount) * 3, kNoEdge);
+    volumeIndexCount = silhouetteCount = capIndexCount = extrudedCount = 0;
+    built_ = false;
+}
+
+void ShadowGeometry::AddEdge(int a, int b) {
+    if (a == b || a < 0 || b < 0) return;
+    const int lo = std::min(a, b), hi = std::max(a, b);
+    EdgeRecord* record = Record(lo);
+    if (!record) {
+        while (edgeTable.GetItemCount() <= lo) edgeTable.AddItem(nullptr);
+        record = new EdgeRecord{};
+        edgeTable.SetItem(record, lo);
+    }
+    if (record->neighbourCount >= kMaxNeighbours) return;
+    int32_t* const end = record->neighbours + record->neighbourCount;
+    if (std::find(record->neighbours, end, hi) != end) return;
+    record->neighbours[record->neighbourCount++] = hi;
+}
+
+void ShadowGeometry::SetTriangle(int t, const D3DXVECTOR3& normal, float d, int i0, int i1, int i2) {
+    ShadowTriangle& tri = triangles[size_t(t)];
+    tri.normal = normal;
+    tri.d = d;
+    tri.vertices[0] = uint16_t(i0);
+    tri.vertices[1] = uint16_t(i1);
+    tri.vertices[2] = uint16_t(i2);
+    AddEdge(i0, i1);
+    AddEdge(i1, i2);
+    AddEdge(i2, i0);
+}
+
+int ShadowGeometry::AppendSurface(const D3DXVECTOR3* welded, int weldedCount, const uint16_t* indices,
+                                  int indexCount, int firstTriangle) {
+    const int base = vertexCount;
+    int t = firstTriangle;
+    for (int k = 0; k + 2 < indexCount && t < triangleCount; k += 3, ++t) {
+        const int i0 = indices[k], i1 = indices[k + 1], i2 = indices[k + 2];
+        // Only a surface without vertices has indices beyond them: its triangles stay
+        // zero (degenerate, no edges).
+        if (i0 >= weldedCount || i1 >= weldedCount || i2 >= weldedCount) continue;
+        const D3DXVECTOR3 &v0 = welded[i0], &v1 = welded[i1], &v2 = welded[i2];
+        const D3DXVECTOR3 normal = TriangleNormal(v0, v1, v2);
+        SetTriangle(t, normal, -(normal.x * v0.x + normal.y * v0.y + normal.z * v0.z), base + i0, base + i1,
+                    base + i2);
+    }
+    const int room = std::max(0, std::min(weldedCount, int(positions.size()) - base));
+    std::copy(welded, welded + room, positions.begin() + base);
+    vertexCount = base + room;
+    return t;
+}
+
+uint32_t ShadowGeometry::EdgeId(int a, int b) const {
+    if (a == b) return kNoEdge;
+    const int lo = std::min(a, b), hi = std::max(a, b);
+    const EdgeRecord* record = Record(lo);
+    if (!record || size_t(lo) >= edgeBase_.size()) return kNoEdge;
+    for (int k = 0; k < record->neighbourCount; ++k)
+        if (record->neighbours[k] == hi) return edgeBase_[size_t(lo)] + uint32_t(k);
+    return kNoEdge;
+}
+
+bool ShadowGeometry::FinishBuild() {
+    built_ = false;
+    if (vertexCount > kMaxWeldedVertices) return false;
+    const int items = edgeTable.GetItemCount();
+    edgeBase_.assign(size_t(items), 0);
+    edgeKeys_.clear();
+    edgeNeighbours_.clear();
+    for (int v = 0; v < items; ++v) {
+        edgeBase_[size_t(v)] = uint32_t(edgeKeys_.size());
+        if (const EdgeRecord* record = Record(v))
+            for (int k = 0; k < record->neighbourCount; ++k) {
+                edgeKeys_.push_back(uint32_t(v) << 8 | uint32_t(k));
+                edgeNeighbours_.push_back(uint16_t(record->neighbours[k]));
+            }
+    }
+    // Per triangle edge: its number (edges that were not registered count on a spare one
+    // past the end, so that construction needs no test) and, in the top bit, whether it
+    // runs towards the lower vertex number.
+    const uint32_t spare = uint32_t(edgeKeys_.size());
+    for (int t = 0; t < triangleCount; ++t) {
+        const uint16_t* v = triangles[size_t(t)].vertices;
+        for (int j = 0; j < 3; ++j) {
+            const int a = v[j], b = v[j == 2 ? 0 : j + 1];
+            const uint32_t id = EdgeId(a, b);
+            triangleEdges_[size_t(t) * 3 + size_t(j)] = (id == kNoEdge ? spare : id) | uint32_t(b < a) << 31;
+        }
+    }
+    edgeSightings_.assign(edgeKeys_.size() + 1, 0);
+    oddEdges_.assign(edgeKeys_.size(), 0);
+    extrudeVertices_.assign(size_t(vertexCount), 0);
+    while (extrusionStamps.GetItemCount() < 2 * vertexCount) extrusionStamps.AddItem(nullptr);
+    built_ = true;
+    return true;
+}
+
+bool ShadowGeometry::AddEdges(int a, int b) {
+    if (a == b) return true;
+    const bool direction = b < a;
+    const int lo = std::min(a, b), hi = std::max(a, b);
+    EdgeRecord* record = Record(lo);
+    if (!record) {
+        if (report_) report_("Error edge not found");
+        return false;
+    }
+    int k = 0;
+    while (k < record->neighbourCount && record->neighbours[k] != hi) ++k;
+    if (k == record->neighbourCount) return true;
+    if (record->stamps[k] == buildStamp) {
+        record->stamps[k] = 0;
+    } else {
+        record->stamps[k] = buildStamp;
+        record->flags[k] = direction;
+    }
+    if (built_ && size_t(lo) < edgeBase_.size()) {
+        uint8_t& sighting = edgeSightings_[edgeBase_[size_t(lo)] + uint32_t(k)];
+        sighting = uint8_t(((sighting ^ 1) & 1) | uint8_t(direction) << 1);
+    }
+    return true;
+}
+
+// Called once per marked vertex: the marks already make each copy unique, the stamp
+// records that it was produced.
+inline void ShadowGeometry::Extrude(int v, const D3DXVECTOR3& light, float e) {
+    const int slot = vertexCount + v;
+    const D3DXVECTOR3& p = positions[size_t(v)];
+    extrudedVertices[size_t(extrudedCount++)] = {p + (p - light) * e, uint32_t(slot)};
+    extrusionStamps.SetItem(StampItem(buildStamp), slot);
+}
+
+namespace {
+
+struct ClassifyArrays {
+    ShadowTriangle* triangles;
+    int triangleCount;
+    const uint32_t* triangleEdges;
+    const D3DXVECTOR3* positions;
+    uint8_t* sightings;
+    uint8_t* extrude;
+    uint16_t* caps;
+    int capCapacity;
+    int n;
+};
+
+// The plane test of every triangle: a lit one counts a sighting of each of its edges, an
+// unlit one marks its vertices for extrusion; with Caps both add their cap. Returns the cap
+// index count. Everything it touches is a local here, since its byte stores could otherwise
+// alias (and so reload) the geometry's own fields.
+template <bool Caps, bool RecomputePlanes>
+int Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
+    const uint32_t* triEdges = a.triangleEdges;
+    uint8_t* const sightings = a.sightings;
+    uint8_t* const extrude = a.extrude;
+    uint16_t* const caps = a.caps;
+    const int capCapacity = a.capCapacity, n = a.n, count = a.triangleCount;
+    const float lx = light.x, ly = light.y, lz = light.z;
+    int capCount = 0;
+    for (ShadowTriangle *tri = a.triangles, *end = a.triangles + count; tri != end; ++tri, triEdges += 3) {
+        const uint16_t v0 = tri->vertices[0], v1 = tri->vertices[1], v2 = tri->vertices[2];
+        if (RecomputePlanes) {
+            const D3DXVECTOR3& p0 = a.positions[v0];
+            tri->normal = TriangleNormal(p0, a.positions[v1], a.positions[v2]);
+            tri->d = -(tri->normal.x * p0.x + tri->normal.y * p0.y + tri->normal.z * p0.z);
+        }
+        const float s = tri->normal.x * lx + tri->normal.y * ly + tri->normal.z * lz + tri->d;
+        const bool lit = s >= 0.0f;
+        if (lit) {
+            for (int j = 0; j < 3; ++j) {
+                const uint32_t edge = triEdges[j], id = edge & 0x7FFFFFFFu;
+                sightings[id] = uint8_t(((sightings[id] ^ 1) & 1) | (edge >> 30 & 2));
+            }
+        } else {
+            extrude[v0] = 1;
+            extrude[v1] = 1;
+            extrude[v2] = 1;
+        }
+        if (Caps && capCount + 3 <= capCapacity) {
+            const int offset = lit ? 0 : n;
+            caps[capCount++] = uint16_t(offset + v0);
+            caps[capCount++] = uint16_t(offset + v1);
+            caps[capCount++] = uint16_t(offset + v2);
+        }
+    }
+    return capCount;
+}
+
+}  // namespace
+
+// Performance contract: no allocation. The sightings of lit triangles' edges are counted
+// in one byte per edge (parity, and the direction of the last sighting), in edge order and
+// small enough for the cache; the edge records (544 bytes each) are written only for the
+// edges seen an odd number of times, which are the silhouette, when it is read out in edge
+// order. So after a construction exactly those edges carry its stamp, with the direction
+// of their last sighting, as if each sighting had been toggled in the records. Vertices to
+// extrude are marked in a byte per vertex and get their one copy each, in vertex order.
+void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, bool recomputePlanes) {
+    if (!HasGeometry()) return;
+    extrudedCount = silhouetteCount = volumeIndexCount = capIndexCount = 0;
+    // Stamp 0 is what untouched records hold, so a construction never uses it.
+    if (++buildStamp == 0) buildStamp = 1;
+    const uint32_t stamp = buildStamp;
+    std::fill(edgeSightings_.begin(), edgeSightings_.end(), 0);
+    std::fill(extrudeVertices_.begin(), extrudeVertices_.end(), 0);
+
+    const int n = vertexCount;
+    uint8_t* const extrude = extrudeVertices_.data();
+    uint8_t* const sightings = edgeSightings_.data();
+    const uint32_t* keys = edgeKeys_.data();
+    const ClassifyArrays arrays{triangles.data(), triangleCount, triangleEdges_.data(), positions.data(), sightings,
+                                extrude, capIndices.data(), int(capIndices.size()), n};
+    if (recomputePlanes)
+        capIndexCount = caps ? Classify<true, true>(arrays, light) : Classify<false, true>(arrays, light);
+    else
+        capIndexCount = caps ? Classify<true, false>(arrays, light) : Classify<false, false>(arrays, light);
+
+    // Silhouette in edge order: smaller vertex, then slot; the pair runs the lit winding.
+    const int silhouetteCapacity = int(silhouetteEdges.size());
+    const uint16_t* neighbours = edgeNeighbours_.data();
+    uint32_t* const odd = oddEdges_.data();
+    size_t oddCount = 0;
+    ForEachMarked(edgeSightings_, edgeKeys_.size(), [&](size_t id) {
+        if (silhouetteCount + 2 > silhouetteCapacity) return;
+        const int v = int(keys[id] >> 8), other = neighbours[id];
+        const bool towardsLower = sightings[id] >> 1;
+        silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(towardsLower ? other : v);
+        silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(towardsLower ? v : other);
+        odd[oddCount++] = uint32_t(id);
+    });
+    // The records of the silhouette edges take this construction's stamp and direction;
+    // they lie scattered in memory, so each is fetched a few edges ahead.
+    constexpr size_t kAhead = 8;
+    for (size_t i = 0; i < oddCount; ++i) {
+        if (i + kAhead < oddCount) {
+            const uint32_t ahead = keys[odd[i + kAhead]];
+            EdgeRecord* next = Record(int(ahead >> 8));
+            __builtin_prefetch(&next->stamps[ahead & 0xFF], 1);
+            __builtin_prefetch(&next->flags[ahead & 0xFF], 1);
+        }
+        const uint32_t id = odd[i];
+        EdgeRecord* record = Record(int(keys[id] >> 8));
+        record->stamps[keys[id] & 0xFF] = stamp;
+        record->flags[keys[id] & 0xFF] = sightings[id] >> 1;
+    }
+
+    const int volumeCapacity = int(volumeIndices.size());
+    uint16_t* const out = volumeIndices.data();
+    for (int i = 0; i + 1 < silhouetteCount; i += 2) {
+        const int a = silhouetteEdges[size_t(i)], b = silhouetteEdges[size_t(i) + 1];
+        if (volumeIndexCount + 6 > volumeCapacity) break;
+        out[volumeIndexCount++] = uint16_t(a);
+        out[volumeIndexCount++] = uint16_t(n + a);
+        out[volumeIndexCount++] = uint16_t(b);
+        out[volumeIndexCount++] = uint16_t(b);
+        out[volumeIndexCount++] = uint16_t(n + a);
+        out[volumeIndexCount++] = uint16_t(n + b);
+        extrude[a] = 1;
+        extrude[b] = 1;
+    }
+    // Each marked vertex gets its one extruded copy, in vertex order.
+    ForEachMarked(extrudeVertices_, extrudeVertices_.size(), [&](size_t v) { Extrude(int(v), light, e); });
+
+    if (caps) {
+        const int room = std::min(capIndexCount, volumeCapacity - volumeIndexCount);
+        std::memcpy(out + volumeIndexCount, capIndices.data(), size_t(room) * sizeof(uint16_t));
+        volumeIndexCount += room;
+    }
+}
+
+}  // namespace swshadow
