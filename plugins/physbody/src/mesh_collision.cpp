@@ -1,49 +1,518 @@
-// Collision of spheres and boxes against the polygon meshes of linked collision objects.
-// The operations hold their slots in the virtual table now; the mesh routines themselves
-// come with the collision object channel. Until then a mesh yields no contacts and the
-// helpers give neutral results.
+// Collision of spheres and boxes against the triangle meshes of the collision objects on
+// the body's "Collision object" link. Vector arithmetic is single precision, as the meshes
+// are; what goes to and comes from ODE is double.
+//
+// Performance contract: only the triangles a collision object returns for the query box
+// are tested, and the polygon list is one list reused by every call, so a query that
+// finds no more triangles than an earlier one never allocates. The colliders reach their
+// helper operations directly (inline, or by qualified calls), not through the virtual
+// table: these run for every listed triangle of every pair.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include <vecmath/d3dx_math.h>
+
 #include "physbody/ode_body.h"
+#include "plugin_frame/siblings/collision_object.h"
 
-unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID, unsigned long, dContactGeom*, unsigned long) {
-    return 0;
+namespace {
+
+constexpr int kCollisionObjectLink = 2;
+constexpr float kFrontTolerance = 0.0001f;  // a centre nearer its triangle's plane is not in front
+
+D3DXMATRIX Identity() {
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    return m;
 }
 
-unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID, unsigned long, dContactGeom*, unsigned long, dGeomID) {
-    return 0;
+// The vector routines inline, with the extension library's arithmetic: these run for
+// every listed triangle of every pair, where a call into another library each costs more
+// than the arithmetic.
+inline D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline float Length(const D3DXVECTOR3& v) { return std::sqrt(Dot(v, v)); }
+inline D3DXVECTOR3 Normalised(const D3DXVECTOR3& v) {
+    const float length = Length(v);
+    return length == 0.0f ? D3DXVECTOR3(0.0f, 0.0f, 0.0f) : v * (1.0f / length);
+}
+inline D3DXVECTOR3 Transformed(const D3DXVECTOR3& v, const D3DXMATRIX& m) {
+    const float x = v.x * m._11 + v.y * m._21 + v.z * m._31 + m._41;
+    const float y = v.x * m._12 + v.y * m._22 + v.z * m._32 + m._42;
+    const float z = v.x * m._13 + v.y * m._23 + v.z * m._33 + m._43;
+    const float w = v.x * m._14 + v.y * m._24 + v.z * m._34 + m._44;
+    const float inv = 1.0f / w;
+    return {x * inv, y * inv, z * inv};
 }
 
-bool Kco_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&,
-                                                    D3DXVECTOR3&) {
-    return false;
+// Closest point of the segment [a, b] to p.
+D3DXVECTOR3 ClosestOnSegment(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& p) {
+    const D3DXVECTOR3 u = Normalised(b - a);
+    const float t = Dot(p - a, u);
+    if (t < 0.0f) return a;
+    if (t > Length(b - a)) return b;
+    return a + u * t;
 }
 
-bool Kco_ODE_BodyCollision::SphereEdgeCollision(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, float) {
-    return false;
+bool RayMeetsTriangle(const D3DXVECTOR3& target, const D3DXVECTOR3& origin, const D3DXVECTOR3& e1,
+                      const D3DXVECTOR3& e2, const D3DXVECTOR3& v0) {
+    const D3DXVECTOR3 dir = target - origin;
+    const D3DXVECTOR3 pvec = Cross(dir, e2);
+    float det = Dot(e1, pvec);
+    D3DXVECTOR3 tvec;
+    if (det > 0.0f) {
+        tvec = origin - v0;
+    } else {
+        tvec = v0 - origin;
+        det = -det;
+    }
+    if (det < 0.0001f) return false;
+    const float u = Dot(tvec, pvec);
+    if (u < 0.0f || u > det) return false;
+    const D3DXVECTOR3 qvec = Cross(tvec, e1);
+    const float v = Dot(dir, qvec);
+    return !(v < 0.0f || u + v > det);
 }
 
-void Kco_ODE_BodyCollision::CalculateSphereBounds(D3DXMATRIX, D3DXVECTOR3, float) {}
-
-bool Kco_ODE_BodyCollision::GetIfPlaneContainsPoint(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3, D3DXVECTOR3&) {
-    return false;
+bool BehindPlane(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c, const D3DXVECTOR3& p) {
+    const D3DXVECTOR3 m = Normalised(Cross(b - a, c - a));
+    return Dot(m, p) - Dot(m, a) < 0.0f;
 }
 
-float Kco_ODE_BodyCollision::GetPointEdgeDistance(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3& out) {
-    out = D3DXVECTOR3();
-    return 0.0f;
+bool EdgePush(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& centre, D3DXVECTOR3& push, float radius) {
+    const D3DXVECTOR3 v = centre - ClosestOnSegment(a, b, centre);
+    const float dist = Length(v);
+    if (radius < dist) return false;
+    const float depth = radius - dist;
+    if (Length(push) >= depth) return true;  // the deepest edge push so far stays
+    push = Normalised(v) * depth;
+    return true;
 }
 
-void Kco_ODE_BodyCollision::CreateBoxFromPoly(D3DXVECTOR3&, D3DXVECTOR3&, D3DXVECTOR3&, double*, double*,
-                                              double*, D3DXVECTOR3&) {}
+// A listed triangle in world space, with its normal.
+struct WorldTriangle {
+    D3DXVECTOR3 v0, v1, v2, n;
+};
 
-void Kco_ODE_BodyCollision::CalculateBoxBounds(D3DXMATRIX, D3DXMATRIX, const double*) {}
-
-int Kco_ODE_BodyCollision::dBoxBox(const double*, const double*, const double*, const double*, const double*,
-                                   const double*, double*, double*, int*, int, dContactGeom*, int) {
-    return 0;
+// `identity`: w is the identity, which leaves every vertex exactly as it is.
+bool ToWorld(Kco_DX8_CollisionObject* mesh, void* entry, const D3DXMATRIX& w, bool identity, WorldTriangle& out) {
+    const PolygonInfoItem* polygon = mesh->GetPolygonInfoItem(uint32_t(reinterpret_cast<uintptr_t>(entry)));
+    if (!polygon) return false;
+    out.v0 = identity ? polygon->vertex[0] : Transformed(polygon->vertex[0], w);
+    out.v1 = identity ? polygon->vertex[1] : Transformed(polygon->vertex[1], w);
+    out.v2 = identity ? polygon->vertex[2] : Transformed(polygon->vertex[2], w);
+    return true;
 }
 
-void Kco_ODE_BodyCollision::lineClosestApproach(const double*, const double*, const double*, const double*,
-                                                double* alpha, double* beta) {
-    if (alpha) *alpha = 0.0;
-    if (beta) *beta = 0.0;
+void SetNormal(WorldTriangle& t) { t.n = Normalised(Cross(t.v1 - t.v0, t.v2 - t.v0)); }
+
+// Whether the triangle's bounds lie beyond `reach` of c on some axis; such a triangle has no
+// point within reach of c, so neither its face nor its edges can touch a sphere of that radius.
+bool OutOfReach(const WorldTriangle& t, const D3DXVECTOR3& c, float reach) {
+    return std::fmin(t.v0.x, std::fmin(t.v1.x, t.v2.x)) > c.x + reach ||
+           std::fmax(t.v0.x, std::fmax(t.v1.x, t.v2.x)) < c.x - reach ||
+           std::fmin(t.v0.y, std::fmin(t.v1.y, t.v2.y)) > c.y + reach ||
+           std::fmax(t.v0.y, std::fmax(t.v1.y, t.v2.y)) < c.y - reach ||
+           std::fmin(t.v0.z, std::fmin(t.v1.z, t.v2.z)) > c.z + reach ||
+           std::fmax(t.v0.z, std::fmax(t.v1.z, t.v2.z)) < c.z - reach;
+}
+
+// ODE's rotation (3x4, row-major) column j: the box's axis j in world space.
+inline double Column(const double* r, int row, int j) { return r[4 * row + j]; }
+
+// Vertex of a box reached by walking each half side along (sign of normal . axis) x `toward`.
+void BoxVertex(const double* p, const double* r, const double* half, const double* normal, double toward,
+               double out[3]) {
+    for (int k = 0; k < 3; ++k) out[k] = p[k];
+    for (int j = 0; j < 3; ++j) {
+        const double along = normal[0] * Column(r, 0, j) + normal[1] * Column(r, 1, j) + normal[2] * Column(r, 2, j);
+        const double sign = along > 0.0 ? toward : -toward;
+        for (int k = 0; k < 3; ++k) out[k] += sign * half[j] * Column(r, k, j);
+    }
+}
+
+// The corner of a box (centre p, rotation r, side lengths) that supports it on the plane
+// through `on` with unit normal n: the deepest below the plane, and among corners within
+// `level` of the deepest (a box lying flat) the one nearest `near`, so that the triangles
+// under a flat box prop it up at the corners above them. Returns the corner's depth.
+double SupportCorner(const double* p, const double* r, const double* sides, const D3DXVECTOR3& n,
+                     const D3DXVECTOR3& on, const D3DXVECTOR3& near, double level, double out[3]) {
+    double corners[8][3], depth[8], deepest = -std::numeric_limits<double>::infinity();
+    const double plane = double(n.x) * on.x + double(n.y) * on.y + double(n.z) * on.z;
+    for (int c = 0; c < 8; ++c) {
+        for (int k = 0; k < 3; ++k) {
+            corners[c][k] = p[k];
+            for (int j = 0; j < 3; ++j) corners[c][k] += ((c >> j) & 1 ? 0.5 : -0.5) * sides[j] * Column(r, k, j);
+        }
+        depth[c] = plane - (n.x * corners[c][0] + n.y * corners[c][1] + n.z * corners[c][2]);
+        deepest = std::fmax(deepest, depth[c]);
+    }
+    int best = 0;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (int c = 0; c < 8; ++c) {
+        if (depth[c] < deepest - level) continue;
+        const double dx = corners[c][0] - near.x, dy = corners[c][1] - near.y, dz = corners[c][2] - near.z;
+        const double distance = dx * dx + dy * dy + dz * dz;
+        if (distance < nearest) nearest = distance, best = c;
+    }
+    for (int k = 0; k < 3; ++k) out[k] = corners[best][k];
+    return depth[best];
+}
+
+}  // namespace
+
+// ---- colliders ----
+
+unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long, dContactGeom* contact,
+                                                   unsigned long) {
+    const float r = float(dGeomSphereGetRadius(sphere));
+    const dReal* position = dGeomGetPosition(sphere);
+    D3DXVECTOR3 c{float(position[0]), float(position[1]), float(position[2])};
+    D3DXVECTOR3 face(0.0f, 0.0f, 0.0f), edge(0.0f, 0.0f, 0.0f);
+    if (r == 0.0f) return 0;
+    const float extent = r * std::sqrt(2.0f);
+
+    for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
+        auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
+        if (!mesh) continue;
+        const D3DXMATRIX w = mesh->GetObjectWorld();
+        const bool identity = w == Identity();
+        Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, extent);
+        polygonList.ReleaseItems();
+        mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
+        for (int i = 0; i < polygonList.GetItemCount(); ++i) {
+            WorldTriangle t;
+            if (!ToWorld(mesh, polygonList.GetItem(i), w, identity, t) || OutOfReach(t, c, r)) continue;
+            SetNormal(t);
+            const float h = Dot(t.n, c) - Dot(t.n, t.v0);
+            if (!(h >= kFrontTolerance)) continue;
+            const float depth = r - h;
+            if (!(depth >= 0.0f)) continue;
+            D3DXVECTOR3 target = c - t.n * r;
+            D3DXVECTOR3 e1 = t.v1 - t.v0, e2 = t.v2 - t.v0;
+            if (RayMeetsTriangle(target, c, e1, e2, t.v0)) face += t.n * depth;
+            D3DXVECTOR3* corners[3] = {&t.v0, &t.v1, &t.v2};
+            for (int e = 0; e < 3; ++e) {
+                D3DXVECTOR3& a = *corners[e];
+                D3DXVECTOR3& b = *corners[(e + 1) % 3];
+                if (BehindPlane(a, b, b - t.n, c)) EdgePush(a, b, c, edge, r);
+            }
+        }
+    }
+
+    if (Length(edge) > Length(face)) face = edge;
+    if (face.x == 0.0f && face.y == 0.0f && face.z == 0.0f) return 0;
+    const float length = Length(face);
+    const D3DXVECTOR3 n = face / length;
+    const D3DXVECTOR3 at = c - n * r;
+    contact->pos[0] = at.x, contact->pos[1] = at.y, contact->pos[2] = at.z, contact->pos[3] = 0.0;
+    contact->normal[0] = -n.x, contact->normal[1] = -n.y, contact->normal[2] = -n.z, contact->normal[3] = 0.0;
+    contact->depth = length;
+    // Not read by the world, but ODE swaps them for a reversed pair: never left undefined.
+    contact->g1 = nullptr;
+    contact->g2 = sphere;
+    contact->side1 = contact->side2 = -1;
+    return 1;
+}
+
+unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags, dContactGeom* contact,
+                                                unsigned long skip, dGeomID collisionGeom) {
+    dVector3 lengths;
+    dGeomBoxGetLengths(box, lengths);
+    const double sides[3] = {lengths[0], lengths[1], lengths[2]};
+    const dReal* p = dGeomGetPosition(box);
+    const dReal* R = dGeomGetRotation(box);
+    const double p1[3] = {p[0], p[1], p[2]};
+    double R1[12];
+    for (int i = 0; i < 12; ++i) R1[i] = R[i];
+    const D3DXMATRIX boxMatrix{float(R[0]), float(R[4]), float(R[8]),  0.0f,
+                               float(R[1]), float(R[5]), float(R[9]),  0.0f,
+                               float(R[2]), float(R[6]), float(R[10]), 0.0f,
+                               float(p[0]), float(p[1]), float(p[2]),  1.0f};
+    const D3DXVECTOR3 c{float(p[0]), float(p[1]), float(p[2])};
+    unsigned long count = 0;
+    const unsigned long max = flags & 0xFFFF;
+
+    for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
+        auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
+        if (!mesh) continue;
+        const D3DXMATRIX w = mesh->GetObjectWorld();
+        const bool identity = w == Identity();
+        Kco_ODE_BodyCollision::CalculateBoxBounds(w, boxMatrix, sides);
+        polygonList.ReleaseItems();
+        mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
+        for (int i = 0; i < polygonList.GetItemCount(); ++i) {
+            WorldTriangle t;
+            if (!ToWorld(mesh, polygonList.GetItem(i), w, identity, t)) continue;
+            SetNormal(t);
+            const float h = Dot(t.n, c) - Dot(t.n, t.v0);
+            if (!(h >= kFrontTolerance)) continue;
+
+            D3DXVECTOR3 out;
+            D3DXVECTOR3 centre = c;
+            const float d0 = Kco_ODE_BodyCollision::GetPointEdgeDistance(t.v0, t.v1, centre, out);
+            const float d1 = Kco_ODE_BodyCollision::GetPointEdgeDistance(t.v1, t.v2, centre, out);
+            const float d2 = Kco_ODE_BodyCollision::GetPointEdgeDistance(t.v2, t.v0, centre, out);
+            // The edge nearest the centre is the base; ties go to the later edge.
+            D3DXVECTOR3 a = t.v2, b = t.v0, third = t.v1;
+            if (d0 < d1 && d0 < d2)
+                a = t.v0, b = t.v1, third = t.v2;
+            else if (d0 >= d1 && d1 < d2)
+                a = t.v1, b = t.v2, third = t.v0;
+
+            double p2[3], R2[12], side2[3];
+            Kco_ODE_BodyCollision::CreateBoxFromPoly(a, b, third, p2, R2, side2, t.n);
+            dContactGeom local[3];
+            double normal[3], depth = 0.0;
+            int code = 0;
+            const int m = Kco_ODE_BodyCollision::dBoxBox(p1, R1, sides, p2, R2, side2, normal, &depth, &code, 3, local,
+                                  int(sizeof(dContactGeom)));
+            // Strictly below the maximum: the caller's last slot is never filled.
+            if (m <= 0 || count + unsigned(m) >= max) continue;
+            // The thin box's sides are no surface: where the box overlaps a triangle only
+            // by a sliver, the test's shallowest axis runs along the ground and its contact
+            // pushes sideways; and its point is the same corner of the thin box for every
+            // triangle of a grid, propping the box up on one side. A box on a mesh whose
+            // triangles it only partly covers then sinks or rests tilted. So where the test
+            // says box and triangle meet, the contact pushes along the triangle's normal, at
+            // the box corner that rests on the triangle's plane, as deep as that corner is.
+            const D3DXVECTOR3 middle = (t.v0 + t.v1 + t.v2) / 3.0f;
+            const double smallest = std::fmin(sides[0], std::fmin(sides[1], sides[2]));
+            double corner[3];
+            const double reach = SupportCorner(p1, R1, sides, t.n, t.v0, middle, 0.01 * smallest, corner);
+            // A corner already pushed the same way adds nothing but spends the caller's room,
+            // which the corners over the next triangles need.
+            bool repeated = false;
+            for (unsigned long j = 0; j < count && !repeated; ++j) {
+                const auto* earlier = reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
+                repeated = earlier->pos[0] == corner[0] && earlier->pos[1] == corner[1] &&
+                           earlier->pos[2] == corner[2] &&
+                           -(earlier->normal[0] * t.n.x + earlier->normal[1] * t.n.y + earlier->normal[2] * t.n.z) > 0.9999;
+            }
+            if (repeated) continue;
+            for (int j = 0; j < m; ++j) {
+                auto* out = reinterpret_cast<dContactGeom*>(reinterpret_cast<char*>(contact) + (count + j) * skip);
+                for (int axis = 0; axis < 3; ++axis) out->pos[axis] = corner[axis];
+                out->normal[0] = -t.n.x, out->normal[1] = -t.n.y, out->normal[2] = -t.n.z;
+                out->pos[3] = out->normal[3] = 0.0;
+                out->depth = std::fmax(reach, 0.0);
+                out->g1 = box;
+                out->g2 = collisionGeom;
+                out->side1 = out->side2 = -1;
+            }
+            count += unsigned(m);
+        }
+    }
+    return count;
+}
+
+// ---- triangle and edge tests ----
+
+bool Kco_ODE_BodyCollision::SphereTriangleCollision(D3DXVECTOR3& target, D3DXVECTOR3& origin, D3DXVECTOR3& e1,
+                                                    D3DXVECTOR3& e2, D3DXVECTOR3& v0) {
+    return RayMeetsTriangle(target, origin, e1, e2, v0);
+}
+
+bool Kco_ODE_BodyCollision::SphereEdgeCollision(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& centre,
+                                                D3DXVECTOR3& push, float radius) {
+    return EdgePush(a, b, centre, push, radius);
+}
+
+bool Kco_ODE_BodyCollision::GetIfPlaneContainsPoint(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3 c,
+                                                    D3DXVECTOR3& p) {
+    return BehindPlane(a, b, c, p);
+}
+
+float Kco_ODE_BodyCollision::GetPointEdgeDistance(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& p,
+                                                  D3DXVECTOR3& out) {
+    const D3DXVECTOR3 away = p - ClosestOnSegment(a, b, p);
+    const float distance = Length(away);
+    out = Normalised(away) * distance;
+    return distance;
+}
+
+// ---- query boxes ----
+
+void Kco_ODE_BodyCollision::CalculateSphereBounds(D3DXMATRIX w, D3DXVECTOR3 centre, float extent) {
+    const D3DXVECTOR3 reach(extent, extent, extent);
+    boundsMin = centre - reach;
+    boundsMax = centre + reach;
+    if (w == Identity()) return;  // all sixteen values: the bounds are local already
+    D3DXMATRIX inverse;
+    D3DXMatrixInverse(&inverse, nullptr, &w);
+    const D3DXVECTOR3 lo = boundsMin, hi = boundsMax;
+    const float big = std::numeric_limits<float>::max();
+    boundsMin = D3DXVECTOR3(big, big, big);
+    boundsMax = D3DXVECTOR3(-big, -big, -big);
+    for (int corner = 0; corner < 8; ++corner) {
+        const D3DXVECTOR3 v((corner & 1) ? hi.x : lo.x, (corner & 2) ? hi.y : lo.y, (corner & 4) ? hi.z : lo.z);
+        const D3DXVECTOR3 local = Transformed(v, inverse);
+        D3DXVec3Minimize(&boundsMin, &boundsMin, &local);
+        D3DXVec3Maximize(&boundsMax, &boundsMax, &local);
+    }
+}
+
+void Kco_ODE_BodyCollision::CalculateBoxBounds(D3DXMATRIX w, D3DXMATRIX box, const double* sides) {
+    D3DXMATRIX inverse;
+    D3DXMatrixInverse(&inverse, nullptr, &w);
+    const D3DXMATRIX m = box * inverse;
+    const D3DXVECTOR3 half(float(sides[0] * 0.5), float(sides[1] * 0.5), float(sides[2] * 0.5));
+    const float big = std::numeric_limits<float>::max();
+    boundsMin = D3DXVECTOR3(big, big, big);
+    boundsMax = D3DXVECTOR3(-big, -big, -big);
+    for (int corner = 0; corner < 8; ++corner) {
+        const D3DXVECTOR3 v((corner & 1) ? half.x : -half.x, (corner & 2) ? half.y : -half.y,
+                            (corner & 4) ? half.z : -half.z);
+        const D3DXVECTOR3 local = Transformed(v, m);
+        D3DXVec3Minimize(&boundsMin, &boundsMin, &local);
+        D3DXVec3Maximize(&boundsMax, &boundsMax, &local);
+    }
+}
+
+// ---- the thin box of a triangle ----
+
+void Kco_ODE_BodyCollision::CreateBoxFromPoly(D3DXVECTOR3& a, D3DXVECTOR3& b, D3DXVECTOR3& c, double position[3],
+                                              double rotation[12], double sides[3], D3DXVECTOR3& n) {
+    const D3DXVECTOR3 e1 = b - a, e2 = c - a;
+    const D3DXVECTOR3 u = Normalised(e1);
+    const float t = Dot(e2, u);
+    const float base = Length(e1);
+    sides[0] = base;
+    sides[1] = double(0.01f);
+    // Height from the foot of c on the base edge, or from the nearer base vertex when the
+    // foot falls outside the edge (an obtuse triangle).
+    D3DXVECTOR3 v;
+    if (t < 0.0f)
+        v = c - a;
+    else if (t > base)
+        v = c - b;
+    else
+        v = c - (a + u * t);
+    sides[2] = Length(v);
+    const D3DXVECTOR3 centre = a + e1 * 0.5f + v * 0.5f;
+    position[0] = centre.x, position[1] = centre.y, position[2] = centre.z;
+    const D3DXVECTOR3 across = Normalised(Cross(n, u));
+    const D3DXMATRIX axes(u.x, u.y, u.z, 0.0f, n.x, n.y, n.z, 0.0f, across.x, across.y, across.z, 0.0f, 0.0f, 0.0f,
+                          0.0f, 1.0f);
+    GetODERotationMatrix(axes, rotation);
+}
+
+// ---- box against box ----
+
+// The separating-axis test of two oriented boxes with one contact: box 1's three face
+// normals (codes 1-3), box 2's (4-6), then the nine edge cross products (7-15). Touching
+// boxes (a separation of exactly 0) collide; no tolerance widens or narrows any axis.
+int Kco_ODE_BodyCollision::dBoxBox(const double* p1, const double* R1, const double* side1, const double* p2,
+                                   const double* R2, const double* side2, double* normal, double* depth, int* code,
+                                   int, dContactGeom* contact, int) {
+    const double A[3] = {side1[0] * 0.5, side1[1] * 0.5, side1[2] * 0.5};
+    const double B[3] = {side2[0] * 0.5, side2[1] * 0.5, side2[2] * 0.5};
+    const double d[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};
+    // pp: p2 - p1 in box 1's frame; Rr[i][j]: box 2's axis j in box 1's frame.
+    double pp[3], Rr[3][3], Q[3][3];
+    for (int i = 0; i < 3; ++i) {
+        pp[i] = Column(R1, 0, i) * d[0] + Column(R1, 1, i) * d[1] + Column(R1, 2, i) * d[2];
+        for (int j = 0; j < 3; ++j) {
+            Rr[i][j] = Column(R1, 0, i) * Column(R2, 0, j) + Column(R1, 1, i) * Column(R2, 1, j) +
+                       Column(R1, 2, i) * Column(R2, 2, j);
+            Q[i][j] = std::fabs(Rr[i][j]);
+        }
+    }
+
+    double best = -std::numeric_limits<double>::infinity();
+    double axisInBox1[3] = {0.0, 0.0, 0.0};  // for edge axes, in box 1's frame
+    const double* faceAxis = nullptr;        // for face axes: the rotation holding it
+    int faceColumn = 0;
+    bool invert = false;
+    int bestCode = 0;
+
+    for (int i = 0; i < 3; ++i) {  // box 1's faces
+        const double s2 = std::fabs(pp[i]) - (A[i] + B[0] * Q[i][0] + B[1] * Q[i][1] + B[2] * Q[i][2]);
+        if (s2 > 0.0) return 0;
+        if (s2 > best) best = s2, faceAxis = R1, faceColumn = i, invert = pp[i] < 0.0, bestCode = 1 + i;
+    }
+    for (int j = 0; j < 3; ++j) {  // box 2's faces
+        const double projection = Column(R2, 0, j) * d[0] + Column(R2, 1, j) * d[1] + Column(R2, 2, j) * d[2];
+        const double s2 = std::fabs(projection) - (A[0] * Q[0][j] + A[1] * Q[1][j] + A[2] * Q[2][j] + B[j]);
+        if (s2 > 0.0) return 0;
+        if (s2 > best) best = s2, faceAxis = R2, faceColumn = j, invert = projection < 0.0, bestCode = 4 + j;
+    }
+    for (int i = 0; i < 3; ++i) {  // edge i of box 1 across edge j of box 2
+        for (int j = 0; j < 3; ++j) {
+            // e_i x (box 2's axis j), in box 1's frame.
+            const double b[3] = {Rr[0][j], Rr[1][j], Rr[2][j]};
+            const int i1 = (i + 1) % 3, i2 = (i + 2) % 3;
+            double axis[3] = {0.0, 0.0, 0.0};
+            axis[i1] = -b[i2];
+            axis[i2] = b[i1];
+            const double projection = pp[0] * axis[0] + pp[1] * axis[1] + pp[2] * axis[2];
+            // Box 1 reaches A[k] |axis_k|; box 2 reaches B[m] |axis . b_m| = B[m] |R[i][l]|
+            // over the two axes m other than j, l being the third.
+            const int j1 = (j + 1) % 3, j2 = (j + 2) % 3;
+            const double extents = A[i1] * Q[i2][j] + A[i2] * Q[i1][j] + B[j1] * Q[i][j2] + B[j2] * Q[i][j1];
+            double s2 = std::fabs(projection) - extents;
+            if (s2 > 0.0) return 0;
+            const double length = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
+            if (length == 0.0) continue;
+            s2 /= length;
+            if (s2 > best) {
+                best = s2;
+                faceAxis = nullptr;
+                for (int k = 0; k < 3; ++k) axisInBox1[k] = axis[k] / length;
+                invert = projection < 0.0;
+                bestCode = 7 + 3 * i + j;
+            }
+        }
+    }
+    if (bestCode == 0) return 0;
+
+    if (faceAxis) {
+        for (int k = 0; k < 3; ++k) normal[k] = Column(faceAxis, k, faceColumn);
+    } else {
+        for (int k = 0; k < 3; ++k)
+            normal[k] = Column(R1, k, 0) * axisInBox1[0] + Column(R1, k, 1) * axisInBox1[1] +
+                        Column(R1, k, 2) * axisInBox1[2];
+    }
+    if (invert)
+        for (int k = 0; k < 3; ++k) normal[k] = -normal[k];
+    *depth = -best;
+    *code = bestCode;
+
+    double at[3];
+    if (bestCode <= 3) {
+        BoxVertex(p2, R2, B, normal, -1.0, at);
+    } else if (bestCode <= 6) {
+        BoxVertex(p1, R1, A, normal, 1.0, at);
+    } else {
+        double pa[3], pb[3], ua[3], ub[3], alpha = 0.0, beta = 0.0;
+        BoxVertex(p1, R1, A, normal, 1.0, pa);
+        BoxVertex(p2, R2, B, normal, -1.0, pb);
+        const int i = (bestCode - 7) / 3, j = (bestCode - 7) % 3;
+        for (int k = 0; k < 3; ++k) ua[k] = Column(R1, k, i), ub[k] = Column(R2, k, j);
+        Kco_ODE_BodyCollision::lineClosestApproach(pa, ua, pb, ub, &alpha, &beta);
+        for (int k = 0; k < 3; ++k) at[k] = ((pa[k] + ua[k] * alpha) + (pb[k] + ub[k] * beta)) * 0.5;
+    }
+    for (int k = 0; k < 3; ++k) contact->pos[k] = at[k], contact->normal[k] = normal[k];
+    contact->pos[3] = contact->normal[3] = 0.0;
+    contact->depth = -best;
+    return 1;
+}
+
+void Kco_ODE_BodyCollision::lineClosestApproach(const double* pa, const double* ua, const double* pb,
+                                                const double* ub, double* alpha, double* beta) {
+    const double p[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
+    const double uaub = ua[0] * ub[0] + ua[1] * ub[1] + ua[2] * ub[2];
+    const double q1 = ua[0] * p[0] + ua[1] * p[1] + ua[2] * p[2];
+    const double q2 = -(ub[0] * p[0] + ub[1] * p[1] + ub[2] * p[2]);
+    const double d = 1.0 - uaub * uaub;
+    if (d > 0.0) {
+        *alpha = (q1 + uaub * q2) / d;
+        *beta = (uaub * q1 + q2) / d;
+    } else {
+        *alpha = 0.0;
+        *beta = 0.0;
+    }
 }

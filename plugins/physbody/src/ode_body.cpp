@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include <os/tick_count.h>
 #include <vecmath/d3dx_math.h>
@@ -38,24 +39,10 @@ float RowLength(const D3DXMATRIX& m, int row) {
 
 D3DXVECTOR3 ToVector(const dReal* v) { return D3DXVECTOR3(float(v[0]), float(v[1]), float(v[2])); }
 
-// ODE stops the process on a negative or undefined dimension; a file may hold one. Huge
-// ones put shapes where the hash space cannot index them.
-float Dimension(float v) { return float(ode_bounds::Clamp(v, 0.0, ode_bounds::kMaxLength)); }
+// A length of an item as ODE takes it: undefined or negative lengths (a damaged file) count
+// as 0, on which ODE would stop the process; longer ones are taken at the bound.
+float Length(float v, double bound) { return float(ode_bounds::Clamp(v, 0.0, bound)); }
 
-// The side a shape collides and weighs with. Flatter shapes (a side of 0, 1e-40) give
-// contacts on which ODE's solver breaks down and stops the process.
-float Side(float dimension) { return std::fmax(dimension, float(ode_bounds::kMinLength)); }
-// A radius of 0 is left to the world, which makes it 1.
-float Radius(float dimension) { return dimension > 0.0f ? Side(dimension) : 0.0f; }
-
-// Undefined values of an item (a damaged file, a caller's record) reach ODE as positions,
-// masses and rotations, where they stop the process: they count as 0, or no rotation.
-float Mass(float v) { return float(ode_bounds::Clamp(v, 0.0, ode_bounds::kMaxMass)); }
-D3DXVECTOR3 Offset(const D3DXVECTOR3& v) {
-    const double m = ode_bounds::kMaxLength;
-    return D3DXVECTOR3(float(ode_bounds::Clamp(v.x, -m, m)), float(ode_bounds::Clamp(v.y, -m, m)),
-                       float(ode_bounds::Clamp(v.z, -m, m)));
-}
 double Coordinate(float v) {
     return ode_bounds::Clamp(v, -ode_bounds::kMaxCoordinate, ode_bounds::kMaxCoordinate);
 }
@@ -79,6 +66,34 @@ bool IsUsableRotation(const D3DXMATRIX& r) {
         if (!(RowLength(r, row) > 0.5f)) return false;  // also false for NaN
     return true;
 }
+
+}  // namespace
+
+// An item's values as ODE takes them, checked once where they enter ODE: by
+// InitializeBody and UpdateGeometryPositions, whatever a file or a caller put in the item.
+Kco_ODE_BodyCollision::Shape Kco_ODE_BodyCollision::CheckedShape(ODE_GeometryItem& item) const {
+    Shape shape;
+    const double bound = useDynamics ? ode_bounds::kMaxDynamicLength : ode_bounds::kMaxLength;
+    const float lengths[3] = {Length(item.size.x * scale.x, bound), Length(item.size.y * scale.y, bound),
+                              Length(item.size.z * scale.z, bound)};
+    shape.solid = lengths[0] > 0.0f && lengths[1] > 0.0f && lengths[2] > 0.0f;
+    // A box collides at least kMinLength thick, and at least kMinAspect of its longest
+    // side: flatter boxes (a side of 0, a rod a million times longer than thick) give
+    // contacts on which ODE's solver breaks down and stops the process.
+    const float floor = std::fmax(float(ode_bounds::kMinLength),
+                                  float(ode_bounds::kMinAspect) * std::fmax(lengths[0], std::fmax(lengths[1], lengths[2])));
+    shape.sides = D3DXVECTOR3(std::fmax(lengths[0], floor), std::fmax(lengths[1], floor), std::fmax(lengths[2], floor));
+    const float radius = Length(item.radius, bound);
+    shape.radius = radius > 0.0f ? std::fmax(radius, float(ode_bounds::kMinLength)) : 0.0f;  // 0: the world makes 1
+    shape.mass = float(ode_bounds::Clamp(item.mass, 0.0, ode_bounds::kMaxMass));
+    const double m = bound;
+    shape.offset = D3DXVECTOR3(float(ode_bounds::Clamp(item.offset.x, -m, m)), float(ode_bounds::Clamp(item.offset.y, -m, m)),
+                               float(ode_bounds::Clamp(item.offset.z, -m, m)));
+    shape.rotation = ShapeRotation(item);
+    return shape;
+}
+
+namespace {
 
 // A flag byte from a file may hold any value; only 0 is false.
 void LoadFlag(KelFileLoader& loader, const char* tag, bool& flag) {
@@ -106,8 +121,7 @@ Kco_ODE_BodyCollision::Kco_ODE_BodyCollision() {
     geometryItems.AddItem(item);
     D3DXMatrixIdentity(&oldMatrix);
     scale = D3DXVECTOR3(1.0f, 1.0f, 1.0f);
-    if (engineInterface)
-        frameTimeChannel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+    frameTimeChannel.Take(engineInterface);
 }
 
 Kco_ODE_BodyCollision::Kco_ODE_BodyCollision(const Kco_ODE_BodyCollision& other)
@@ -125,8 +139,7 @@ Kco_ODE_BodyCollision::Kco_ODE_BodyCollision(const Kco_ODE_BodyCollision& other)
       restFlag(other.restFlag),
       restTick(other.restTick) {
     CopyItemsFrom(other);
-    if (engineInterface)
-        frameTimeChannel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+    frameTimeChannel.Take(engineInterface);
 }
 
 Kco_ODE_BodyCollision& Kco_ODE_BodyCollision::operator=(const Kco_ODE_BodyCollision& other) {
@@ -154,8 +167,7 @@ Kco_ODE_BodyCollision::~Kco_ODE_BodyCollision() {
     if (bodyID) dBodyDestroy(bodyID);
     bodyID = nullptr;
     DeleteItems();
-    delete frameTimeChannel;
-    frameTimeChannel = nullptr;
+    frameTimeChannel.Drop();
 }
 
 void Kco_ODE_BodyCollision::DeleteItems() {
@@ -244,10 +256,19 @@ D3DXMATRIX Kco_ODE_BodyCollision::GetMatrix() {
     // stops the process: it turns damping off like 0.
     if (angularVelocityDampenValue != 0.0f && std::isfinite(angularVelocityDampenValue) && bodyID) {
         const float k = angularVelocityDampenValue;
-        const float t = frameTimeChannel ? static_cast<Kco_FloatChannel*>(frameTimeChannel)->GetFloat() : 0.0f;
+        const float t = frameTimeChannel.Ticks();
         const dReal* w = dBodyGetAngularVel(bodyID);
-        dReal damped[3];
-        for (int i = 0; i < 3; ++i) damped[i] = w[i] + t * (k * w[i] - w[i]);
+        dReal damped[3], fastest = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            damped[i] = w[i] + t * (k * w[i] - w[i]);
+            fastest = std::fmax(fastest, std::fabs(damped[i]));
+        }
+        // A factor far above 1 (a damaged "BDAV" of 1e9) spins the body up within a frame
+        // until the points at its reach move faster than ODE's step survives: the spin is
+        // held where those points move at the speed bound.
+        const dReal limit = ode_bounds::kMaxSpeed / std::fmax(1.0, reach);
+        if (fastest > limit)
+            for (dReal& v : damped) v *= limit / fastest;
         dBodySetAngularVel(bodyID, damped[0], damped[1], damped[2]);
     }
 
@@ -281,8 +302,6 @@ void Kco_ODE_BodyCollision::Release() {
 }
 
 void Kco_ODE_BodyCollision::InitializeBody() {
-    dMass total;
-    dMassSetZero(&total);
     Release();
     // Null entries are no shapes: a body holding only those has nothing to build.
     bool hasItem = false;
@@ -300,52 +319,62 @@ void Kco_ODE_BodyCollision::InitializeBody() {
     if (useDynamics) {
         bodyID = world->GetNewBody();
         SetBodyPositionFromMatrix();
+        BuildDynamicShapes();
+    } else {
+        BuildStaticGeometries();
+        UpdateGeometryPositions();
     }
+    SetTimeStamp();
+    initialized = true;
+}
 
+void Kco_ODE_BodyCollision::BuildStaticGeometries() {
     bool hasCollisionObject = false;
-    dReal reach = 0.0;  // how far the dynamic shapes reach from the body origin
     for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
         auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
         if (!item) continue;
-        const float sx = Dimension(item->size.x * scale.x);
-        const float sy = Dimension(item->size.y * scale.y);
-        const float sz = Dimension(item->size.z * scale.z);
-        const float radius = Radius(Dimension(item->radius));
-        const float mass = Mass(item->mass);
-        const D3DXVECTOR3 offset = Offset(item->offset);
-        if (!useDynamics) {
-            switch (item->kind) {
-                case ODE_GeometryItem::kBox: item->geom = world->CreateBox(Side(sx), Side(sy), Side(sz), true); break;
-                case ODE_GeometryItem::kSphere: item->geom = world->CreateSphere(radius, true); break;
-                case ODE_GeometryItem::kCollisionObject:
-                    // One mesh geometry stands for every collision object of the body.
-                    if (!hasCollisionObject) item->geom = world->CreateCollisionObject(this);
-                    hasCollisionObject = true;
-                    break;
-                case ODE_GeometryItem::kPlane: item->geom = world->CreatePlane(0.0f, 1.0f, 0.0f, 0.0f); break;
-                default: break;
-            }
-            if (item->geom) dGeomSetData(item->geom, item);
-            continue;
+        const Shape shape = CheckedShape(*item);
+        switch (item->kind) {
+            case ODE_GeometryItem::kBox:
+                item->geom = world->CreateBox(shape.sides.x, shape.sides.y, shape.sides.z, true);
+                break;
+            case ODE_GeometryItem::kSphere: item->geom = world->CreateSphere(shape.radius, true); break;
+            case ODE_GeometryItem::kCollisionObject:
+                // One mesh geometry stands for every collision object of the body.
+                if (!hasCollisionObject) item->geom = world->CreateCollisionObject(this);
+                hasCollisionObject = true;
+                break;
+            case ODE_GeometryItem::kPlane: item->geom = world->CreatePlane(0.0f, 1.0f, 0.0f, 0.0f); break;
+            default: break;
         }
+        if (item->geom) dGeomSetData(item->geom, item);
+    }
+}
 
+void Kco_ODE_BodyCollision::BuildDynamicShapes() {
+    dMass total;
+    dMassSetZero(&total);
+    reach = 0.0;
+    for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
+        auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
+        if (!item) continue;
+        const Shape shape = CheckedShape(*item);
         dMass m;
         dMassSetZero(&m);
         if (item->kind == ODE_GeometryItem::kBox) {
-            item->innerGeom = world->CreateBox(Side(sx), Side(sy), Side(sz), false);
-            if (sx > 0.0f && sy > 0.0f && sz > 0.0f && mass > 0.0f) {
-                dMassSetBox(&m, 1.0, Side(sx), Side(sy), Side(sz));
-                dMassAdjust(&m, mass);
+            item->innerGeom = world->CreateBox(shape.sides.x, shape.sides.y, shape.sides.z, false);
+            if (shape.solid && shape.mass > 0.0f) {
+                dMassSetBox(&m, 1.0, shape.sides.x, shape.sides.y, shape.sides.z);
+                dMassAdjust(&m, shape.mass);
             }
-            const D3DXVECTOR3 sides(Side(sx), Side(sy), Side(sz));
-            reach = std::fmax(reach, D3DXVec3Length(&offset) + 0.5 * D3DXVec3Length(&sides));
+            reach = std::fmax(reach, D3DXVec3Length(&shape.offset) + 0.5 * D3DXVec3Length(&shape.sides));
         } else if (item->kind == ODE_GeometryItem::kSphere) {
-            item->innerGeom = world->CreateSphere(radius, false);
+            item->innerGeom = world->CreateSphere(shape.radius, false);
             const dReal r = dGeomSphereGetRadius(item->innerGeom);
-            reach = std::fmax(reach, D3DXVec3Length(&offset) + r);
-            if (mass > 0.0f) {
+            reach = std::fmax(reach, D3DXVec3Length(&shape.offset) + r);
+            if (shape.mass > 0.0f) {
                 dMassSetSphere(&m, 1.0, r);
-                dMassAdjust(&m, mass);
+                dMassAdjust(&m, shape.mass);
             }
         } else {
             continue;  // only boxes and spheres ride on a dynamic body
@@ -355,53 +384,47 @@ void Kco_ODE_BodyCollision::InitializeBody() {
         dGeomTransformSetCleanup(item->geom, 1);
         dGeomTransformSetInfo(item->geom, 1);
         dGeomTransformSetGeom(item->geom, item->innerGeom);
-        dGeomSetPosition(item->innerGeom, offset.x, offset.y, offset.z);
+        dGeomSetPosition(item->innerGeom, shape.offset.x, shape.offset.y, shape.offset.z);
         double r[12];
-        GetODERotationMatrix(ShapeRotation(*item), r);
+        GetODERotationMatrix(shape.rotation, r);
         dGeomSetRotation(item->innerGeom, r);
         if (m.mass > 0.0) {
-            dMassTranslate(&m, offset.x, offset.y, offset.z);
+            dMassTranslate(&m, shape.offset.x, shape.offset.y, shape.offset.z);
             dMassRotate(&m, r);
             dMassAdd(&total, &m);
         }
         item->massProperties = m;
+        dGeomSetBody(item->geom, bodyID);
     }
+    SetBodyMass(total, reach);
+}
 
-    if (useDynamics) {
-        for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
-            auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
-            if (item && item->geom) dGeomSetBody(item->geom, bodyID);
-        }
-        // ODE treats the inertia as taken about the body origin and stops the process on
-        // an off-centre mass; the centre is dropped, as older ODE ignored it. A body
-        // without mass has ODE's default.
-        dMass bodyMass;
-        if (total.mass > 0.0) {
-            bodyMass = total;
-            bodyMass.c[0] = bodyMass.c[1] = bodyMass.c[2] = 0.0;
-            if (bodyMass.mass < ode_bounds::kMinBodyMass) dMassAdjust(&bodyMass, ode_bounds::kMinBodyMass);
-        } else {
-            dBodyGetMass(bodyID, &bodyMass);
-        }
-        // ODE stops the process on an inertia too close to singular (shapes far off the
-        // origin and much smaller than their offset), and its solver breaks down, which
-        // stops it too, when a contact at the body's reach turns the body vastly more
-        // easily than it pushes it (a tiny heavy shape beside a large light one). Such a
-        // body gets a little inertia on every axis; sane bodies lie far above this floor.
-        // Without a usable inertia it keeps ODE's default mass.
-        const dReal floor = bodyMass.mass * reach * reach * kInertiaFloor;
-        dReal* inertia = bodyMass.I;
-        if (std::fmin(std::fmin(inertia[0], inertia[5]), inertia[10]) < floor || !dIsPositiveDefinite(inertia, 3)) {
-            for (int axis = 0; axis < 3; ++axis) inertia[5 * axis] += floor;
-            if (dIsPositiveDefinite(inertia, 3)) dBodySetMass(bodyID, &bodyMass);
-        } else if (total.mass > 0.0) {
-            dBodySetMass(bodyID, &bodyMass);
-        }
+// ODE treats the inertia as taken about the body origin and stops the process on an
+// off-centre mass; the centre is dropped, as older ODE ignored it. A body without mass
+// has ODE's default.
+void Kco_ODE_BodyCollision::SetBodyMass(const dMass& total, double reach) {
+    dMass bodyMass;
+    if (total.mass > 0.0) {
+        bodyMass = total;
+        bodyMass.c[0] = bodyMass.c[1] = bodyMass.c[2] = 0.0;
+        if (bodyMass.mass < ode_bounds::kMinBodyMass) dMassAdjust(&bodyMass, ode_bounds::kMinBodyMass);
     } else {
-        UpdateGeometryPositions();
+        dBodyGetMass(bodyID, &bodyMass);
     }
-    SetTimeStamp();
-    initialized = true;
+    // ODE stops the process on an inertia too close to singular (shapes far off the origin
+    // and much smaller than their offset), and its solver breaks down, which stops it too,
+    // when a contact at the body's reach turns the body vastly more easily than it pushes
+    // it (a tiny heavy shape beside a large light one). Such a body gets a little inertia
+    // on every axis; sane bodies lie far above this floor. Without a usable inertia it
+    // keeps ODE's default mass.
+    const dReal floor = bodyMass.mass * reach * reach * kInertiaFloor;
+    dReal* inertia = bodyMass.I;
+    if (std::fmin(std::fmin(inertia[0], inertia[5]), inertia[10]) < floor || !dIsPositiveDefinite(inertia, 3)) {
+        for (int axis = 0; axis < 3; ++axis) inertia[5 * axis] += floor;
+        if (dIsPositiveDefinite(inertia, 3)) dBodySetMass(bodyID, &bodyMass);
+    } else if (total.mass > 0.0) {
+        dBodySetMass(bodyID, &bodyMass);
+    }
 }
 
 void Kco_ODE_BodyCollision::SetScaleFromMatrix(const D3DXMATRIX& m) {
@@ -432,20 +455,18 @@ void Kco_ODE_BodyCollision::UpdateGeometryPositions() {
     for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
         auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
         if (!item || !item->geom) continue;
+        const Shape shape = CheckedShape(*item);
         D3DXMATRIX s;
         if (item->kind == ODE_GeometryItem::kBox)
-            D3DXMatrixScaling(&s, Side(Dimension(item->size.x * scale.x)), Side(Dimension(item->size.y * scale.y)),
-                              Side(Dimension(item->size.z * scale.z)));
+            D3DXMatrixScaling(&s, shape.sides.x, shape.sides.y, shape.sides.z);
         else if (item->kind == ODE_GeometryItem::kSphere)
-            D3DXMatrixScaling(&s, Side(Dimension(item->radius)), Side(Dimension(item->radius)),
-                              Side(Dimension(item->radius)));
+            D3DXMatrixScaling(&s, shape.radius, shape.radius, shape.radius);
         else
             D3DXMatrixIdentity(&s);
-        const D3DXVECTOR3 offset = Offset(item->offset);
         D3DXMATRIX o;
-        D3DXMatrixTranslation(&o, offset.x, offset.y, offset.z);
-        const D3DXMATRIX t = s * ShapeRotation(*item) * o * m;
-        if (!IsDefined(t)) continue;  // an undefined size or start matrix: the geometry stays
+        D3DXMatrixTranslation(&o, shape.offset.x, shape.offset.y, shape.offset.z);
+        const D3DXMATRIX t = s * shape.rotation * o * m;
+        if (!IsDefined(t)) continue;  // an undefined start matrix: the geometry stays
         const double x = Coordinate(t.m[3][0]), y = Coordinate(t.m[3][1]), z = Coordinate(t.m[3][2]);
         if (item->kind == ODE_GeometryItem::kPlane) {
             const double a = t.m[1][0], b = t.m[1][1], c = t.m[1][2];
@@ -516,20 +537,50 @@ ODE_GeometryItem* Kco_ODE_BodyCollision::GetGeometryItem(int index) {
     return static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
 }
 
-// The record's own geometries stay with the record (its destructor frees them). A body
-// that was built is released, so its next frame rebuilds it with the changed shapes and
-// no geometry of the replaced item is left behind or freed twice.
+// A change of the shape list rebuilds a built body with the new shapes. A dynamic body
+// keeps its place and its motion across the rebuild: taking a shape off a rolling wheel
+// does not send it back to its start.
+void Kco_ODE_BodyCollision::ChangeShapes(const std::function<void()>& change) {
+    if (!initialized) {
+        change();
+        return;
+    }
+    const bool moving = bodyID != nullptr;
+    dVector3 position{}, linear{}, angular{};
+    dQuaternion orientation{1.0, 0.0, 0.0, 0.0};
+    if (moving) {
+        for (int i = 0; i < 3; ++i) {
+            position[i] = dBodyGetPosition(bodyID)[i];
+            linear[i] = dBodyGetLinearVel(bodyID)[i];
+            angular[i] = dBodyGetAngularVel(bodyID)[i];
+        }
+        for (int i = 0; i < 4; ++i) orientation[i] = dBodyGetQuaternion(bodyID)[i];
+    }
+    Release();
+    change();
+    if (!moving) return;  // a static body is rebuilt on its next frame, where it stands
+    InitializeBody();
+    if (!bodyID) return;
+    dBodySetPosition(bodyID, position[0], position[1], position[2]);
+    dBodySetQuaternion(bodyID, orientation);
+    dBodySetLinearVel(bodyID, linear[0], linear[1], linear[2]);
+    dBodySetAngularVel(bodyID, angular[0], angular[1], angular[2]);
+}
+
+// The record's own geometries stay with the record (its destructor frees them), so no
+// geometry of the replaced item is left behind or freed twice.
 void Kco_ODE_BodyCollision::SetGeometryItem(ODE_GeometryItem item, int index) {
     if (index < 0) return;
-    if (initialized) Release();
-    while (geometryItems.GetItemCount() <= index) geometryItems.AddItem(nullptr);
-    auto* stored = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
-    if (!stored) {
-        stored = new ODE_GeometryItem;
-        geometryItems.SetItem(stored, index);
-    }
-    *stored = item;
-    stored->owner = this;
+    ChangeShapes([&] {
+        while (geometryItems.GetItemCount() <= index) geometryItems.AddItem(nullptr);
+        auto* stored = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
+        if (!stored) {
+            stored = new ODE_GeometryItem;
+            geometryItems.SetItem(stored, index);
+        }
+        *stored = item;
+        stored->owner = this;
+    });
 }
 
 void Kco_ODE_BodyCollision::AddGeometryItem() {
@@ -541,9 +592,10 @@ void Kco_ODE_BodyCollision::AddGeometryItem() {
 
 void Kco_ODE_BodyCollision::RemoveGeometryItem(int index) {
     if (index < 0 || index >= geometryItems.GetItemCount()) return;
-    if (initialized) Release();
-    delete static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
-    geometryItems.RemoveItem(index);
+    ChangeShapes([&] {
+        delete static_cast<ODE_GeometryItem*>(geometryItems.GetItem(index));
+        geometryItems.RemoveItem(index);
+    });
 }
 
 // ---- settings and state ----
@@ -615,10 +667,8 @@ bool Kco_ODE_BodyCollision::LoadChannel(KelFileLoader& loader, Kel_ChannelGroup*
     if (!Kco_MatrixChannel::LoadChannel(loader, group)) return false;
     int32_t count = 0;
     if (LoadField(loader, "BDIC", count)) {
-        // The file's list replaces the constructor's: null entries stay null and no
-        // default shape survives that the saved body did not have.
-        Release();
-        DeleteItems();
+        // Each record is stored at its index over what the body holds (the constructor's
+        // default item), so a count of 0 or a null entry ("BDEG") at 0 keeps that item.
         for (int32_t i = 0; i < count; ++i) {
             if (loader.GetInfoIfTag("BDIG")) {
                 uint8_t record[ODE_OLD2GeometryItem::kRecordSize] = {};
@@ -638,7 +688,6 @@ bool Kco_ODE_BodyCollision::LoadChannel(KelFileLoader& loader, Kel_ChannelGroup*
                 SetGeometryItem(item, i);
             } else if (loader.GetInfoIfTag("BDEG")) {
                 loader.TakeTagData();
-                while (geometryItems.GetItemCount() <= i) geometryItems.AddItem(nullptr);
             } else {
                 break;  // a count beyond the records present: stop instead of spinning on it
             }

@@ -186,9 +186,10 @@ TEST_F(BodyItems, UndefinedItemValuesNeverReachODE) {
     EXPECT_DOUBLE_EQ(1.0, dGeomGetRotation(fixed->GetGeometryItem(0)->geom)[0]);
 }
 
-// Finite but extreme values (a hostile file) reach ODE within bounds: shapes within 1e4 and
-// at least 1e-3 thick, bodies and static shapes within 1e7 of the origin, a body of any
-// mass at least 1e-3 heavy, with an inertia its contacts cannot overwhelm.
+// Finite but extreme values (a hostile file) reach ODE within the bounds it takes: shapes
+// of dynamic bodies within 1e4, static ones within 1e5, every box at least 1e-3 (and 1e-7
+// of its longest side) thick, bodies and static shapes within 1e7 of the origin, a body
+// with mass at least 1e-6 heavy, with an inertia its contacts cannot overwhelm.
 TEST_F(BodyItems, ExtremeItemValuesAreBounded) {
     ODE_GeometryItem box;
     box.size = D3DXVECTOR3(1e-30f, 1.0f, 1e30f);
@@ -205,6 +206,9 @@ TEST_F(BodyItems, ExtremeItemValuesAreBounded) {
 
     Kco_ODE_BodyCollision* fixed = Ground();
     fixed->SetGeometryItem(box, 1);
+    ODE_GeometryItem wide;  // a ground box 1e5 wide
+    wide.size = D3DXVECTOR3(1e5f, 1.0f, 1e5f);
+    fixed->SetGeometryItem(wide, 2);
     StartAt(fixed, 0.0f, -1e30f, 0.0f);
     Frame();
 
@@ -218,16 +222,33 @@ TEST_F(BodyItems, ExtremeItemValuesAreBounded) {
     EXPECT_FLOAT_EQ(1e-3f, float(dGeomSphereGetRadius(dynamic->GetGeometryItem(1)->innerGeom)));
     dMass mass;
     dBodyGetMass(dynamic->GetBodyID(), &mass);
-    EXPECT_FLOAT_EQ(1e-3f, float(mass.mass));
+    EXPECT_FLOAT_EQ(1e-6f, float(mass.mass));
     // The box reaches 1.4e4 from the origin: no axis may turn 1e6 times more easily there
     // than the body moves.
-    for (int axis = 0; axis < 3; ++axis) EXPECT_GE(mass.I[5 * axis], 1e-3 * 1.4e4 * 1.4e4 * 1e-6);
+    for (int axis = 0; axis < 3; ++axis) EXPECT_GE(mass.I[5 * axis], 1e-6 * 1.4e4 * 1.4e4 * 1e-6);
     EXPECT_LE(std::fabs(dBodyGetPosition(dynamic->GetBodyID())[1] - 1e7), 1.0);  // one frame of fall
 
     dVector4 plane;
     dGeomPlaneGetParams(fixed->GetGeometryItem(0)->geom, plane);
     EXPECT_EQ(-1e7, plane[3]);
+    dGeomBoxGetLengths(fixed->GetGeometryItem(1)->geom, sides);
+    EXPECT_FLOAT_EQ(0.01f, float(sides[0]));  // 1e-7 of its 1e5 length
+    EXPECT_EQ(1e5, sides[2]);
     EXPECT_EQ(-1e7, dGeomGetPosition(fixed->GetGeometryItem(1)->geom)[1]);
+    dGeomBoxGetLengths(fixed->GetGeometryItem(2)->geom, sides);
+    EXPECT_EQ(1e5, sides[0]);
+    EXPECT_EQ(1.0, sides[1]);
+}
+
+// A body lighter than the old floor of 1e-3 keeps its mass.
+TEST_F(BodyItems, LightBodiesKeepTheirMass) {
+    Kco_ODE_BodyCollision* light = NewBody();
+    light->GetGeometryItem(0)->mass = 1e-4f;
+    StartAt(light, 0.0f, 2.0f, 0.0f);
+    Frame();
+    dMass mass;
+    dBodyGetMass(light->GetBodyID(), &mass);
+    EXPECT_FLOAT_EQ(1e-4f, float(mass.mass));
 }
 
 // The start matrix's scale sizes the shapes and is put back on the simulated pose.
@@ -281,6 +302,27 @@ TEST_F(BodyItems, ReplacingShapesOfABuiltBodyRebuildsIt) {
     // A copied item never shares the original's geometry.
     ODE_GeometryItem copy(*body->GetGeometryItem(0));
     EXPECT_EQ(nullptr, copy.geom);
+}
+
+// Taking a shape off a falling body leaves it where it is, falling as fast, with the mass
+// of the shapes left; it is not sent back to its start.
+TEST_F(BodyItems, RemovingAShapeKeepsTheBodyInMotion) {
+    Kco_ODE_BodyCollision* body = NewBody();
+    body->AddGeometryItem();
+    StartAt(body, 0.0f, 100.0f, 0.0f);
+    for (int frame = 0; frame < 10; ++frame) Frame();
+    const dReal y = dBodyGetPosition(body->GetBodyID())[1];
+    const dReal vy = dBodyGetLinearVel(body->GetBodyID())[1];
+    ASSERT_LT(y, 99.0);
+    body->RemoveGeometryItem(1);
+    ASSERT_NE(nullptr, body->GetBodyID());
+    EXPECT_EQ(y, dBodyGetPosition(body->GetBodyID())[1]);
+    EXPECT_EQ(vy, dBodyGetLinearVel(body->GetBodyID())[1]);
+    dMass mass;
+    dBodyGetMass(body->GetBodyID(), &mass);
+    EXPECT_FLOAT_EQ(5.0f, float(mass.mass));
+    Frame();
+    EXPECT_LT(body->GetOldMatrix().m[3][1], float(y));
 }
 
 TEST_F(BodyItems, PenetrationKeepsTheFramesDeepest) {
@@ -475,12 +517,21 @@ TEST_F(BodyItems, AbsentTagsKeepDefaultsAndABadCountStops) {
     Append(bytes, "BDDF", &two, 1);
     KelFileLoader loader(bytes);
     ASSERT_TRUE(body->LoadChannel(loader, group.get()));
+    // Records are stored at their index: a null entry at 0 keeps the constructor's item.
     EXPECT_EQ(1, body->GetGeometryCount());
-    EXPECT_EQ(nullptr, body->GetGeometryItem(0));
+    ASSERT_NE(nullptr, body->GetGeometryItem(0));
+    EXPECT_STREQ("Unnamed", body->GetGeometryItem(0)->name);
     EXPECT_EQ(0.5f, body->GetAngularVelocityDampenValue());
     EXPECT_TRUE(body->GetIfDisableForces());
-    Frame();  // a body of null entries builds nothing and follows its start
-    EXPECT_EQ(nullptr, body->GetBodyID());
+
+    Kco_ODE_BodyCollision* none = NewBody("none");
+    const int32_t zero = 0;
+    std::vector<uint8_t> empty;
+    Append(empty, "BDIC", &zero, 4);
+    KelFileLoader emptyList(empty);
+    ASSERT_TRUE(none->LoadChannel(emptyList, group.get()));
+    EXPECT_EQ(1, none->GetGeometryCount());
+    EXPECT_NE(nullptr, none->GetGeometryItem(0));
 }
 
 TEST_F(BodyItems, CopiesAreDestroyedIndependently) {

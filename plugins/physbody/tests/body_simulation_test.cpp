@@ -207,6 +207,19 @@ TEST_F(BodySimulation, AngularDampingScalesSpinByTheFrameTime) {
     EXPECT_NEAR(2.0f, box->GetAngularVelocityVector().y, 1e-4f);
 }
 
+// A factor of 1e9 (a damaged file) spun a body with a far shape until ODE's step failed and
+// stopped the process: the spin stops where the far shape moves at the speed bound.
+TEST_F(BodySimulation, AFactorFarAboveOneSpinsABodyNoFasterThanItsReachAllows) {
+    Kco_ODE_BodyCollision* arm = NewBody("arm");
+    arm->GetGeometryItem(0)->offset = D3DXVECTOR3(1000.0f, 0.0f, 0.0f);
+    arm->SetAngularVelocityDampenValue(1e9f);
+    Frame();
+    dBodySetAngularVel(arm->GetBodyID(), 0.0, 1.0, 0.0);
+    for (int frame = 0; frame < 5; ++frame) Frame(1.0f);
+    const float reach = 1000.0f + 0.5f * std::sqrt(3.0f);
+    EXPECT_NEAR(1e6f / reach, std::fabs(arm->GetAngularVelocityVector().y), 1.0f);
+}
+
 TEST_F(BodySimulation, StaticGeometryMovesOnlyWhenTheStartMatrixChanges) {
     Kco_ODE_BodyCollision* block = NewBody("block");
     block->SetIfUseDynamics(false);

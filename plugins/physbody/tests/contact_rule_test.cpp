@@ -74,26 +74,31 @@ TEST(ContactRule, SlipFlagsOnlyWhenBothSlipsArePositive) {
     EXPECT_FLOAT_EQ(0.5f, float(s.slip2));
 }
 
-// Surface values from a damaged file reach ODE within the ranges it documents: bounce and
-// ERP 0..1, the others 0..1e6, undefined ones 0. A bounce of 1e30 flings bodies past any
-// bound within a step.
-TEST(ContactRule, SurfaceValuesAreClampedToTheirRanges) {
+// Surface values keep what stored projects mean by them: an infinite friction never slips,
+// a bounce above 1 and soft values outside 0..1 are used as they are. Only what stops ODE
+// is bounded (a bounce above 1e3, a slip above 1e6, where an infinite slip saturates), and
+// undefined values count as 0.
+TEST(ContactRule, SurfaceValuesKeepTheirMeaning) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     dSurfaceParameters s = Kco_ODE_World::ComposeContactSurface(Item(1, 1e30f, -5.0f, nan, inf),
-                                                                Item(1, 0.5f, 1e30f, 2.0f, 1.0f), 0.1f, 0.1f);
-    EXPECT_EQ(kApprox | dContactBounce, s.mode);  // an undefined slip is none
-    EXPECT_FLOAT_EQ(0.75f, float(s.bounce));      // (1 + 0.5) / 2
-    EXPECT_FLOAT_EQ(5e5f, float(s.bounce_vel));   // (0 + 1e6) / 2
-    EXPECT_EQ(0.0, s.mu);
-    EXPECT_EQ(1.0, s.slip1);
+                                                                Item(1, 1.5f, 1e30f, 2.0f, 1.0f), 0.1f, 0.1f);
+    EXPECT_EQ(kApprox | dContactBounce | kSlip, s.mode);
+    EXPECT_FLOAT_EQ((1e3f + 1.5f) / 2, float(s.bounce));
+    EXPECT_FLOAT_EQ((1e30f - 5.0f) / 2, float(s.bounce_vel));
+    EXPECT_EQ(0.0, s.mu);  // an undefined friction is none
+    EXPECT_EQ(1e6, s.slip1);
 
-    s = Kco_ODE_World::ComposeContactSurface(Item(0, 0, 0, 1e30f, 3e30f), Item(0, 0, 0, 1e30f, 1.0f), 5.0f, 1e30f);
+    s = Kco_ODE_World::ComposeContactSurface(Item(0, 0, 0, inf, 3e30f), Item(0, 0, 0, inf, 1.0f), 5.0f, 1e30f);
     EXPECT_EQ(kApprox | kSlip | kSoft, s.mode);
-    EXPECT_EQ(1e6, s.mu);
+    EXPECT_EQ(dInfinity, s.mu);
     EXPECT_EQ(1e6, s.slip2);
-    EXPECT_EQ(1.0, s.soft_erp);
-    EXPECT_EQ(1e6, s.soft_cfm);
+    EXPECT_EQ(5.0, s.soft_erp);
+    EXPECT_FLOAT_EQ(1e30f, float(s.soft_cfm));
+    s = Kco_ODE_World::ComposeContactSurface(Item(0, 0, 0, 1e30f, 1), Item(0, 0, 0, inf, 1), -0.5f, 0.1f);
+    EXPECT_FLOAT_EQ(1e30f, float(s.mu));
+    EXPECT_TRUE(s.mode & kSoft);  // any non-zero soft values switch the soft flags on
+    EXPECT_FLOAT_EQ(-0.5f, float(s.soft_erp));
     // Undefined soft values are 0, which leaves the contact to the world's ERP and CFM.
     s = Kco_ODE_World::ComposeContactSurface(Item(0, 0, 0, 1, 1), Item(0, 0, 0, 1, 1), nan, 0.1f);
     EXPECT_FALSE(s.mode & kSoft);
@@ -164,7 +169,7 @@ TEST_F(CollisionObjectClass, ReachesTheOwnerForSpheresAndBoxesOnly) {
     for (dGeomID g : {sphere, box, plane, capsule, otherMesh, mesh}) dGeomDestroy(g);
 }
 
-TEST_F(CollisionObjectClass, MeshBodiesGiveNoContactsUntilMeshCollisionExists) {
+TEST_F(CollisionObjectClass, MeshBodyWithoutCollisionObjectsGivesNoContacts) {
     Kco_ODE_BodyCollision* meshBody = NewBody("mesh");
     ODE_GeometryItem item;
     item.kind = ODE_GeometryItem::kCollisionObject;
@@ -174,7 +179,7 @@ TEST_F(CollisionObjectClass, MeshBodiesGiveNoContactsUntilMeshCollisionExists) {
     ball->SetGeometryItem(item, 0);
     for (int i = 0; i < 10; ++i) Frame();
     EXPECT_FALSE(meshBody->GetIfUseDynamics());
-    EXPECT_LT(ball->GetOldMatrix().m[3][1], -1.0f);  // falls through: no mesh contacts yet
+    EXPECT_LT(ball->GetOldMatrix().m[3][1], -1.0f);  // falls through: no mesh is linked
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "physworld/ode_world.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <limits>
 
@@ -137,15 +139,13 @@ bool IsDefined(const dContactGeom& contact) {
 Kco_ODE_World::Kco_ODE_World() {
     CreateOwned();
     SetChannelName("ODE World");
-    if (engineInterface)
-        frameTimeChannel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+    frameTimeChannel.Take(engineInterface);
     collisionObjectClass = RegisterCollisionObjectClass();
 }
 
 Kco_ODE_World::Kco_ODE_World(const Kco_ODE_World& other) : Kel_Channel(other) {
     CreateOwned();
-    if (engineInterface)
-        frameTimeChannel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
+    frameTimeChannel.Take(engineInterface);
     collisionObjectClass = RegisterCollisionObjectClass();
     CopySettings(other);
 }
@@ -176,8 +176,7 @@ void Kco_ODE_World::DestroyOwned() {
     spaceID = nullptr;
     worldID = nullptr;
     if (engineInterface) engineInterface->RemoveChannelFromEvent(this, 0);
-    delete frameTimeChannel;
-    frameTimeChannel = nullptr;
+    frameTimeChannel.Drop();
 }
 
 // The ODE world's own gravity and ERP/CFM are not readable back through this channel's
@@ -207,14 +206,12 @@ void Kco_ODE_World::DoEvent(int event, unsigned long) {
 void Kco_ODE_World::StepOnce(dReal seconds) {
     HoldRunawayBodies(spaceID);
     dSpaceCollide(spaceID, this, &Kco_ODE_World::NearCallback);
-    // A time scale from a caller may make any step length; beyond the bound a step only
-    // multiplies rounding, and an infinite one stops the process.
-    dWorldStep(worldID, std::fmin(seconds, dReal(ode_bounds::kMaxStep)));
+    dWorldStep(worldID, seconds);
     dJointGroupEmpty(contactGroupID);
 }
 
 void Kco_ODE_World::CallChannel() {
-    const float t = frameTimeChannel ? static_cast<Kco_FloatChannel*>(frameTimeChannel)->GetFloat() : 0.0f;
+    const float t = frameTimeChannel.Ticks();
     if (frameFrequency == 0) {
         frameResolution = t * timeFrameStep;
         StepOnce(kVariableStep);
@@ -222,14 +219,16 @@ void Kco_ODE_World::CallChannel() {
         return;
     }
     const float d = 1.0f / float(frameFrequency);
-    timeAccumulator += t * 0.04f;
+    timeAccumulator += t * FrameClock::kSecondsPerTick;
     if (timeAccumulator > 2.0f) timeAccumulator = 2.0f;  // at most 2 s of backlog
     frameCalculateCount = 0;
     while (timeAccumulator > d) {
         timeAccumulator -= d;
-        frameResolution = d * timeFrameStep * 25.0f;
-        // ODE stops the process on a step that is not positive; a time scale of 0 or below
-        // makes steps that simulate nothing.
+        // ODE stops the process on a step that is not positive (a time scale of 0 or below)
+        // or infinite; beyond the bound a step only multiplies rounding. Bodies are told the
+        // length actually simulated.
+        const float step = d * timeFrameStep * 25.0f;
+        frameResolution = step > 0.0f ? std::fmin(step, float(ode_bounds::kMaxStep)) : 0.0f;
         if (frameResolution > 0.0f) StepOnce(dReal(frameResolution));
         ++frameCalculateCount;
     }
@@ -239,16 +238,23 @@ void Kco_ODE_World::CallChannel() {
 
 namespace {
 
-// An item's surface values as ODE takes them: bounce and ERP within 0..1, the others
-// within 0..kMaxSurface, undefined ones 0. Out of range they fling bodies past any bound
-// (a bounce of 1e30) or make the step undefined.
+// An item's surface values as ODE takes them. Stored values keep their meaning: an infinite
+// friction never slips (ODE's dInfinity), other infinite values saturate at the largest
+// value ODE takes (ode_bounds.h) or the largest finite float. Undefined values count as 0; a
+// negative friction or bounce, which has no meaning, counts as 0.
+float Saturated(float v) { return std::isnan(v) ? 0.0f : std::fmax(-FLT_MAX, std::fmin(FLT_MAX, v)); }
+
 struct Surface {
     explicit Surface(const ODE_GeometryItem& item)
-        : bounce(float(ode_bounds::Clamp(item.bounce, 0.0, 1.0))),
-          bounceVelocity(float(ode_bounds::Clamp(item.bounceVelocity, 0.0, ode_bounds::kMaxSurface))),
-          friction(float(ode_bounds::Clamp(item.friction, 0.0, ode_bounds::kMaxSurface))),
-          slip(float(ode_bounds::Clamp(item.slip, 0.0, ode_bounds::kMaxSurface))) {}
-    float bounce, bounceVelocity, friction, slip;
+        : bounce(float(ode_bounds::Clamp(item.bounce, 0.0, ode_bounds::kMaxBounce))),
+          bounceVelocity(Saturated(item.bounceVelocity)),
+          friction(item.friction == std::numeric_limits<float>::infinity() ? dInfinity
+                                                                           : std::fmax(Saturated(item.friction), 0.0f)),
+          slip(float(ode_bounds::Clamp(item.slip, -ode_bounds::kMaxSlip, ode_bounds::kMaxSlip,
+                                       item.slip > 0.0f ? ode_bounds::kMaxSlip : 0.0))) {}
+    float bounce, bounceVelocity;
+    dReal friction;
+    float slip;
 };
 
 }  // namespace
@@ -256,8 +262,8 @@ struct Surface {
 dSurfaceParameters Kco_ODE_World::ComposeContactSurface(const ODE_GeometryItem& i1, const ODE_GeometryItem& i2,
                                                         float erp, float cfm) {
     const Surface a(i1), b(i2);
-    erp = float(ode_bounds::Clamp(erp, 0.0, 1.0));
-    cfm = float(ode_bounds::Clamp(cfm, 0.0, ode_bounds::kMaxSurface));
+    erp = Saturated(erp);
+    cfm = Saturated(cfm);
     dSurfaceParameters s{};
     s.mode = dContactApprox1_1 | dContactApprox1_2;
     if (a.slip > 0.0f && b.slip > 0.0f) s.mode |= dContactSlip1 | dContactSlip2;
@@ -278,7 +284,7 @@ dSurfaceParameters Kco_ODE_World::ComposeContactSurface(const ODE_GeometryItem& 
     } else if (erp != 0.0f && cfm != 0.0f) {
         s.mode |= dContactSoftERP | dContactSoftCFM;
     }
-    s.mu = std::fmin(a.friction, b.friction);
+    s.mu = std::min(a.friction, b.friction);
     s.mu2 = 0.0;
     s.soft_erp = erp;
     s.soft_cfm = cfm;
@@ -366,10 +372,10 @@ float Kco_ODE_World::GetSoftERP() { return softERP; }
 void Kco_ODE_World::SetSoftCFM(float cfm) { softCFM = cfm; }
 float Kco_ODE_World::GetSoftCFM() { return softCFM; }
 void Kco_ODE_World::SetWorldERP(float erp) {
-    if (std::isfinite(erp)) dWorldSetERP(worldID, ode_bounds::Clamp(erp, 0.0, 1.0));
+    if (std::isfinite(erp)) dWorldSetERP(worldID, erp);
 }
 void Kco_ODE_World::SetWorldCFM(float cfm) {
-    if (std::isfinite(cfm)) dWorldSetCFM(worldID, ode_bounds::Clamp(cfm, 0.0, ode_bounds::kMaxSurface));
+    if (std::isfinite(cfm)) dWorldSetCFM(worldID, cfm);
 }
 
 // ---- joints ----

@@ -100,6 +100,7 @@ TEST_F(WorldStepping, FixedStepsOfNoLengthSimulateNothing) {
     world->SetTimeFrameStep(-1.0f);
     engine.BeginFrame(2.0f);
     EXPECT_EQ(0.0, FallSpeed());
+    EXPECT_EQ(0.0f, world->GetFrameResolution());  // nothing was simulated
     world->SetTimeFrameStep(0.05f);
     engine.BeginFrame(1.0f);
     EXPECT_GT(FallSpeed(), 0.0);
@@ -116,10 +117,7 @@ TEST_F(WorldStepping, RemovedFromTheEventListWhenDestroyed) {
 // replaced tick-count channel.
 class BacklogWorld : public Kco_ODE_World {
 public:
-    void UseFrameTimeChannel(Kel_Channel* channel) {
-        delete frameTimeChannel;
-        frameTimeChannel = channel;
-    }
+    void UseFrameTimeChannel(Kco_FloatChannel* channel) { frameTimeChannel.Adopt(channel); }
     float Backlog() const { return timeAccumulator; }
 };
 

@@ -204,8 +204,8 @@ float Kco_ValueOperator::CalculateSpeed() {
     }
     float delta = d - previousValue;
     previousValue = d;
-    if (tickCountChannel) {
-        const float seconds = tickCountChannel->GetFloat() * 0.04f;
+    if (tickCountChannel.Channel()) {
+        const float seconds = tickCountChannel.Seconds();
         if (seconds != 0.0f) delta = delta / seconds;
     }
     return std::fabs(delta);

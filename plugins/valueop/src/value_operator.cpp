@@ -34,15 +34,13 @@ Kco_ValueOperator::Kco_ValueOperator(const Kco_ValueOperator& other)
       operationType(other.operationType),
       storedVector(other.storedVector),
       firstMeasureDone(other.firstMeasureDone),
-      tickCountChannel(nullptr),
       toggleState(other.toggleState),
       directGraphicsChannel(other.directGraphicsChannel),
       stringStamps{other.stringStamps[0], other.stringStamps[1]},
       storeCurrentValue(other.storeCurrentValue),
       stringStampsTaken(other.stringStampsTaken),
       stringCount(other.stringCount) {
-    // Sharing the original's private channel would free it twice.
-    TakeTickCountChannel();
+    TakeTickCountChannel();  // a clock of its own
 }
 
 Kco_ValueOperator& Kco_ValueOperator::operator=(const Kco_ValueOperator& other) {
@@ -59,21 +57,13 @@ Kco_ValueOperator& Kco_ValueOperator::operator=(const Kco_ValueOperator& other) 
     storeCurrentValue = other.storeCurrentValue;
     stringStampsTaken = other.stringStampsTaken;
     stringCount = other.stringCount;
-    if (!tickCountChannel) TakeTickCountChannel();
+    tickCountChannel = other.tickCountChannel;  // keeps our own channel
     return *this;
 }
 
-Kco_ValueOperator::~Kco_ValueOperator() { delete tickCountChannel; }
+Kco_ValueOperator::~Kco_ValueOperator() = default;
 
-void Kco_ValueOperator::TakeTickCountChannel() {
-    if (!engineInterface) return;
-    Kel_Channel* channel = engineInterface->InitChannelFromType(type_guids::kTickCountChannel, nullptr, false);
-    if (channel && !channel->IsOfType(type_guids::kTickCountChannel)) {
-        delete channel;
-        channel = nullptr;
-    }
-    tickCountChannel = static_cast<Kco_TickCountChannel*>(channel);
-}
+void Kco_ValueOperator::TakeTickCountChannel() { tickCountChannel.Take(engineInterface); }
 
 float Kco_ValueOperator::GetFloat() {
     if (CheckRenderCount()) currentFloat = CalculateValue();

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <ode/ode.h>
 #include <vecmath/d3dx_types.h>
 
+#include "plugin_frame/frame_clock.h"
 #include "plugin_frame/kel_list.h"
 #include "plugin_frame/siblings/matrix_channel.h"
 
@@ -158,6 +160,23 @@ public:
     D3DXVECTOR3 GetScale() const { return scale; }
 
 protected:
+    // An item's values as ODE takes them (see ode_bounds.h).
+    struct Shape {
+        D3DXVECTOR3 sides;    // box sides after the start scale, thick enough to collide
+        bool solid = false;   // all three sides were above 0: the box has mass
+        float radius = 0.0f;  // sphere radius; 0 is left to the world, which makes it 1
+        float mass = 0.0f;
+        D3DXVECTOR3 offset;
+        D3DXMATRIX rotation;  // defined, or no rotation
+    };
+    Shape CheckedShape(ODE_GeometryItem& item) const;
+    // The jobs of InitializeBody.
+    void BuildStaticGeometries();
+    void BuildDynamicShapes();
+    void SetBodyMass(const dMass& total, double reach);
+    // Runs a change of the shape list, rebuilding a built body around it.
+    void ChangeShapes(const std::function<void()>& change);
+
     Kel_Channel* StartChannel() const;
     Kel_Channel* EnableChannel() const;
     D3DXMATRIX StartMatrix() const;                     // identity without a start link
@@ -174,11 +193,13 @@ protected:
     bool useDynamics = true;
     D3DXVECTOR3 boundsMin, boundsMax;        // query box of the last mesh test, mesh-local
     float angularVelocityDampenValue = 0.0f; // per-frame angular velocity factor; 0: off
-    Kel_Channel* frameTimeChannel = nullptr; // private tick-count channel: frame time, in 1/25 s
+    FrameClock frameTimeChannel;             // private tick-count channel: frame time, in 1/25 s
     bool disableForces = false;              // hold the body on its start matrix
     D3DXVECTOR3 scale;                       // lengths of the start matrix's first three rows
     bool dynamicDisableForces = false;       // allow the rest rule
     float penetration = 0.0f;                // deepest contact depth since the last frame
     bool restFlag = true;                    // the body is at rest
     uint32_t restTick = 0;                   // tick count (ms) when the rest timer restarted
+    Kel_List polygonList;                    // mesh query results, reused by every collider call
+    double reach = 0.0;                      // how far a dynamic body's shapes reach from its origin
 };

@@ -7,6 +7,7 @@
 #include <ode/ode.h>
 #include <vecmath/d3dx_types.h>
 
+#include "plugin_frame/frame_clock.h"
 #include "plugin_frame/kel_channel.h"
 
 class Kco_ODE_BodyCollision;
@@ -98,7 +99,7 @@ protected:
     void CopySettings(const Kco_ODE_World& other);
     void StepOnce(dReal seconds);
 
-    Kel_Channel* frameTimeChannel = nullptr;  // private tick-count channel: frame time, in 1/25 s
+    FrameClock frameTimeChannel;              // private tick-count channel: frame time, in 1/25 s
     dWorldID worldID = nullptr;
     dSpaceID spaceID = nullptr;               // hash space, levels -3..10
     dJointGroupID contactGroupID = nullptr;   // contact joints of one step

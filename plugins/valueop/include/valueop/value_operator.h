@@ -8,6 +8,7 @@
 
 #include <vecmath/d3dx_types.h>
 
+#include "plugin_frame/frame_clock.h"
 #include "plugin_frame/siblings/float_channel.h"
 
 class Kco_TickCountChannel;
@@ -70,7 +71,9 @@ public:
     const D3DXVECTOR3& GetStoredVector() const { return storedVector; }
     void SetStoredVector(const D3DXVECTOR3& v) { storedVector = v; }
     float GetToggleState() const { return toggleState; }
-    Kco_TickCountChannel* GetTickCountChannel() const { return tickCountChannel; }
+    Kco_TickCountChannel* GetTickCountChannel() const {
+        return static_cast<Kco_TickCountChannel*>(tickCountChannel.Channel());  // only ever taken from the engine
+    }
 
     // Up to three children of one type, in link order: what GetChildFromLinkGuid(type, 0..2)
     // names. Kept until a link changes anywhere, so a frame reads no child's type record.
@@ -101,7 +104,7 @@ private:
     int32_t operationType = kDotProduct;
     D3DXVECTOR3 storedVector;           // saved with the stored state; no operation uses it
     bool firstMeasureDone = false;      // op 7 has measured once
-    Kco_TickCountChannel* tickCountChannel = nullptr;  // private, owned
+    FrameClock tickCountChannel;  // private tick-count channel: frame time, in 1/25 s
     float toggleState = 0.0f;           // 0 or 1 (ops 18, 25)
     Kco_DX8_DirectGraphicsChannel* directGraphicsChannel = nullptr;  // unique, not owned
     uint32_t stringStamps[2] = {0, 0};  // time stamps of S0, S1 seen by op 24

@@ -1,0 +1,173 @@
+// Bodies falling, rolling and riding on triangle meshes of 3D objects, simulated through
+// engine frames with the real world, body, collision object and scene plug-in files.
+#include <cmath>
+#include <vector>
+
+#include "physics_scene.h"
+#include "plugin_frame/siblings/collision_object.h"
+#include "plugin_frame/siblings/object_channel.h"
+#include "plugin_frame/siblings/object_data_channel.h"
+#include "plugin_frame/siblings/surface_channel.h"
+
+namespace {
+
+// A mesh as object data would hold it: positions, and 16-bit indices (none: every three
+// positions make a triangle).
+struct Mesh {
+    std::vector<D3DXVECTOR3> positions;
+    std::vector<uint16_t> indices;
+};
+
+// n x n unit quads centred on the origin at height 0, two triangles each, facing +Y.
+Mesh Grid(int n) {
+    Mesh mesh;
+    const float h = float(n) * 0.5f;
+    for (int i = 0; i <= n; ++i)
+        for (int j = 0; j <= n; ++j) mesh.positions.push_back({float(i) - h, 0.0f, float(j) - h});
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            const auto corner = [&](int di, int dj) { return uint16_t((i + di) * (n + 1) + j + dj); };
+            mesh.indices.insert(mesh.indices.end(),
+                                {corner(0, 0), corner(0, 1), corner(1, 1), corner(0, 0), corner(1, 1), corner(1, 0)});
+        }
+    return mesh;
+}
+
+class MeshSimulation : public PhysicsScene {
+protected:
+    // A 3D object with one surface holding `mesh`, and a static body colliding with it
+    // through a collision object. Returns the object, which places the mesh.
+    Kco_DX8_ObjectChannel* MeshGround(const Mesh& mesh) {
+        auto* data = Create<Kco_DX8_ObjectDataChannel>(type_guids::kObjectDataChannel, "ground mesh");
+        data->SetPolygonType(kPolygonTriangleList);
+        data->SetVertexCount(int(mesh.positions.size()));
+        for (size_t i = 0; i < mesh.positions.size(); ++i) data->SetVertexPosition(mesh.positions[i], int(i));
+        data->SetIndexCount(int(mesh.indices.size()));
+        for (size_t i = 0; i < mesh.indices.size(); ++i) data->SetIndex(mesh.indices[i], int(i));
+        auto* surface = Create<Kel_Channel>(type_guids::kSurfaceChannel, "surface");
+        EXPECT_TRUE(surface->LinkChild(data, 0));
+        auto* object = Create<Kco_DX8_ObjectChannel>(type_guids::kObjectChannel, "ground");
+        EXPECT_TRUE(object->LinkChild(surface, 0));
+        collision = Create<Kco_DX8_CollisionObject>(type_guids::kCollisionObject, "collision");
+        EXPECT_TRUE(collision->LinkChild(object, 0));
+
+        Kco_ODE_BodyCollision* body = NewBody("mesh ground");
+        ODE_GeometryItem item;
+        item.kind = ODE_GeometryItem::kCollisionObject;
+        body->SetGeometryItem(item, 0);
+        EXPECT_TRUE(body->LinkChild(collision, 2));
+        EXPECT_EQ(collision->GetPolygonCount(),
+                  (mesh.indices.empty() ? mesh.positions.size() : mesh.indices.size()) / 3);
+        return object;
+    }
+
+    template <typename T>
+    T* Create(const GUID& type, const char* name) {
+        auto* channel = static_cast<T*>(engine.CreateChannelInGroup(type, *group, name));
+        EXPECT_NE(channel, nullptr) << name;
+        return channel;
+    }
+
+    Kco_DX8_CollisionObject* collision = nullptr;
+
+    Kco_ODE_BodyCollision* Dropped(uint8_t kind, float x, float y, float z) {
+        Kco_ODE_BodyCollision* body = NewBody(kind == ODE_GeometryItem::kBox ? "box" : "ball");
+        ODE_GeometryItem item;
+        item.kind = kind;
+        item.radius = 0.5f;
+        body->SetGeometryItem(item, 0);
+        StartAt(body, x, y, z);
+        return body;
+    }
+};
+
+D3DXVECTOR3 Position(Kco_ODE_BodyCollision* body) {
+    const D3DXMATRIX m = body->GetOldMatrix();
+    return {m.m[3][0], m.m[3][1], m.m[3][2]};
+}
+
+float Speed(Kco_ODE_BodyCollision* body) {
+    const D3DXVECTOR3 v = body->GetLinearVelocityVector();
+    return D3DXVec3Length(&v);
+}
+
+// On a plane both come to rest 0.5 above it (BodySimulation, within 0.02: the depth a soft
+// contact keeps under the weight). A box on a mesh rests on the triangles' thin boxes,
+// 0.005 higher, so the same tolerance holds for both.
+TEST_F(MeshSimulation, SphereAndBoxComeToRestOnAGridAsOnAPlane) {
+    MeshGround(Grid(40));
+    Kco_ODE_BodyCollision* ball = Dropped(ODE_GeometryItem::kSphere, 0.3f, 3.0f, 0.2f);
+    Kco_ODE_BodyCollision* box = Dropped(ODE_GeometryItem::kBox, -4.6f, 2.0f, 3.3f);
+    float lowest = 10.0f;
+    for (int frame = 0; frame < 300; ++frame) {
+        Frame();
+        lowest = std::fmin(lowest, std::fmin(Position(ball).y, Position(box).y));
+        if (frame % 25 == 0 || frame > 296) { D3DXMATRIX m = box->GetOldMatrix(); D3DXVECTOR3 v = box->GetLinearVelocityVector(); printf("%d ball %g box %g %g %g up %g %g %g v %g %g %g\n", frame, Position(ball).y, Position(box).x, Position(box).y, Position(box).z, m.m[0][1], m.m[1][1], m.m[2][1], v.x, v.y, v.z); }
+    }
+    EXPECT_GT(lowest, 0.3f);  // never through the grid
+    EXPECT_NEAR(Position(ball).y, 0.5f, 0.02f);
+    EXPECT_NEAR(Position(box).y, 0.5f, 0.02f);
+    EXPECT_LT(Speed(ball), 0.05f);
+    EXPECT_LT(Speed(box), 0.05f);
+    // The box lies on a face: one of its axes stands upright.
+    const D3DXMATRIX m = box->GetOldMatrix();
+    EXPECT_GT(std::fmax(std::fabs(m.m[0][1]), std::fmax(std::fabs(m.m[1][1]), std::fabs(m.m[2][1]))), 0.99f);
+}
+
+// A ramp falling 1 in 2 along +X from x = 0 (y = 5) to x = 10 (y = 0), 4 units wide, in
+// 20 strips; past its foot there is nothing.
+TEST_F(MeshSimulation, SphereRollsDownARampAndLeavesItAtTheBottom) {
+    Mesh ramp;  // without indices
+    for (int i = 0; i < 20; ++i) {
+        const float x0 = 0.5f * float(i), x1 = x0 + 0.5f;
+        const float y0 = 5.0f - 0.5f * x0, y1 = 5.0f - 0.5f * x1;
+        ramp.positions.insert(ramp.positions.end(),
+                              {{x0, y0, -2}, {x0, y0, 2}, {x1, y1, 2}, {x0, y0, -2}, {x1, y1, 2}, {x1, y1, -2}});
+    }
+    MeshGround(ramp);
+    Kco_ODE_BodyCollision* ball = Dropped(ODE_GeometryItem::kSphere, 1.0f, 5.09f, 0.0f);  // just above it
+    // Distance of the centre from the ramp's plane (normal (1, 2, 0) / sqrt 5).
+    auto aboveRamp = [](const D3DXVECTOR3& p) { return (p.x + 2.0f * p.y - 10.0f) / std::sqrt(5.0f); };
+    bool rolled = false;
+    float previousX = 1.0f;
+    for (int frame = 0; frame < 200; ++frame) {
+        Frame();
+        const D3DXVECTOR3 p = Position(ball);
+        if (p.x > 0.5f && p.x < 9.5f) {
+            EXPECT_GT(aboveRamp(p), 0.4f) << "frame " << frame;  // on it, never through it
+            EXPECT_LT(aboveRamp(p), 0.7f) << "frame " << frame;  // and never flying off it
+            rolled = rolled || (p.x > 5.0f && p.x > previousX);
+        }
+        previousX = p.x;
+    }
+    EXPECT_TRUE(rolled);
+    const D3DXVECTOR3 end = Position(ball);
+    EXPECT_GT(end.x, 10.0f);  // past the foot
+    EXPECT_LT(end.y, -1.0f);  // and falling below it
+}
+
+// A platform raised by its object's matrix lifts the box lying on it.
+TEST_F(MeshSimulation, BoxOnAMeshIsCarriedByItsObjectsMatrix) {
+    Kco_DX8_ObjectChannel* platform = MeshGround(Grid(6));
+    Kco_ODE_BodyCollision* box = Dropped(ODE_GeometryItem::kBox, 0.2f, 0.6f, 0.1f);
+    for (int frame = 0; frame < 60; ++frame) Frame();
+    ASSERT_NEAR(Position(box).y, 0.5f, 0.02f);
+    for (int frame = 0; frame < 100; ++frame) {
+        D3DXMATRIX lift;
+        D3DXMatrixTranslation(&lift, 0.0f, 0.01f * float(frame + 1), 0.0f);
+        platform->SetObjectMatrix(lift);
+        Frame();
+    }
+    for (int frame = 0; frame < 40; ++frame) Frame();
+    EXPECT_NEAR(Position(box).y, 1.5f, 0.03f);
+    EXPECT_NEAR(Position(box).x, 0.2f, 0.05f);
+    // Moving the object moves the mesh; only a change of the mesh builds its tree again.
+    EXPECT_EQ(collision->GetBuildCount(), 1u);
+    auto* data = static_cast<Kco_DX8_ObjectDataChannel*>(
+        static_cast<Kco_DX8_SurfaceChannel*>(platform->GetSurface(0))->GetMesh());
+    data->SetVertexPosition({-3.0f, 0.5f, -3.0f}, 0);
+    Frame();
+    EXPECT_EQ(collision->GetBuildCount(), 2u);
+}
+
+}  // namespace
