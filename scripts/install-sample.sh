@@ -19,7 +19,7 @@ case "$target" in /*) ;; *) target=$PWD/$target ;; esac
 if [ "${NO_BUILD:-0}" != 1 ]; then
   [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja
   cmake --build "$build" -j2 --target projinstall projpack VtlUnInst viewer cgrtool \
-    core_channels valueop sibling_vector sibling_tickcount sibling_matrix physworld physbody
+    core_channels siblings valueop physworld physbody swshadow text3d sample_floatmatrix
 fi
 
 installer_image=$build/installer/projinstall

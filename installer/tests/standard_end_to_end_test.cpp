@@ -21,12 +21,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The sample's plug-ins as the manifest lists them: value operator, vector, tick count,
-// matrix, physics world, physics body.
+// The sample's plug-ins and the sibling channels it uses, in the order demo.manifest has them.
 constexpr const char* kProjectPlugins[] = {
-    "048425EF-3B0E-551D-9206-B4160D97F196", "477BF31D-1058-5465-BE9C-BC0AA5D7D1C0",
-    "A882B348-B00B-502B-BE57-1108390D677D", "760F8B3E-E731-5824-A7F7-10BABEB52453",
-    "612B6EDB-E73E-59B5-A27B-9884457842A9", "4D7179A6-9615-5A84-826D-7A91E0C8306F"};
+    "048425EF-3B0E-551D-9206-B4160D97F196", "612B6EDB-E73E-59B5-A27B-9884457842A9",
+    "4D7179A6-9615-5A84-826D-7A91E0C8306F", "A85BC21D-BCF7-51BA-985A-7A95E7DF407C",
+    "8DF0D3E6-A5E2-51F1-ACF7-6159952C4847", "5A3D9C61-0E27-4F8B-B1C4-7D20E6A39F15",
+    "477BF31D-1058-5465-BE9C-BC0AA5D7D1C0", "760F8B3E-E731-5824-A7F7-10BABEB52453",
+    "A882B348-B00B-502B-BE57-1108390D677D", "64DDB092-0AD4-5D10-A7C1-171C793D51D2",
+    "EA956DB7-15EC-5403-A421-46FD5AFDE52C", "4051B7C1-8048-5F12-8F72-27D3576595B7",
+    "7F4FE98A-A941-56C7-BA13-480C5110A706", "0CA21FFA-3422-54FE-9096-F3BFA4CFB85B",
+    "6A205778-365B-53FD-AACF-77A367B47B19", "F37333DC-0710-59A2-BAF6-B8CAF0B8E616",
+    "0F1C3E9A-11FE-4100-BD1D-C80312C29D15", "85E5E6FE-6752-4181-8EFC-98E78B37FFD4",
+    "A53A33E9-51F6-44B8-8D35-9C1637E6F29C", "6EBEFE0E-559F-4FE0-BA3A-AAE033C83A10",
+    "AFB088FC-C645-56F5-BF2F-5A4DF0FE626A"};
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
@@ -179,7 +186,7 @@ TEST_F(StandardEndToEnd, SampleInstallsRunsAndUninstalls) {
 
     // The viewer was started on the installed project and runs it to the end on its own.
     EXPECT_TRUE(OutputShows("dot = 32")) << FileString(output_);
-    EXPECT_NE(FileString(output_).find("Ran \\start.cgr: 15 channels, 250 frames"), std::string::npos);
+    EXPECT_NE(FileString(output_).find("Ran \\start.cgr: 84 channels, 250 frames"), std::string::npos);
     // The box of the sample fell onto its ground plane: half its size above it.
     const std::string output = FileString(output_);
     const size_t at_height = output.find("height = ");
@@ -189,7 +196,7 @@ TEST_F(StandardEndToEnd, SampleInstallsRunsAndUninstalls) {
     // The uninstall log, byte for byte.
     const std::string at = install.string() + "\\";
     const fs::path programs = scratch_.Path() / "home/.local/share/applications";
-    const std::vector<std::string> files = {
+    std::vector<std::string> files = {
         at + "VantrelViewer.exe",
         at + "Corvane.dll",
         at + stdtest::kCoreChannelFiles[0], at + stdtest::kCoreChannelFiles[1], at + stdtest::kCoreChannelFiles[2],
@@ -199,17 +206,10 @@ TEST_F(StandardEndToEnd, SampleInstallsRunsAndUninstalls) {
         programs.string() + "\\Demo Studio\\Demo.desktop",
         programs.string() + "\\Demo Studio\\Demo Uninstall.desktop",
         at + "VtlUnInst.exe",
-        at + "\\Channels\\048425EF-3B0E-551D-9206-B4160D97F196.dll",
-        at + "\\Channels\\477BF31D-1058-5465-BE9C-BC0AA5D7D1C0.dll",
-        at + "\\Channels\\A882B348-B00B-502B-BE57-1108390D677D.dll",
-        at + "\\Channels\\760F8B3E-E731-5824-A7F7-10BABEB52453.dll",
-        at + "\\Channels\\612B6EDB-E73E-59B5-A27B-9884457842A9.dll",
-        at + "\\Channels\\4D7179A6-9615-5A84-826D-7A91E0C8306F.dll",
-        at + "\\3rd\\helper.dll",
-        at + "\\start.cgr",
-        at + "\\Stage\\camera.cgr",
-        at + "\\Stage\\notes.txt",
     };
+    for (const char* guid : kProjectPlugins) files.push_back(at + "\\Channels\\" + guid + ".dll");
+    for (const char* rest : {"\\3rd\\helper.dll", "\\start.cgr", "\\Stage\\camera.cgr", "\\Stage\\notes.txt"})
+        files.push_back(at + rest);
     const std::string inst = Backslashed((scratch_.Path() / "inst").string());
     const std::string share = Backslashed((scratch_.Path() / "home/.local/share").string());
     const std::vector<std::string> foldersLastFirst = {
