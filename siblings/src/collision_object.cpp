@@ -192,6 +192,13 @@ void Kco_DX8_CollisionObject::Rebuild() {
         nodes.reserve(2 * (n / kLeafSize + 1));
         BuildNode(0, n, centres);
     }
+    // The bounds in leaf order, so that a leaf's triangles are tested from one run of memory.
+    orderedMin.resize(n);
+    orderedMax.resize(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        orderedMin[i] = polygonMin[order[i]];
+        orderedMax[i] = polygonMax[order[i]];
+    }
     ++buildCount;
 }
 
@@ -242,10 +249,8 @@ void Kco_DX8_CollisionObject::AddBoxCollisionPolygonsToList(Kel_List* list, D3DX
             stack.push_back(at + 1);      // left child, visited first
             continue;
         }
-        for (uint32_t i = node.first; i < node.first + node.count; ++i) {
-            const uint32_t t = order[i];
-            if (Overlaps(polygonMin[t], polygonMax[t], *min, *max))
-                list->AddItem(reinterpret_cast<void*>(uintptr_t(t) + 1));
-        }
+        for (uint32_t i = node.first; i < node.first + node.count; ++i)
+            if (Overlaps(orderedMin[i], orderedMax[i], *min, *max))
+                list->AddItem(reinterpret_cast<void*>(uintptr_t(order[i]) + 1));
     }
 }

@@ -72,6 +72,7 @@ protected:
     std::vector<PolygonInfoItem> directPolygons;      // as filled in directly
     std::vector<D3DXVECTOR3> polygonMin, polygonMax;  // per-triangle bounds
     std::vector<uint32_t> order;                      // triangle indices, grouped by leaf
+    std::vector<D3DXVECTOR3> orderedMin, orderedMax;  // their bounds, in the same order
     std::vector<Node> nodes;                          // the tree, root first
     std::vector<uint32_t> stack;                      // query scratch; an idle query never allocates
     D3DXMATRIX directWorld;
