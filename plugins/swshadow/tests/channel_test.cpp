@@ -331,7 +331,7 @@ TEST_F(ShadowChannel, VolumeInTheObjectsSpaceAndTheBuffers) {
     EXPECT_EQ(std::memcmp(data, g.volumeIndices.data(), size_t(g.volumeIndexCount) * 2), 0);
     shadow->GetVolumeIndexBuffer()->Unlock();
 
-    // A moved object is rebuilt at the next construction; the volume follows it.
+    // The volume follows a moved object.
     object->SetObjectMatrix(Translation(1, 5, 0));
     shadow->CreateShadowVolume(light, 2.0f, false);
     EXPECT_EQ(shadow->GetVolumeWorldMatrix(), Translation(1, 5, 0));
