@@ -72,36 +72,41 @@ bool Inside(const Caster& c, const D3DXVECTOR3& p, float grow) { return SegmentM
 
 float Luminance(D3DCOLOR c) { return 0.3f * ((c >> 16) & 0xFF) + 0.59f * ((c >> 8) & 0xFF) + 0.11f * (c & 0xFF); }
 
+// Ground pixels of the frame as drawn now, sorted by what the light's rays meet.
+struct ShadowCount {
+    std::vector<unsigned> expected, darker;  // per caster: pixels surely in its shadow, and how many are darker
+    unsigned ground = 0, lit = 0, darkWhereLit = 0;
+};
+
+// The sample loaded from the project folder the build made, run frame by frame off screen.
 class SampleRun : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        host_ = new EngineHost(CHANNELS_DIR);
-        ASSERT_TRUE(host_->Load(std::string(SAMPLE_PROJECT_DIR) + "/start.cgr"));
+    void SetUp() override {
+        ASSERT_TRUE(host_.Load(std::string(SAMPLE_PROJECT_DIR) + "/start.cgr"));
         std::ifstream in(std::string(SAMPLE_PROJECT_DIR) + "/VtlStart.vtl", std::ios::binary);
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         const std::optional<StartFile> start = ReadStartFile(bytes);
         ASSERT_TRUE(start);
         frameTime_ = start->frameTime;
-        ASSERT_TRUE(scene::ResizeScene(host_->Engine(), kWidth, kHeight));
-        // Six seconds: every body has landed and settled.
-        for (int f = 0; f < 150; ++f) {
-            host_->Step(frameTime_, 1);
-            ASSERT_TRUE(scene::RenderFrame(host_->Engine(), host_->Group()));
-        }
+        ASSERT_TRUE(scene::ResizeScene(host_.Engine(), kWidth, kHeight));
     }
-    static void TearDownTestSuite() {
-        delete host_;
-        host_ = nullptr;
+
+    // Steps and draws frames until `frame` frames have run, as the viewer does.
+    void RunTo(unsigned frame) {
+        for (; frames_ < frame; ++frames_) {
+            host_.Step(frameTime_, 1);
+            ASSERT_TRUE(scene::RenderFrame(host_.Engine(), host_.Group()));
+        }
     }
 
     template <typename T>
-    static T* Named(const char* name) {
-        Kel_Channel* c = host_->Group().FindChannel(name);
+    T* Named(const char* name) {
+        Kel_Channel* c = host_.Group().FindChannel(name);
         EXPECT_NE(c, nullptr) << name;
         return static_cast<T*>(c);
     }
 
-    static std::vector<Caster> Casters() {
+    std::vector<Caster> Casters() {
         std::vector<Caster> out;
         for (const char* name : {"box", "box 2", "box 3", "ball", "ball 2", "ball 3"}) {
             const bool ball = std::string(name).rfind("ball", 0) == 0;
@@ -111,62 +116,28 @@ protected:
         return out;
     }
 
-    // The frame drawn with the shadow darkness given, read back with its depths.
-    static void Draw(float darkness, std::vector<D3DCOLOR>& colour, std::vector<float>* depth = nullptr) {
+    // The frame drawn again with the shadow darkness given, read back with its depths.
+    void Draw(float darkness, std::vector<D3DCOLOR>& colour, std::vector<float>* depth = nullptr) {
         auto* shadows = Named<Kco_DX8_StencilShadow>("shadows");
         const float kept = shadows->GetShadowDarkness();
         shadows->SetShadowDarkness(darkness);
-        ASSERT_TRUE(scene::RenderFrame(host_->Engine(), host_->Group()));
+        ASSERT_TRUE(scene::RenderFrame(host_.Engine(), host_.Group()));
         shadows->SetShadowDarkness(kept);
-        IDirect3DDevice8* device = scene::SceneDevice(host_->Engine());
+        IDirect3DDevice8* device = scene::SceneDevice(host_.Engine());
         ASSERT_EQ(device->ReadBackColor(colour), D3D_OK);
         if (depth) ASSERT_EQ(device->ReadBackDepth(*depth), D3D_OK);
     }
 
     // View times projection as the device has it (after a drawn frame).
-    static D3DXMATRIX ViewProjection() {
-        IDirect3DDevice8* device = scene::SceneDevice(host_->Engine());
+    D3DXMATRIX ViewProjection() {
+        IDirect3DDevice8* device = scene::SceneDevice(host_.Engine());
         D3DXMATRIX view, projection;
         device->GetTransform(D3DTS_VIEW, &view);
         device->GetTransform(D3DTS_PROJECTION, &projection);
         return view * projection;
     }
 
-    static EngineHost* host_;
-    static float frameTime_;
-};
-
-EngineHost* SampleRun::host_ = nullptr;
-float SampleRun::frameTime_ = 1.0f;
-
-TEST_F(SampleRun, BodiesComeToRestOnTheMeshGround) {
-    std::vector<D3DXVECTOR3> before;
-    for (const Caster& c : Casters()) before.push_back({c.world._41, c.world._42, c.world._43});
-    for (int f = 0; f < 10; ++f) host_->Step(frameTime_, 1);
-    const std::vector<Caster> after = Casters();
-    for (size_t i = 0; i + 1 < after.size(); ++i) {  // the block is carried, not simulated
-        const Caster& c = after[i];
-        // A unit box resting on a face and a ball of radius 0.5 both hold their centre 0.5 up.
-        EXPECT_NEAR(c.world._42, 0.5f, 0.02f) << c.name;
-        EXPECT_LT(std::max(std::fabs(c.world._41), std::fabs(c.world._43)), 6.5f) << c.name << " left the ground";
-        const D3DXVECTOR3 moved = D3DXVECTOR3(c.world._41, c.world._42, c.world._43) - before[i];
-        EXPECT_LT(D3DXVec3Length(&moved), 0.01f) << c.name << " still moves";
-        if (!c.ball) {  // resting on a face: one of its axes stands upright
-            const float upright = std::max({std::fabs(c.world._12), std::fabs(c.world._22), std::fabs(c.world._32)});
-            EXPECT_GT(upright, 0.999f) << c.name;
-        }
-    }
-    EXPECT_NEAR(Named<Kco_FloatChannel>("height")->GetFloat(), 0.5f, 0.02f);
-}
-
-// Ground pixels of the frame as drawn now, sorted by what the light's rays meet.
-struct ShadowCount {
-    std::vector<unsigned> expected, darker;  // per caster: pixels surely in its shadow, and how many are darker
-    unsigned ground = 0, lit = 0, darkWhereLit = 0;
-};
-
-TEST_F(SampleRun, ShadowsLieWhereTheLightsRaysMeetACaster) {
-    const auto count = [&] {
+    ShadowCount CountShadows() {
         std::vector<D3DCOLOR> shaded, plain;
         std::vector<float> depth;
         Draw(0.0f, plain);
@@ -179,7 +150,7 @@ TEST_F(SampleRun, ShadowsLieWhereTheLightsRaysMeetACaster) {
         ShadowCount n;
         n.expected.assign(casters.size(), 0);
         n.darker.assign(casters.size(), 0);
-        for (unsigned y = 0; y < kHeight; ++y)
+        for (unsigned y = 0; y < kHeight && depth.size() == size_t(kWidth) * kHeight; ++y)
             for (unsigned x = 0; x < kWidth; ++x) {
                 const size_t i = size_t(y) * kWidth + x;
                 if (depth[i] >= 1.0f) continue;
@@ -207,14 +178,41 @@ TEST_F(SampleRun, ShadowsLieWhereTheLightsRaysMeetACaster) {
                 }
             }
         return n;
-    };
+    }
+
+    EngineHost host_{CHANNELS_DIR};
+    float frameTime_ = 1.0f;
+    unsigned frames_ = 0;
+};
+
+TEST_F(SampleRun, BodiesComeToRestOnTheMeshGround) {
+    RunTo(150);  // six seconds: every body has landed and settled
+    std::vector<D3DXVECTOR3> before;
+    for (const Caster& c : Casters()) before.push_back({c.world._41, c.world._42, c.world._43});
+    RunTo(160);
+    const std::vector<Caster> after = Casters();
+    for (size_t i = 0; i + 1 < after.size(); ++i) {  // the block is carried, not simulated
+        const Caster& c = after[i];
+        // A unit box resting on a face and a ball of radius 0.5 both hold their centre 0.5 up.
+        EXPECT_NEAR(c.world._42, 0.5f, 0.02f) << c.name;
+        EXPECT_LT(std::max(std::fabs(c.world._41), std::fabs(c.world._43)), 6.5f) << c.name << " left the ground";
+        const D3DXVECTOR3 moved = D3DXVECTOR3(c.world._41, c.world._42, c.world._43) - before[i];
+        EXPECT_LT(D3DXVec3Length(&moved), 0.01f) << c.name << " still moves";
+        if (!c.ball) {  // resting on a face: one of its axes stands upright
+            const float upright = std::max({std::fabs(c.world._12), std::fabs(c.world._22), std::fabs(c.world._32)});
+            EXPECT_GT(upright, 0.999f) << c.name;
+        }
+    }
+    EXPECT_NEAR(Named<Kco_FloatChannel>("height")->GetFloat(), 0.5f, 0.02f);
+}
+
+TEST_F(SampleRun, ShadowsLieWhereTheLightsRaysMeetACaster) {
     // Two moments of the light's turn: a shadow hidden behind its caster at one is in
     // sight at the other.
     std::vector<unsigned> bestSeen;
     for (int moment = 0; moment < 2; ++moment) {
-        if (moment > 0)
-            for (int f = 0; f < 50; ++f) host_->Step(frameTime_, 1);
-        const ShadowCount n = count();
+        RunTo(moment == 0 ? 160 : 210);
+        const ShadowCount n = CountShadows();
         const std::vector<Caster> casters = Casters();
         ASSERT_GT(n.ground, kWidth * kHeight / 4) << "the ground should fill much of the frame";
         bestSeen.resize(casters.size());
@@ -233,6 +231,7 @@ TEST_F(SampleRun, ShadowsLieWhereTheLightsRaysMeetACaster) {
 }
 
 TEST_F(SampleRun, TitleLettersAreVisible) {
+    RunTo(150);
     EXPECT_FLOAT_EQ(Named<Kco_FloatChannel>("title complexity")->GetFloat(), 1.0f);
     std::vector<D3DCOLOR> colour;
     Draw(0.0f, colour);
@@ -270,3 +269,30 @@ TEST_F(SampleRun, TitleLettersAreVisible) {
 }
 
 }  // namespace
+
+// Faults of the plug-ins the sample showed, kept as runnable reproductions until they are
+// mended (run with --gtest_also_run_disabled_tests). The sample itself avoids both.
+//
+// A box dropped tilted onto the triangulated ground can come to rest sunk into it: "box 2"
+// started turned 0.5 about y and 0.35 about x ends 0.42 up, 0.08 deep in the ground. On a
+// ground plane it rests 0.5 up.
+TEST_F(SampleRun, DISABLED_TiltedBoxRestsOnTheMeshGround) {
+    auto* start = Named<Kco_MatrixChannel>("box 2 start");
+    D3DXMATRIX turn, m = start->GetMatrix();
+    D3DXMatrixRotationYawPitchRoll(&turn, 0.5f, 0.35f, 0.0f);
+    turn._41 = m._41, turn._42 = m._42, turn._43 = m._43;
+    start->SetMatrix(turn);
+    RunTo(160);
+    EXPECT_NEAR(Named<Kco_MatrixChannel>("box 2")->GetMatrix()._42, 0.5f, 0.02f);
+}
+
+// After 150 frames (the block turned to 2.72, the light at (-1.14, 4.5, -4.87)) part of the
+// spinning block's shadow on the ground is missing: 616 of 693 ground pixels its rays meet
+// are darker. The same happens with the block standing still at that turn, so it is not
+// the motion.
+TEST_F(SampleRun, DISABLED_SpinningBlockShadowIsWholeAtFrame150) {
+    RunTo(150);
+    const ShadowCount n = CountShadows();
+    const size_t block = Casters().size() - 1;
+    EXPECT_GE(n.darker[block], n.expected[block] * 0.97) << n.darker[block] << " of " << n.expected[block];
+}
