@@ -125,6 +125,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "VantrelViewer: give --frames or --seconds, not both\n");
         return 2;
     }
+    if (output.window && !output.gifPath.empty()) {
+        std::fprintf(stderr, "VantrelViewer: --gif is written by headless runs only, not with --window\n");
+        return 2;
+    }
     if (!picks.empty() && output.pngFolder.empty()) {
         std::fprintf(stderr, "VantrelViewer: --pick chooses the frames --png writes; give --png too\n");
         return 2;
