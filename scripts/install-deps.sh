@@ -10,7 +10,8 @@ DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends 
   zlib1g-dev libode-dev libglu1-mesa-dev \
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev \
   libfltk1.3-dev fluid xvfb xauth x11-apps \
-  libosmesa6-dev libassimp-dev fonts-liberation nlohmann-json3-dev ccache
+  libosmesa6-dev libassimp-dev fonts-liberation nlohmann-json3-dev ccache \
+  libgif-dev
 # fluid: Debian's FLTK CMake package names /usr/bin/fluid among its targets and refuses
 # to configure without it.
 # clang: scripts/fuzz.sh builds the libFuzzer targets with it (fuzzer and sanitizer runtimes

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the sample project's installer with projpack and installs it unattended, then
-# prints what was installed and where.
+# Builds the sample project's installer with projpack and installs it unattended, prints
+# what was installed and where, then runs the installed project headless and leaves a
+# picture of it (frame 180) and an animated GIF of the whole run in <build>/sample-picture.
 #
 #   scripts/install-sample.sh [install folder]
 #
@@ -19,7 +20,7 @@ case "$target" in /*) ;; *) target=$PWD/$target ;; esac
 if [ "${NO_BUILD:-0}" != 1 ]; then
   [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja
   cmake --build "$build" -j2 --target projinstall projpack VtlUnInst viewer cgrtool \
-    core_channels valueop sibling_vector sibling_tickcount sibling_matrix physworld physbody
+    core_channels siblings valueop physworld physbody swshadow text3d sample_floatmatrix
 fi
 
 installer_image=$build/installer/projinstall
@@ -74,5 +75,12 @@ echo "-- registry values in $VANTREL_REGISTRY_FILE (root, key, value = data)"
 awk -F'\t' '{ d = $5; gsub(/\\\\/, "\\", d); printf "  %s  %s  %s = %s\n", $1, $2, $3, d }' "$VANTREL_REGISTRY_FILE"
 
 echo "== running the installed project"
-(cd "$target" && ./VantrelViewer.exe VtlStart.vtl) | sed 's/^/  /'
+# No display needed: the viewer draws off screen. Its progress line goes to stderr.
+picture=$build/sample-picture
+rm -rf "$picture"
+(cd "$target" && ./VantrelViewer.exe VtlStart.vtl --png "$picture" --pick 180 \
+  --gif "$picture/sample.gif" --gif-every 2 --gif-shrink 2) | sed 's/^/  /'
+[ -f "$picture/frame_0180.png" ] || { echo "install-sample: no picture was written" >&2; exit 1; }
+echo "== the picture of the running scene: $picture/frame_0180.png"
+echo "   the run as an animation:         $picture/sample.gif"
 echo "remove it again with: VANTREL_REGISTRY_FILE=$VANTREL_REGISTRY_FILE $target/VtlUnInst.exe"

@@ -86,7 +86,7 @@ TEST_F(PluginTypesEndToEnd, RunInPlacePlaysTheSampleInAPrivateFolderAndLeavesNot
 
     // The viewer ran the project to its end before the installer came back.
     const std::string output = FileString(output_);
-    EXPECT_NE(output.find("Ran \\start.cgr: 15 channels, 250 frames"), std::string::npos) << output;
+    EXPECT_NE(output.find("Ran \\start.cgr: 84 channels, 250 frames"), std::string::npos) << output;
     const size_t atHeight = output.find("height = ");
     ASSERT_NE(atHeight, std::string::npos) << output;
     EXPECT_NEAR(std::stof(output.substr(atHeight + 9)), 0.5f, 0.02f);
@@ -152,9 +152,9 @@ TEST_F(PluginTypesEndToEnd, ScreensaverInstallsItsCopyConfigurationAndLog) {
     EXPECT_TRUE(parsed->skipTag);
     const std::string at = install.string() + "\\";
     const std::vector<std::string>& files = parsed->files;
-    // 9 core files, the uninstaller, the saver and its copy, 7 channel files, 3 project files
-    // and the configuration.
-    ASSERT_EQ(files.size(), 23u);
+    // 9 core files, the uninstaller, the saver and its copy, the plug-ins, a library, 3 project
+    // files and the configuration.
+    ASSERT_EQ(files.size(), 17u + std::size(kProjectPlugins));
     EXPECT_EQ(files[8], at + "VtlStart.vtl");
     EXPECT_EQ(files[9], at + "VtlUnInst.exe");
     EXPECT_EQ(files[10], at + "VtlSvr.scr");
@@ -255,7 +255,7 @@ TEST_F(PluginTypesEndToEnd, WinampPluginFindsThePlayerOrAsks) {
         const std::optional<UninstallLog> log = Log(install);
         ASSERT_TRUE(log);
         EXPECT_TRUE(log->skipTag);
-        ASSERT_EQ(log->files.size(), 23u);
+        ASSERT_EQ(log->files.size(), 17u + std::size(kProjectPlugins));
         EXPECT_EQ(log->files[10], install.string() + "\\WinAmp.dll");
         EXPECT_EQ(log->files[11], c.listedTarget);
         EXPECT_EQ(log->files.back(), install.string() + "\\winamp.cfg");

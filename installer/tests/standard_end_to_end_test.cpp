@@ -50,7 +50,7 @@ TEST_F(StandardEndToEnd, SampleInstallsRunsAndUninstalls) {
 
     // The viewer was started on the installed project and runs it to the end on its own.
     EXPECT_TRUE(OutputShows("dot = 32")) << FileString(output_);
-    EXPECT_NE(FileString(output_).find("Ran \\start.cgr: 15 channels, 250 frames"), std::string::npos);
+    EXPECT_NE(FileString(output_).find("Ran \\start.cgr: 84 channels, 250 frames"), std::string::npos);
     // The box of the sample fell onto its ground plane: half its size above it.
     const std::string output = FileString(output_);
     const size_t at_height = output.find("height = ");
@@ -60,7 +60,7 @@ TEST_F(StandardEndToEnd, SampleInstallsRunsAndUninstalls) {
     // The uninstall log, byte for byte.
     const std::string at = install.string() + "\\";
     const fs::path programs = scratch_.Path() / "home/.local/share/applications";
-    const std::vector<std::string> files = {
+    std::vector<std::string> files = {
         at + "VantrelViewer.exe",
         at + "Corvane.dll",
         at + stdtest::kCoreChannelFiles[0], at + stdtest::kCoreChannelFiles[1], at + stdtest::kCoreChannelFiles[2],
@@ -70,17 +70,10 @@ TEST_F(StandardEndToEnd, SampleInstallsRunsAndUninstalls) {
         programs.string() + "\\Demo Studio\\Demo.desktop",
         programs.string() + "\\Demo Studio\\Demo Uninstall.desktop",
         at + "VtlUnInst.exe",
-        at + "\\Channels\\048425EF-3B0E-551D-9206-B4160D97F196.dll",
-        at + "\\Channels\\477BF31D-1058-5465-BE9C-BC0AA5D7D1C0.dll",
-        at + "\\Channels\\A882B348-B00B-502B-BE57-1108390D677D.dll",
-        at + "\\Channels\\760F8B3E-E731-5824-A7F7-10BABEB52453.dll",
-        at + "\\Channels\\612B6EDB-E73E-59B5-A27B-9884457842A9.dll",
-        at + "\\Channels\\4D7179A6-9615-5A84-826D-7A91E0C8306F.dll",
-        at + "\\3rd\\helper.dll",
-        at + "\\start.cgr",
-        at + "\\Stage\\camera.cgr",
-        at + "\\Stage\\notes.txt",
     };
+    for (const char* guid : kProjectPlugins) files.push_back(at + "\\Channels\\" + guid + ".dll");
+    for (const char* rest : {"\\3rd\\helper.dll", "\\start.cgr", "\\Stage\\camera.cgr", "\\Stage\\notes.txt"})
+        files.push_back(at + rest);
     const std::string inst = Backslashed((scratch_.Path() / "inst").string());
     const std::string share = Backslashed((scratch_.Path() / "home/.local/share").string());
     const std::vector<std::string> foldersLastFirst = {

@@ -74,6 +74,24 @@ std::vector<ChannelTypeLayout> MakeTable() {
         {kSoftwareStencilShadow, "DX8 SoftwareStencilShadowObject", {}},
         // Its records are not described yet: every one is shown as hex.
         {kCollisionObject, "DX8 CollisionObject", {}},
+        // The scene siblings and the sample's float-placed matrix.
+        {kSurfaceChannel, "DX8 Surface", {Field("SMCO", "materialColor", Scalar::F32, 4), Field("SMAM", "ambientFactor", Scalar::F32)}},
+        {kPrimitiveMesh, "DX8 PrimitiveMesh",
+         {Field("POTM", "textureMapping", Scalar::I32, 3), Field("VTOP", "texCoordOffset0", Scalar::F32, 6),
+          Field("VTO2", "texCoordOffset1", Scalar::F32, 6), Field("VTO3", "texCoordOffset2", Scalar::F32, 6),
+          Field("POTT", "textureTransform", Scalar::I32, 3), Field("PRSH", "shape", Scalar::I32),
+          Field("PRSZ", "size", Scalar::F32, 3), Field("PRTS", "segmentsAndRings", Scalar::I32, 2)}},
+        {kPointLight, "DX8 PointLight",
+         {Field("LPOS", "position", Scalar::F32, 3), Field("LCOL", "color", Scalar::F32, 4),
+          Field("LRNG", "range", Scalar::F32), Field("LATT", "attenuation", Scalar::F32, 3)}},
+        {kCamera, "DX8 Camera",
+         {Field("CEYE", "eye", Scalar::F32, 3), Field("CTAR", "target", Scalar::F32, 3), Field("CUPV", "up", Scalar::F32, 3),
+          Field("CFOV", "fieldOfView", Scalar::F32), Field("CNEA", "nearClip", Scalar::F32),
+          Field("CFAR", "farClip", Scalar::F32)}},
+        {kStencilShadow, "DX8 StencilShadow",
+         {Field("SSDA", "shadowDarkness", Scalar::F32), Field("SSEX", "extrusion", Scalar::F32),
+          Field("SSMO", "shadowMethod", Scalar::I32)}},
+        {MakeGuid("5A3D9C61-0E27-4F8B-B1C4-7D20E6A39F15"), "Float Matrix", {Matrix("MXMA", "matrix")}},
     };
 }
 

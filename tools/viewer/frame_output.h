@@ -4,20 +4,30 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class EngineHost;
 
 struct FrameOutput {
-    std::string pngFolder;  // empty: no files; else "frame_0000.png", ... in this folder
-    bool window = false;    // show the frames in a window (needs a display)
+    std::string pngFolder;        // empty: no files; else "frame_0000.png", ... in this folder
+    std::vector<unsigned> picks;  // the frames written as PNG; empty: every frame
+    std::string gifPath;          // empty: no animation; else an animated GIF of the run
+    unsigned gifEvery = 1;        // every n-th frame goes into the GIF
+    unsigned gifShrink = 1;       // GIF frames are the frames shrunk by this factor
+    bool progress = true;         // the progress line of a headless run, on stderr
+    bool window = false;          // show the frames in a window (needs a display)
     unsigned width = 640;
     unsigned height = 480;
+
+    // Whether frame `f` is written as PNG.
+    bool Picked(unsigned f) const;
 };
 
 // Whether the host's group holds anything to draw.
 bool GroupHasScene(EngineHost& host);
 
-// Steps and draws `frames` frames of `frameTime` (1/25 s) off screen. 0 on success, 1 when a
+// Steps and draws `frames` frames of `frameTime` (1/25 s) off screen, writing the picked
+// frames as PNG and the animation, with the progress line on stderr. 0 on success, 1 when a
 // frame cannot be drawn or written (the message is on stderr).
 int RunFramesHeadless(EngineHost& host, unsigned frames, float frameTime, const FrameOutput& output);
 

@@ -132,7 +132,7 @@ TEST(CgrText, DamagedTextIsRefusedNamingLineAndField) {
          "channel \"counter\", record 0 \"VEOT\", field \"operationType\": expected a whole number"},
         {"\"child\": \"high\"", "\"child\": \"hihg\"", nullptr, "channel \"counter\", link 1: no channel is named \"hihg\""},
         {"[1.0, 2.0, 3.0]", "[1.0, 2.0]", nullptr, "channel \"a\", record 0 \"VCXY\", field \"vector\": expected an array of 3"},
-        {"\"kind\": 3", "\"kind\": 300", nullptr, "channel \"ground\", record 2 \"BDI2\", field \"geometryItem.kind\": expected a whole number from 0 to 255"},
+        {"\"kind\": 2", "\"kind\": 300", nullptr, "channel \"ground\", record 2 \"BDI2\", field \"geometryItem.kind\": expected a whole number from 0 to 255"},
         {"\"value\": 100.0", "\"value\": 1e39", nullptr, "channel \"high\", record 0 \"FLVA\", field \"currentFloat\": number too large"},
         {"\"useDefaultFloat\", \"value\": false", "\"useDefaultFloat\", \"value\": 0", nullptr, "field \"useDefaultFloat\": expected true or false"},
         {"\"name\": \"Unnamed\"", "\"name\": \"a name of more than thirty-nine bytes, too long\"", nullptr, "field \"geometryItem.name\": longer than 39 bytes"},
