@@ -8,6 +8,12 @@ namespace swshadow {
 
 namespace {
 
+// A triangle edge word: the edge number, the bits a sighting xors into the edge's byte,
+// and in the triangle's first word whether it needs the exact toggle.
+constexpr uint32_t kEdgeNumberMask = (1u << 29) - 1;
+constexpr int kSightingShift = 29;
+constexpr uint32_t kExactTriangle = 1u << 31;
+
 // Calls f(i) for every i below n whose byte has its lowest bit set, in order, eight bytes
 // at a time.
 template <typename F>
@@ -21,8 +27,6 @@ void ForEachMarked(const std::vector<uint8_t>& marks, size_t n, F&& f) {
     for (size_t i = whole; i < n; ++i)
         if (marks[i] & 1) f(i);
 }
-
-inline void* StampItem(uint32_t stamp) { return reinterpret_cast<void*>(uintptr_t(stamp)); }
 
 }  // namespace
 
@@ -190,21 +194,29 @@ bool ShadowGeometry::FinishBuild() {
             }
     }
     // Per triangle edge: its number (edges that were not registered count on a spare one
-    // past the end, so that construction needs no test) and, in the top bit, whether it
-    // runs towards the lower vertex number.
+    // past the end, so that construction needs no test) and the bits a sighting xors into
+    // the edge's byte; triangles with an edge of three or more sides are marked for the
+    // exact toggle (see Classify).
     const uint32_t spare = uint32_t(edgeKeys_.size());
+    std::vector<uint8_t> sides(size_t(spare) + 1, 0);
     for (int t = 0; t < triangleCount; ++t) {
         const uint16_t* v = triangles[size_t(t)].vertices;
         for (int j = 0; j < 3; ++j) {
             const int a = v[j], b = v[j == 2 ? 0 : j + 1];
-            const uint32_t id = EdgeId(a, b);
-            triangleEdges_[size_t(t) * 3 + size_t(j)] = (id == kNoEdge ? spare : id) | uint32_t(b < a) << 31;
+            const uint32_t id = EdgeId(a, b), edge = id == kNoEdge ? spare : id;
+            triangleEdges_[size_t(t) * 3 + size_t(j)] = edge | (1u | uint32_t(b < a) << 1) << kSightingShift;
+            if (sides[edge] < 3) ++sides[edge];
         }
     }
+    for (size_t t = 0; t < size_t(triangleCount); ++t)
+        for (size_t j = 0; j < 3; ++j) {
+            const uint32_t edge = triangleEdges_[t * 3 + j] & kEdgeNumberMask;
+            if (edge != spare && sides[edge] >= 3) triangleEdges_[t * 3] |= kExactTriangle;
+        }
     edgeSightings_.assign(edgeKeys_.size() + 1, 0);
     oddEdges_.assign(edgeKeys_.size(), 0);
     extrudeVertices_.assign(size_t(vertexCount), 0);
-    while (extrusionStamps.GetItemCount() < 2 * vertexCount) extrusionStamps.AddItem(nullptr);
+    if (extrusionStamps.size() < size_t(2 * vertexCount)) extrusionStamps.resize(size_t(2 * vertexCount), 0);
     built_ = true;
     return true;
 }
@@ -240,7 +252,7 @@ inline void ShadowGeometry::Extrude(int v, const D3DXVECTOR3& light, float e) {
     const int slot = vertexCount + v;
     const D3DXVECTOR3& p = positions[size_t(v)];
     extrudedVertices[size_t(extrudedCount++)] = {p + (p - light) * e, uint32_t(slot)};
-    extrusionStamps.SetItem(StampItem(buildStamp), slot);
+    extrusionStamps[size_t(slot)] = buildStamp;
 }
 
 namespace {
@@ -257,18 +269,34 @@ struct ClassifyArrays {
     int n;
 };
 
+// One sighting of an edge that may have three or more lit sides: the parity flips and the
+// direction is that of this sighting.
+inline void SightExactly(uint8_t* sightings, uint32_t edge) {
+    uint8_t& s = sightings[edge & kEdgeNumberMask];
+    s = uint8_t((~s & 1) | (edge >> kSightingShift & 2));
+}
+
 // The plane test of every triangle: a lit one counts a sighting of each of its edges, an
 // unlit one marks its vertices for extrusion; with Caps both add their cap. Returns the cap
 // index count. Everything it touches is a local here, since its byte stores could otherwise
 // alias (and so reload) the geometry's own fields.
+//
+// An edge with at most two triangle sides is odd after a construction exactly when one of
+// them was lit, and then its direction is that sighting's: xor-ing 1 | direction << 1 into
+// its byte gives the same bits as the documented toggle whenever they are read. Triangles
+// with an edge of more sides take the toggle itself.
 template <bool Caps, bool RecomputePlanes>
 int Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
     const uint32_t* triEdges = a.triangleEdges;
     uint8_t* const sightings = a.sightings;
     uint8_t* const extrude = a.extrude;
     uint16_t* const caps = a.caps;
-    const int capCapacity = a.capCapacity, n = a.n, count = a.triangleCount;
+    const int n = a.n, count = a.triangleCount;
+    // A cap is written as one 8-byte store whose fourth index the next cap overwrites, so
+    // the caps need one spare index; Allocate leaves far more.
+    const bool capsFit = int64_t(count) * 3 + 4 <= a.capCapacity;
     const float lx = light.x, ly = light.y, lz = light.z;
+    const uint64_t farOffset = uint64_t(n) * 0x0000000100010001ull;
     int capCount = 0;
     for (ShadowTriangle *tri = a.triangles, *end = a.triangles + count; tri != end; ++tri, triEdges += 3) {
         const uint16_t v0 = tri->vertices[0], v1 = tri->vertices[1], v2 = tri->vertices[2];
@@ -280,20 +308,32 @@ int Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
         const float s = tri->normal.x * lx + tri->normal.y * ly + tri->normal.z * lz + tri->d;
         const bool lit = s >= 0.0f;
         if (lit) {
-            for (int j = 0; j < 3; ++j) {
-                const uint32_t edge = triEdges[j], id = edge & 0x7FFFFFFFu;
-                sightings[id] = uint8_t(((sightings[id] ^ 1) & 1) | (edge >> 30 & 2));
+            const uint32_t e0 = triEdges[0], e1 = triEdges[1], e2 = triEdges[2];
+            if (__builtin_expect(e0 & kExactTriangle, 0)) {
+                SightExactly(sightings, e0);
+                SightExactly(sightings, e1);
+                SightExactly(sightings, e2);
+            } else {
+                sightings[e0 & kEdgeNumberMask] ^= uint8_t(e0 >> kSightingShift & 3);
+                sightings[e1 & kEdgeNumberMask] ^= uint8_t(e1 >> kSightingShift & 3);
+                sightings[e2 & kEdgeNumberMask] ^= uint8_t(e2 >> kSightingShift & 3);
             }
         } else {
             extrude[v0] = 1;
             extrude[v1] = 1;
             extrude[v2] = 1;
         }
-        if (Caps && capCount + 3 <= capCapacity) {
-            const int offset = lit ? 0 : n;
-            caps[capCount++] = uint16_t(offset + v0);
-            caps[capCount++] = uint16_t(offset + v1);
-            caps[capCount++] = uint16_t(offset + v2);
+        if (Caps) {
+            if (capsFit) {
+                const uint64_t cap = (uint64_t(v0) | uint64_t(v1) << 16 | uint64_t(v2) << 32) + (lit ? 0 : farOffset);
+                std::memcpy(caps + capCount, &cap, sizeof cap);
+                capCount += 3;
+            } else if (capCount + 3 <= a.capCapacity) {
+                const int offset = lit ? 0 : n;
+                caps[capCount++] = uint16_t(offset + v0);
+                caps[capCount++] = uint16_t(offset + v1);
+                caps[capCount++] = uint16_t(offset + v2);
+            }
         }
     }
     return capCount;
@@ -336,7 +376,7 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     ForEachMarked(edgeSightings_, edgeKeys_.size(), [&](size_t id) {
         if (silhouetteCount + 2 > silhouetteCapacity) return;
         const int v = int(keys[id] >> 8), other = neighbours[id];
-        const bool towardsLower = sightings[id] >> 1;
+        const bool towardsLower = sightings[id] >> 1 & 1;
         silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(towardsLower ? other : v);
         silhouetteEdges[size_t(silhouetteCount++)] = uint16_t(towardsLower ? v : other);
         odd[oddCount++] = uint32_t(id);
@@ -354,7 +394,7 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
         const uint32_t id = odd[i];
         EdgeRecord* record = Record(int(keys[id] >> 8));
         record->stamps[keys[id] & 0xFF] = stamp;
-        record->flags[keys[id] & 0xFF] = sightings[id] >> 1;
+        record->flags[keys[id] & 0xFF] = sightings[id] >> 1 & 1;
     }
 
     const int volumeCapacity = int(volumeIndices.size());

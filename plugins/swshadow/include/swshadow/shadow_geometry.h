@@ -150,7 +150,9 @@ public:
     int sourceIndexCount = 0;
     std::vector<D3DXVECTOR3> positions;        // capacity raw vertex total
     int vertexCount = 0;                       // welded count N once built
-    Kel_List extrusionStamps;                  // u32 by vertex-buffer slot
+    // buildStamp of each vertex-buffer slot's last extruded copy. Only the geometry reads
+    // or writes it, so it is a plain array rather than an engine list of u32 items.
+    std::vector<uint32_t> extrusionStamps;
     std::vector<uint16_t> capIndices;          // capacity 2 × sourceIndexCount
     int capIndexCount = 0;
 
@@ -171,7 +173,9 @@ private:
     std::vector<uint32_t> edgeBase_;        // first edge number of each vertex's record
     std::vector<uint32_t> edgeKeys_;        // vertex << 8 | slot
     std::vector<uint16_t> edgeNeighbours_;  // the record's neighbour in that slot
-    std::vector<uint32_t> triangleEdges_;   // 3 per triangle: edge number | towards lower << 31
+    // 3 per triangle: edge number | (1 | towards lower << 1) << kSightingShift, and in the
+    // first word kExactTriangle when one of its edges has three or more triangle sides.
+    std::vector<uint32_t> triangleEdges_;
     std::vector<uint8_t> edgeSightings_;    // bit 0: seen an odd number of times; bit 1:
                                             // the last sighting ran towards the lower number
     std::vector<uint8_t> extrudeVertices_;  // vertices this construction extrudes
