@@ -161,12 +161,18 @@ private:
 
     EdgeRecord* Record(int v) const { return static_cast<EdgeRecord*>(edgeTable.GetItem(v)); }
     void DeleteRecords();
+    int WriteCaps(uint16_t* volume, int room);
+    EdgeRecord* NewRecord(const EdgeRecord& init);
     void CopyFrom(const ShadowGeometry& other);
     uint32_t EdgeId(int a, int b) const;
-    void Extrude(int v, const D3DXVECTOR3& light, float e);
 
     Report report_;
     bool built_ = false;
+    // The blocks the edge records live in (see NewRecord).
+    std::vector<void*> recordBlocks_;
+    size_t recordBlockSizes_ = 0;  // records the blocks hold in all
+    size_t recordsLeft_ = 0;
+    EdgeRecord* nextRecord_ = nullptr;
     // Edges are numbered in the order the silhouette emits them (smaller vertex, then
     // slot); per edge the record's vertex and slot, per triangle its three edge numbers.
     // Construction counts sightings in parity bits and directions (see Construct).
@@ -180,6 +186,8 @@ private:
                                             // the last sighting ran towards the lower number
     std::vector<uint8_t> extrudeVertices_;  // vertices this construction extrudes
     std::vector<uint32_t> oddEdges_;        // this construction's silhouette edge numbers
+    std::vector<uint8_t> litTriangles_;     // per triangle: lit in this construction (with caps)
+    std::vector<uint64_t> triangleCorners_; // per triangle: v0 | v1 << 16 | v2 << 32
 };
 
 }  // namespace swshadow
