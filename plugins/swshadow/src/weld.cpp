@@ -83,7 +83,7 @@ void CellRange(float x, int32_t own, int32_t* lo, int32_t* hi) {
 // where it was made).
 class WeldGrid {
 public:
-    WeldGrid(int points, int* next) : next_(next) {
+    WeldGrid(int points, int* next, const D3DXVECTOR3* out) : next_(next), out_(out) {
         size_t size = 64;
         while (size < size_t(points)) size <<= 1;
         Resize(size);
@@ -102,7 +102,7 @@ public:
     int Head(size_t at) const { return table_[at] < 0 ? -1 : cells_[size_t(table_[at])].head; }
     // Whether the cell at `at` exists and its first welded point is a bit-for-bit copy of p.
     bool HeadIsCopy(size_t at, const D3DXVECTOR3& p) const {
-        return table_[at] >= 0 && std::memcmp(&cells_[size_t(table_[at])].first, &p, sizeof p) == 0;
+        return table_[at] >= 0 && std::memcmp(&out_[cells_[size_t(table_[at])].head], &p, sizeof p) == 0;
     }
     int Head(const CellKey& key) const { return Head(Find(key)); }
     int Next(int welded) const { return next_[welded]; }
@@ -116,7 +116,7 @@ public:
             return;
         }
         table_[at] = int32_t(cells_.size());
-        cells_.push_back({{key.c[0], key.c[1], key.c[2]}, k, p});
+        cells_.push_back({{key.c[0], key.c[1], key.c[2]}, k});
         if (cells_.size() * 2 > table_.size()) {
             Resize(table_.size() * 2);
             for (size_t c = 0; c < cells_.size(); ++c) table_[Find(CellKey{{cells_[c].c[0], cells_[c].c[1], cells_[c].c[2]}})] = int32_t(c);
@@ -129,13 +129,13 @@ private:
     struct Cell {
         int32_t c[3];
         int32_t head;
-        D3DXVECTOR3 first;
     };
+    // Fibonacci hashing of the three numbers folded into 64 bits; the fold may merge
+    // distant cells, which only costs a probe, as Find compares whole keys.
     static uint64_t Hash(const CellKey& key) {
-        uint64_t h = uint64_t(uint32_t(key.c[0])) * 0x9E3779B97F4A7C15ull +
-                     uint64_t(uint32_t(key.c[1])) * 0xC2B2AE3D27D4EB4Full + uint64_t(uint32_t(key.c[2])) * 0x165667B19E3779F9ull;
-        h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
-        return h ^ (h >> 27);
+        const uint64_t folded = uint64_t(uint32_t(key.c[0])) ^ uint64_t(uint32_t(key.c[1])) << 21 ^
+                                uint64_t(uint32_t(key.c[2])) << 42;
+        return folded * 0x9E3779B97F4A7C15ull;
     }
     void Resize(size_t size) {
         table_.assign(size, -1);
@@ -148,6 +148,7 @@ private:
     size_t mask_ = 0;
     int shift_ = 0;
     int* next_;
+    const D3DXVECTOR3* out_;
 };
 
 }  // namespace
@@ -157,7 +158,7 @@ int WeldSpatial(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map
     // Left unset: only the welded numbers' entries are written, and fresh pages are
     // costly to touch.
     const std::unique_ptr<int[]> next(new int[size_t(count)]);
-    WeldGrid grid(count, next.get());
+    WeldGrid grid(count, next.get(), out);
     int welded = 0;
     for (int j = 0; j < count; ++j) {
         const D3DXVECTOR3& p = points[j];
