@@ -12,9 +12,27 @@
 namespace swshadow {
 
 int WeldQuadratic(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map) {
+    // Points seen lately, by a hash of their bits, with their welded numbers: a copy of an
+    // earlier point that matches itself takes that point's number (nothing before it
+    // matched, and it did), and meshes use their vertices again soon after.
+    struct Recent {
+        D3DXVECTOR3 p;
+        int welded;
+    };
+    constexpr int kRecentBits = 10;
+    std::unique_ptr<Recent[]> recent(new Recent[size_t(1) << kRecentBits]);
+    for (size_t i = 0; i < (size_t(1) << kRecentBits); ++i) recent[i].welded = -1;
     int welded = 0;
     for (int j = 0; j < count; ++j) {
         const D3DXVECTOR3& p = points[j];
+        uint32_t bits[3];
+        std::memcpy(bits, &p, sizeof bits);
+        Recent& seen = recent[(((uint64_t(bits[0]) << 32 | bits[1]) ^ uint64_t(bits[2]) << 16) * 0x9E3779B97F4A7C15ull) >>
+                              (64 - kRecentBits)];
+        if (seen.welded >= 0 && std::memcmp(&seen.p, &p, sizeof p) == 0) {
+            map[j] = seen.welded;
+            continue;
+        }
         int hit = -1;
         for (int k = 0; k < welded; ++k) {
             if (WithinWeldTolerance(out[k], p)) {
@@ -159,9 +177,27 @@ int WeldSpatial(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map
     // costly to touch.
     const std::unique_ptr<int[]> next(new int[size_t(count)]);
     WeldGrid grid(count, next.get(), out);
+    // Points seen lately, by a hash of their bits, with their welded numbers: a copy of an
+    // earlier point that matches itself takes that point's number (nothing before it
+    // matched, and it did), and meshes use their vertices again soon after.
+    struct Recent {
+        D3DXVECTOR3 p;
+        int welded;
+    };
+    constexpr int kRecentBits = 10;
+    std::unique_ptr<Recent[]> recent(new Recent[size_t(1) << kRecentBits]);
+    for (size_t i = 0; i < (size_t(1) << kRecentBits); ++i) recent[i].welded = -1;
     int welded = 0;
     for (int j = 0; j < count; ++j) {
         const D3DXVECTOR3& p = points[j];
+        uint32_t bits[3];
+        std::memcpy(bits, &p, sizeof bits);
+        Recent& seen = recent[(((uint64_t(bits[0]) << 32 | bits[1]) ^ uint64_t(bits[2]) << 16) * 0x9E3779B97F4A7C15ull) >>
+                              (64 - kRecentBits)];
+        if (seen.welded >= 0 && std::memcmp(&seen.p, &p, sizeof p) == 0) {
+            map[j] = seen.welded;
+            continue;
+        }
         const float coord[3] = {p.x, p.y, p.z};
         bool exact[3] = {false, false, false};
         CellKey own;
@@ -180,7 +216,8 @@ int WeldSpatial(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map
         const bool matchesItself = !(exact[0] || exact[1] || exact[2]) || WithinWeldTolerance(p, p);
         const size_t ownSlot = grid.Find(own);
         if (matchesItself && grid.HeadIsCopy(ownSlot, p)) {
-            map[j] = grid.Head(ownSlot);
+            map[j] = seen.welded = grid.Head(ownSlot);
+            seen.p = p;
             continue;
         }
         int hit = INT_MAX, last = -1;
@@ -214,6 +251,10 @@ int WeldSpatial(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map
                                 break;
                             }
                     }
+        }
+        if (matchesItself) {
+            seen.p = p;
+            seen.welded = hit != INT_MAX ? hit : welded;
         }
         if (hit != INT_MAX) {
             map[j] = hit;
