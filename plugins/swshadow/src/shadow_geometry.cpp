@@ -387,8 +387,8 @@ int ShadowGeometry::WriteCaps(uint16_t* volume, int room) {
 // Performance contract: no allocation. The sightings of lit triangles' edges are counted
 // in one byte per edge (parity, and the direction of the last sighting), in edge order and
 // small enough for the cache; the edge records (544 bytes each) are written only for the
-// edges seen an odd number of times, which are the silhouette, when it is read out in edge
-// order. So after a construction exactly those edges carry its stamp, with the direction
+// edges seen an odd number of times, which are the silhouette, once it has been read out in
+// edge order. So after a construction exactly those edges carry its stamp, with the direction
 // of their last sighting, as if each sighting had been toggled in the records. Vertices to
 // extrude are marked in a byte per vertex and get their one copy each, in vertex order.
 void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, bool recomputePlanes) {
@@ -404,8 +404,8 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     uint8_t* const extrude = extrudeVertices_.data();
     uint8_t* const sightings = edgeSightings_.data();
     const uint32_t* keys = edgeKeys_.data();
-    const ClassifyArrays arrays{triangles.data(), triangleCount,  triangleEdges_.data(), positions.data(),
-                                sightings,        extrude,        litTriangles_.data()};
+    const ClassifyArrays arrays{triangles.data(), triangleCount, triangleEdges_.data(), positions.data(),
+                                sightings, extrude, litTriangles_.data()};
     if (recomputePlanes)
         caps ? Classify<true, true>(arrays, light) : Classify<false, true>(arrays, light);
     else
