@@ -12,27 +12,9 @@
 namespace swshadow {
 
 int WeldQuadratic(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map) {
-    // Points seen lately, by a hash of their bits, with their welded numbers: a copy of an
-    // earlier point that matches itself takes that point's number (nothing before it
-    // matched, and it did), and meshes use their vertices again soon after.
-    struct Recent {
-        D3DXVECTOR3 p;
-        int welded;
-    };
-    constexpr int kRecentBits = 10;
-    std::unique_ptr<Recent[]> recent(new Recent[size_t(1) << kRecentBits]);
-    for (size_t i = 0; i < (size_t(1) << kRecentBits); ++i) recent[i].welded = -1;
     int welded = 0;
     for (int j = 0; j < count; ++j) {
         const D3DXVECTOR3& p = points[j];
-        uint32_t bits[3];
-        std::memcpy(bits, &p, sizeof bits);
-        Recent& seen = recent[(((uint64_t(bits[0]) << 32 | bits[1]) ^ uint64_t(bits[2]) << 16) * 0x9E3779B97F4A7C15ull) >>
-                              (64 - kRecentBits)];
-        if (seen.welded >= 0 && std::memcmp(&seen.p, &p, sizeof p) == 0) {
-            map[j] = seen.welded;
-            continue;
-        }
         int hit = -1;
         for (int k = 0; k < welded; ++k) {
             if (WithinWeldTolerance(out[k], p)) {
