@@ -1,5 +1,7 @@
 #include <d3d8/d3d8.h>
 
+#include "largest_index.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -101,17 +103,12 @@ HRESULT IDirect3DIndexBuffer8::Unlock() {
     // Drawing checks indices against the vertex buffer through this bound; a lock that
     // only raised some indices can raise it without a scan of the whole buffer.
     const std::size_t count = storage_.bytes.size() / 2;
-    WORD largest = 0;
     const bool whole = storage_.lockOffset == 0 && storage_.lockSize == storage_.bytes.size();
     const std::size_t first = whole ? 0 : storage_.lockOffset / 2;
     const std::size_t last =
         whole ? count
               : std::min(count, (std::size_t{storage_.lockOffset} + storage_.lockSize + 1) / 2);
-    for (std::size_t i = first; i < last; ++i) {
-        WORD index;
-        std::memcpy(&index, storage_.bytes.data() + 2 * i, 2);
-        largest = std::max(largest, index);
-    }
+    const WORD largest = d3d8_detail::LargestIndex(storage_.bytes.data(), first, last - first);
     largestIndex_ = whole ? largest : std::max(largestIndex_, largest);
     if (storage_.device) storage_.device->UploadBuffer(storage_, true);
     return D3D_OK;

@@ -2,6 +2,7 @@
 #include <d3d8/d3d8.h>
 
 #include "device_gl.h"
+#include "largest_index.h"
 
 #include <vecmath/d3dx_math.h>
 
@@ -358,16 +359,6 @@ std::int64_t LastWholeVertex(std::size_t bufferBytes, UINT stride, UINT vertexSi
     return static_cast<std::int64_t>((bufferBytes - vertexSize) / stride);
 }
 
-WORD LargestIndex(const BYTE* indices, std::size_t first, std::size_t count) {
-    WORD largest = 0;
-    for (std::size_t i = first; i < first + count; ++i) {
-        WORD index;
-        std::memcpy(&index, indices + 2 * i, 2);
-        largest = std::max(largest, index);
-    }
-    return largest;
-}
-
 }  // namespace
 
 HRESULT IDirect3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex,
@@ -410,7 +401,7 @@ HRESULT IDirect3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, U
     const std::int64_t last = LastWholeVertex(vb->storage_.bytes.size(), stride, layout.size);
     if (std::int64_t{baseVertexIndex_} + ib->largestIndex_ > last &&
         std::int64_t{baseVertexIndex_} +
-                LargestIndex(ib->storage_.bytes.data(), StartIndex, count) > last)
+                d3d8_detail::LargestIndex(ib->storage_.bytes.data(), StartIndex, count) > last)
         return D3DERR_INVALIDCALL;
     DeviceGL* g = GL();
     if (!g) return D3DERR_NOTAVAILABLE;
@@ -455,7 +446,7 @@ HRESULT IDirect3DDevice8::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType,
     // The caller's vertices end at MinVertexIndex + NumVertexIndices; no index may go past.
     const auto* indices = static_cast<const BYTE*>(pIndexData);
     if (PrimitiveCount > 0 &&
-        std::uint64_t{LargestIndex(indices, 0, count)} >=
+        std::uint64_t{d3d8_detail::LargestIndex(indices, 0, count)} >=
             std::uint64_t{MinVertexIndex} + NumVertexIndices)
         return D3DERR_INVALIDCALL;
     SetStreamSource(0, nullptr, 0);

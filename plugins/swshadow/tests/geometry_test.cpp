@@ -92,10 +92,12 @@ TEST(ShadowWeld, SpatialHashMatchesTheDocumentedRule) {
                 p.emplace_back(float(rng() % 7) * kTol + jitter(kTol * 0.2f), float(rng() % 5) * kTol,
                                float(rng() % 3) * kTol + jitter(kTol * 0.6f));
             break;
-        case 2:  // tight clusters: several welded numbers compete for one point
+        case 2:  // tight clusters: several welded numbers compete for one point; some points
+                 // are exact copies of earlier ones
             for (int i = 0; i < n; ++i) {
                 const float c = float(rng() % 4);
-                p.emplace_back(c + jitter(0.0015f), c + jitter(0.0015f), -c + jitter(0.0015f));
+                if (i > 0 && rng() % 3 == 0) p.push_back(p[rng() % p.size()]);
+                else p.emplace_back(c + jitter(0.0015f), c + jitter(0.0015f), -c + jitter(0.0015f));
             }
             break;
         case 3:  // duplicates and signed zeros
@@ -112,11 +114,16 @@ TEST(ShadowWeld, SpatialHashMatchesTheDocumentedRule) {
                 p.emplace_back(float(int(rng() % 21) - 10) * 0.001f, float(int(rng() % 9) - 4) * 0.0012f,
                                float(int(rng() % 7) - 3) * 0.0068f + float(int(rng() % 3) - 1) * 0.008f);
             break;
-        case 6:  // large coordinates, where floats are spaced wider than the tolerance
-            for (int i = 0; i < n; ++i)
+        case 6:  // large coordinates, where floats are spaced wider than the tolerance, on
+                 // both sides of 2^20, and from about 2^43 on, where a coordinate no longer
+                 // matches itself; copies of all of them
+            for (int i = 0; i < n; ++i) {
+                const float wide[] = {1048576.0f, -1048576.0f, 8796093022208.0f, 17592186044416.0f, 1e30f, -1e30f};
+                const float w = wide[rng() % 6];
                 p.emplace_back(16384.0f + float(int(rng() % 5) - 2) * 0.0009765625f,
                                16777216.0f + float(int(rng() % 5) - 2) * 1.0f,
-                               (rng() % 2 ? 1e30f : -1e30f) * float(rng() % 3));
+                               rng() % 2 ? w * float(rng() % 3) : std::nextafter(w, 0.0f) + float(rng() % 2) * 0.0625f);
+            }
             break;
         default:  // points that never weld mixed with ordinary ones
             for (int i = 0; i < n; ++i) {

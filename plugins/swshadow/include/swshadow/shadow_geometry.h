@@ -150,7 +150,9 @@ public:
     int sourceIndexCount = 0;
     std::vector<D3DXVECTOR3> positions;        // capacity raw vertex total
     int vertexCount = 0;                       // welded count N once built
-    Kel_List extrusionStamps;                  // u32 by vertex-buffer slot
+    // buildStamp of each vertex-buffer slot's last extruded copy. Only the geometry reads
+    // or writes it, so it is a plain array rather than an engine list of u32 items.
+    std::vector<uint32_t> extrusionStamps;
     std::vector<uint16_t> capIndices;          // capacity 2 × sourceIndexCount
     int capIndexCount = 0;
 
@@ -159,23 +161,33 @@ private:
 
     EdgeRecord* Record(int v) const { return static_cast<EdgeRecord*>(edgeTable.GetItem(v)); }
     void DeleteRecords();
+    int WriteCaps(uint16_t* volume, int room);
+    EdgeRecord* NewRecord(const EdgeRecord& init);
     void CopyFrom(const ShadowGeometry& other);
     uint32_t EdgeId(int a, int b) const;
-    void Extrude(int v, const D3DXVECTOR3& light, float e);
 
     Report report_;
     bool built_ = false;
+    // The blocks the edge records live in (see NewRecord).
+    std::vector<void*> recordBlocks_;
+    size_t recordBlockSizes_ = 0;  // records the blocks hold in all
+    size_t recordsLeft_ = 0;
+    EdgeRecord* nextRecord_ = nullptr;
     // Edges are numbered in the order the silhouette emits them (smaller vertex, then
     // slot); per edge the record's vertex and slot, per triangle its three edge numbers.
     // Construction counts sightings in parity bits and directions (see Construct).
     std::vector<uint32_t> edgeBase_;        // first edge number of each vertex's record
     std::vector<uint32_t> edgeKeys_;        // vertex << 8 | slot
     std::vector<uint16_t> edgeNeighbours_;  // the record's neighbour in that slot
-    std::vector<uint32_t> triangleEdges_;   // 3 per triangle: edge number | towards lower << 31
+    // 3 per triangle: edge number | (1 | towards lower << 1) << kSightingShift, and in the
+    // first word kExactTriangle when one of its edges has three or more triangle sides.
+    std::vector<uint32_t> triangleEdges_;
     std::vector<uint8_t> edgeSightings_;    // bit 0: seen an odd number of times; bit 1:
                                             // the last sighting ran towards the lower number
     std::vector<uint8_t> extrudeVertices_;  // vertices this construction extrudes
     std::vector<uint32_t> oddEdges_;        // this construction's silhouette edge numbers
+    std::vector<uint8_t> litTriangles_;     // per triangle: lit in this construction (with caps)
+    std::vector<uint64_t> triangleCorners_; // per triangle: v0 | v1 << 16 | v2 << 32
 };
 
 }  // namespace swshadow
