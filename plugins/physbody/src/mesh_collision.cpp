@@ -428,13 +428,15 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
                 if (Below(corners[j], t.n, plane) >= 0.0) pushed[pushes++] = j;
             }
             // No corner over the triangle (the box rests on it with an edge or a face only,
-            // as on a ridge): one push at the corner that rests on its plane, as deep as that
-            // corner (the deepest; among corners within 1% of the box's smallest side of it,
-            // the one nearest the triangle).
+            // as on a ridge): one push at the corner that rests on its plane, when it lies
+            // below it (the deepest; among corners within 1% of the box's smallest side of
+            // it, the one nearest the triangle). A corner above the plane is not held: a
+            // contact there would keep the box from settling on the corners that are.
             if (!anyOver) {
                 const D3DXVECTOR3 middle = (t.v0 + t.v1 + t.v2) / 3.0f;
-                double ignored;
-                pushed[pushes++] = SupportCorner(corners, t.n, plane, middle, 0.01 * smallest, ignored);
+                double depth;
+                const int support = SupportCorner(corners, t.n, plane, middle, 0.01 * smallest, depth);
+                if (depth >= 0.0) pushed[pushes++] = support;
             }
             for (int q = 0; q < pushes; ++q) {
                 const double* corner = corners[pushed[q]];
@@ -456,7 +458,7 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
                 for (int axis = 0; axis < 3; ++axis) out->pos[axis] = corner[axis];
                 out->normal[0] = -t.n.x, out->normal[1] = -t.n.y, out->normal[2] = -t.n.z;
                 out->pos[3] = out->normal[3] = 0.0;
-                out->depth = std::fmax(Below(corner, t.n, plane), 0.0);
+                out->depth = Below(corner, t.n, plane);
                 out->g1 = box;
                 out->g2 = collisionGeom;
                 out->side1 = out->side2 = -1;
