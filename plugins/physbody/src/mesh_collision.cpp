@@ -434,9 +434,9 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
             // contact there would keep the box from settling on the corners that are.
             if (!anyOver) {
                 const D3DXVECTOR3 middle = (t.v0 + t.v1 + t.v2) / 3.0f;
-                double depth;
-                const int support = SupportCorner(corners, t.n, plane, middle, 0.01 * smallest, depth);
-                if (depth >= 0.0) pushed[pushes++] = support;
+                double below;
+                const int support = SupportCorner(corners, t.n, plane, middle, 0.01 * smallest, below);
+                if (below >= 0.0) pushed[pushes++] = support;
             }
             for (int q = 0; q < pushes; ++q) {
                 const double* corner = corners[pushed[q]];
