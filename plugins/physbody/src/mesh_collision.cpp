@@ -241,32 +241,55 @@ void BoxVertex(const double* p, const double* r, const double* half, const doubl
     }
 }
 
-// The corner of a box (centre p, rotation r, side lengths) that supports it on the plane
-// through `on` with unit normal n: the deepest below the plane, and among corners within
-// `level` of the deepest (a box lying flat) the one nearest `near`, so that the triangles
-// under a flat box prop it up at the corners above them. Returns the corner's depth.
-double SupportCorner(const double* p, const double* r, const double* sides, const D3DXVECTOR3& n,
-                     const D3DXVECTOR3& on, const D3DXVECTOR3& near, double level, double out[3]) {
-    double corners[8][3], depth[8], deepest = -std::numeric_limits<double>::infinity();
-    const double plane = double(n.x) * on.x + double(n.y) * on.y + double(n.z) * on.z;
-    for (int c = 0; c < 8; ++c) {
+// The eight corners of a box (centre p, rotation r, side lengths); corner c takes the
+// positive half of side j where bit j of c is set.
+void BoxCorners(const double* p, const double* r, const double* sides, double corners[8][3]) {
+    for (int c = 0; c < 8; ++c)
         for (int k = 0; k < 3; ++k) {
             corners[c][k] = p[k];
             for (int j = 0; j < 3; ++j) corners[c][k] += ((c >> j) & 1 ? 0.5 : -0.5) * sides[j] * Column(r, k, j);
         }
-        depth[c] = plane - (n.x * corners[c][0] + n.y * corners[c][1] + n.z * corners[c][2]);
-        deepest = std::fmax(deepest, depth[c]);
+}
+
+// How far `point` lies below the plane through `on` with unit normal n.
+inline double Below(const double* point, const D3DXVECTOR3& n, double plane) {
+    return plane - (n.x * point[0] + n.y * point[1] + n.z * point[2]);
+}
+
+// Whether `point`, seen along the triangle's normal, falls on the triangle (its edges
+// included, with a margin of a millionth of the edge for rounding, so that a corner over an
+// edge shared by two triangles is over both and is kept by one of them).
+bool OverTriangle(const WorldTriangle& t, const double* point) {
+    const D3DXVECTOR3* v[3] = {&t.v0, &t.v1, &t.v2};
+    for (int e = 0; e < 3; ++e) {
+        const D3DXVECTOR3& a = *v[e];
+        const D3DXVECTOR3& b = *v[(e + 1) % 3];
+        const double ex = double(b.x) - a.x, ey = double(b.y) - a.y, ez = double(b.z) - a.z;
+        const double px = point[0] - a.x, py = point[1] - a.y, pz = point[2] - a.z;
+        // n . (edge x (point - a)): positive on the triangle's side of the edge.
+        const double side = t.n.x * (ey * pz - ez * py) + t.n.y * (ez * px - ex * pz) + t.n.z * (ex * py - ey * px);
+        if (side < -1e-6 * (ex * ex + ey * ey + ez * ez)) return false;
     }
+    return true;
+}
+
+// The corner of a box that supports it on the plane (`plane` = n . a point of it): the
+// deepest below the plane, and among corners within `level` of the deepest (a box lying
+// flat) the one nearest `near`. Returns the corner's index; `depth` its depth.
+int SupportCorner(const double corners[8][3], const D3DXVECTOR3& n, double plane, const D3DXVECTOR3& near,
+                  double level, double& depth) {
+    double below[8], deepest = -std::numeric_limits<double>::infinity();
+    for (int c = 0; c < 8; ++c) deepest = std::fmax(deepest, below[c] = Below(corners[c], n, plane));
     int best = 0;
     double nearest = std::numeric_limits<double>::infinity();
     for (int c = 0; c < 8; ++c) {
-        if (depth[c] < deepest - level) continue;
+        if (below[c] < deepest - level) continue;
         const double dx = corners[c][0] - near.x, dy = corners[c][1] - near.y, dz = corners[c][2] - near.z;
         const double distance = dx * dx + dy * dy + dz * dz;
         if (distance < nearest) nearest = distance, best = c;
     }
-    for (int k = 0; k < 3; ++k) out[k] = corners[best][k];
-    return depth[best];
+    depth = below[best];
+    return best;
 }
 
 }  // namespace
@@ -347,6 +370,9 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
     const D3DXVECTOR3 c{float(p[0]), float(p[1]), float(p[2])};
     unsigned long count = 0;
     const unsigned long max = flags & 0xFFFF;
+    double corners[8][3];
+    BoxCorners(p1, R1, sides, corners);
+    const double smallest = std::fmin(sides[0], std::fmin(sides[1], sides[2]));
 
     for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
         auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
@@ -385,40 +411,59 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
             int code = 0;
             const int m = Kco_ODE_BodyCollision::dBoxBox(p1, R1, sides, p2, R2, side2, normal, &depth, &code, 3, local,
                                   int(sizeof(dContactGeom)));
-            // Strictly below the maximum: the caller's last slot is never filled.
-            if (m <= 0 || count + unsigned(m) >= max) continue;
+            if (m <= 0) continue;
             // The thin box's sides are no surface: where the box overlaps a triangle only
             // by a sliver, the test's shallowest axis runs along the ground and its contact
             // pushes sideways; and its point is the same corner of the thin box for every
-            // triangle of a grid, propping the box up on one side. A box on a mesh whose
-            // triangles it only partly covers then sinks or rests tilted. So where the test
-            // says box and triangle meet, the contact pushes along the triangle's normal, at
-            // the box corner that rests on the triangle's plane, as deep as that corner is.
-            const D3DXVECTOR3 middle = (t.v0 + t.v1 + t.v2) / 3.0f;
-            const double smallest = std::fmin(sides[0], std::fmin(sides[1], sides[2]));
-            double corner[3];
-            const double reach = SupportCorner(p1, R1, sides, t.n, t.v0, middle, 0.01 * smallest, corner);
-            // A corner already pushed the same way adds nothing but spends the caller's room,
-            // which the corners over the next triangles need.
-            bool repeated = false;
-            for (unsigned long j = 0; j < count && !repeated; ++j) {
-                const auto* earlier = reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
-                repeated = earlier->pos[0] == corner[0] && earlier->pos[1] == corner[1] &&
-                           earlier->pos[2] == corner[2] &&
-                           -(earlier->normal[0] * t.n.x + earlier->normal[1] * t.n.y + earlier->normal[2] * t.n.z) > 0.9999;
+            // triangle of a grid. So where the test says box and triangle meet, each box
+            // corner below the triangle's plane and over the triangle is pushed out along
+            // the triangle's normal, as deep as it lies: a box landing on an edge or a corner
+            // is held at every corner that reaches the ground, whatever triangle it is over.
+            const double plane = double(t.n.x) * t.v0.x + double(t.n.y) * t.v0.y + double(t.n.z) * t.v0.z;
+            int pushed[8], pushes = 0;
+            bool anyOver = false;
+            for (int j = 0; j < 8; ++j) {
+                if (!OverTriangle(t, corners[j])) continue;
+                anyOver = true;
+                if (Below(corners[j], t.n, plane) >= 0.0) pushed[pushes++] = j;
             }
-            if (repeated) continue;
-            for (int j = 0; j < m; ++j) {
-                auto* out = reinterpret_cast<dContactGeom*>(reinterpret_cast<char*>(contact) + (count + j) * skip);
+            // No corner over the triangle (the box rests on it with an edge or a face only,
+            // as on a ridge): one push at the corner that rests on its plane, when it lies
+            // below it (the deepest; among corners within 1% of the box's smallest side of
+            // it, the one nearest the triangle). A corner above the plane is not held: a
+            // contact there would keep the box from settling on the corners that are.
+            if (!anyOver) {
+                const D3DXVECTOR3 middle = (t.v0 + t.v1 + t.v2) / 3.0f;
+                double below;
+                const int support = SupportCorner(corners, t.n, plane, middle, 0.01 * smallest, below);
+                if (below >= 0.0) pushed[pushes++] = support;
+            }
+            for (int q = 0; q < pushes; ++q) {
+                const double* corner = corners[pushed[q]];
+                // A corner already pushed the same way (over an edge two triangles share)
+                // adds nothing but spends the caller's room.
+                bool repeated = false;
+                for (unsigned long j = 0; j < count && !repeated; ++j) {
+                    const auto* earlier =
+                        reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
+                    repeated = earlier->pos[0] == corner[0] && earlier->pos[1] == corner[1] &&
+                               earlier->pos[2] == corner[2] &&
+                               -(earlier->normal[0] * t.n.x + earlier->normal[1] * t.n.y +
+                                 earlier->normal[2] * t.n.z) > 0.9999;
+                }
+                if (repeated) continue;
+                // Strictly below the maximum: the caller's last slot is never filled.
+                if (count + 1 >= max) return count;
+                auto* out = reinterpret_cast<dContactGeom*>(reinterpret_cast<char*>(contact) + count * skip);
                 for (int axis = 0; axis < 3; ++axis) out->pos[axis] = corner[axis];
                 out->normal[0] = -t.n.x, out->normal[1] = -t.n.y, out->normal[2] = -t.n.z;
                 out->pos[3] = out->normal[3] = 0.0;
-                out->depth = std::fmax(reach, 0.0);
+                out->depth = Below(corner, t.n, plane);
                 out->g1 = box;
                 out->g2 = collisionGeom;
                 out->side1 = out->side2 = -1;
+                ++count;
             }
-            count += unsigned(m);
         }
     }
     return count;

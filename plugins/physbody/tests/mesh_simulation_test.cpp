@@ -1,5 +1,6 @@
 // Bodies falling, rolling and riding on triangle meshes of 3D objects, simulated through
 // engine frames with the real world, body, collision object and scene plug-in files.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -102,7 +103,6 @@ TEST_F(MeshSimulation, SphereAndBoxComeToRestOnAGridAsOnAPlane) {
     for (int frame = 0; frame < 300; ++frame) {
         Frame();
         lowest = std::fmin(lowest, std::fmin(Position(ball).y, Position(box).y));
-        if (frame % 25 == 0 || frame > 296) { D3DXMATRIX m = box->GetOldMatrix(); D3DXVECTOR3 v = box->GetLinearVelocityVector(); printf("%d ball %g box %g %g %g up %g %g %g v %g %g %g\n", frame, Position(ball).y, Position(box).x, Position(box).y, Position(box).z, m.m[0][1], m.m[1][1], m.m[2][1], v.x, v.y, v.z); }
     }
     EXPECT_GT(lowest, 0.3f);  // never through the grid
     EXPECT_NEAR(Position(ball).y, 0.5f, 0.02f);
@@ -112,6 +112,50 @@ TEST_F(MeshSimulation, SphereAndBoxComeToRestOnAGridAsOnAPlane) {
     // The box lies on a face: one of its axes stands upright.
     const D3DXMATRIX m = box->GetOldMatrix();
     EXPECT_GT(std::fmax(std::fabs(m.m[0][1]), std::fmax(std::fabs(m.m[1][1]), std::fabs(m.m[2][1]))), 0.99f);
+}
+
+// Boxes dropped turned every which way (apart, so that they never meet) land on an edge or a
+// corner first and must still come to rest on a face at the plane's height (half the side
+// standing up), without sliding or spinning: cubes of the quads' size, a small one whose
+// corners share a triangle, and a long slab across many triangles.
+TEST_F(MeshSimulation, BoxesDroppedAtAnyTurnRestOnAGridAsOnAPlane) {
+    MeshGround(Grid(40));
+    struct Drop {
+        D3DXVECTOR3 turn;  // yaw, pitch, roll
+        D3DXVECTOR3 size;
+    };
+    const D3DXVECTOR3 cube(1, 1, 1);
+    const Drop drops[] = {{{0.5f, 0.35f, 0.0f}, cube},  {{0.0f, 0.3f, 0.0f}, cube},   {{0.0f, 0.0f, 0.6f}, cube},
+                          {{0.785f, 0.615f, 0.0f}, cube}, {{1.1f, 0.2f, 0.9f}, cube}, {{2.5f, -0.7f, 0.4f}, cube},
+                          {{0.3f, 0.05f, 0.02f}, cube}, {{-0.9f, 1.2f, -0.3f}, cube}, {{0.4f, 0.6f, 0.2f}, {0.3f, 0.3f, 0.3f}},
+                          {{0.7f, 0.3f, -0.2f}, {2.5f, 0.5f, 1.2f}}};
+    std::vector<Kco_ODE_BodyCollision*> boxes;
+    for (size_t i = 0; i < std::size(drops); ++i) {
+        Kco_ODE_BodyCollision* box = NewBody("box");
+        ODE_GeometryItem item;
+        item.kind = ODE_GeometryItem::kBox;
+        item.size = drops[i].size;
+        box->SetGeometryItem(item, 0);
+        D3DXMATRIX start;
+        D3DXMatrixRotationYawPitchRoll(&start, drops[i].turn.x, drops[i].turn.y, drops[i].turn.z);
+        start._41 = -16.3f + 3.6f * float(i), start._42 = 2.0f, start._43 = 0.37f * float(i);
+        StartAt(box, start);
+        boxes.push_back(box);
+    }
+    for (int frame = 0; frame < 300; ++frame) Frame();
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const Drop& drop = drops[i];
+        SCOPED_TRACE(testing::Message() << "turn " << drop.turn.x << ", " << drop.turn.y << ", " << drop.turn.z);
+        const D3DXMATRIX m = boxes[i]->GetOldMatrix();
+        // The side standing up: the box axis (a row of the matrix) nearest to +Y or -Y.
+        const float up[3] = {std::fabs(m._12), std::fabs(m._22), std::fabs(m._32)};
+        const int k = int(std::max_element(up, up + 3) - up);
+        EXPECT_GT(up[k], 0.99f);
+        EXPECT_NEAR(m._42, 0.5f * (&drop.size.x)[k], 0.02f);
+        EXPECT_LT(Speed(boxes[i]), 0.05f);
+        const D3DXVECTOR3 spin = boxes[i]->GetAngularVelocityVector();
+        EXPECT_LT(D3DXVec3Length(&spin), 0.05f);
+    }
 }
 
 // A ramp falling 1 in 2 along +X from x = 0 (y = 5) to x = 10 (y = 0), 4 units wide, in
