@@ -4,6 +4,7 @@
 #include <vecmath/d3dx_math.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -360,14 +361,22 @@ float Kco_DX8_SoftwareStencilShadowObject::CalculateMaxVolumeDistance(Kco_DX8_Ob
     if (!projection) return 1.0f;
     const D3DXPLANE farPlane = directGraphics->GetViewFrustumPlane(kFarFrustumPlane);
 
+    // Everything in sight lies within `reach` of the eye.
+    const float spread = std::tan(projection->fieldOfView * 0.5f) * std::sqrt(1.0f + projection->aspect * projection->aspect);
+    const float reach = projection->farClip * std::sqrt(1.0f + spread * spread);
+    D3DXMATRIX view = directGraphics->GetCameraMatrix(), cameraWorld;
+    if (!D3DXMatrixInverse(&cameraWorld, nullptr, &view)) D3DXMatrixIdentity(&cameraWorld);
+    const D3DXVECTOR3 eye(cameraWorld._41, cameraWorld._42, cameraWorld._43);
+
     D3DXVECTOR3 mn, mx;
     object->GetBoundingBoxMinMax(&mn, &mx);
-    float limit = std::numeric_limits<float>::infinity(), nearest = limit;
+    float limit = std::numeric_limits<float>::infinity(), nearest = limit, fromEye = 0.0f;
     for (int i = 0; i < 8; ++i) {
         const D3DXVECTOR3 corner(i & 1 ? mx.x : mn.x, i & 2 ? mx.y : mn.y, i & 4 ? mx.z : mn.z);
-        const D3DXVECTOR3 away = corner - light;
+        const D3DXVECTOR3 away = corner - light, seen = corner - eye;
         const float dist = D3DXVec3Length(&away);
         if (dist > 0.0f) nearest = std::min(nearest, dist);
+        fromEye = std::max(fromEye, D3DXVec3Length(&seen));
         // A corner beyond the far plane cannot be brought inside; one moving away from it
         // never reaches it.
         const float inside = D3DXPlaneDotCoord(&farPlane, &corner);
@@ -376,10 +385,16 @@ float Kco_DX8_SoftwareStencilShadowObject::CalculateMaxVolumeDistance(Kco_DX8_Ob
     }
     // Every corner at the light: no direction to extrude along.
     if (!(nearest < std::numeric_limits<float>::infinity())) return 1.0f;
-    // Twice the far distance is more than any distance across the frustum, so the volume
-    // passes every receiver in sight; it also bounds rays that run almost along the plane.
-    const float acrossFrustum = 2.0f * projection->farClip / nearest;
-    return std::min(kFarPlaneShare * limit, acrossFrustum);
+    // No point in sight is farther than reach + fromEye from the object: the copy of every
+    // point at least `closest` from the light then moves past every receiver. This is the
+    // factor when no corner moves towards the far plane, and it bounds rays that run almost
+    // along it.
+    const D3DXVECTOR3 onBox(std::clamp(light.x, mn.x, mx.x), std::clamp(light.y, mn.y, mx.y),
+                            std::clamp(light.z, mn.z, mx.z));
+    const D3DXVECTOR3 toBox = onBox - light;
+    const float closest = D3DXVec3Length(&toBox) > 0.0f ? D3DXVec3Length(&toBox) : nearest;
+    const float pastEverything = (reach + fromEye) / closest;
+    return std::min(kFarPlaneShare * limit, pastEverything);
 }
 
 void Kco_DX8_SoftwareStencilShadowObject::DrawCurrentVolume() {
