@@ -389,8 +389,8 @@ float Kco_DX8_SoftwareStencilShadowObject::CalculateMaxVolumeDistance(Kco_DX8_Ob
     // point at least `closest` from the light then moves past every receiver. This is the
     // factor when no corner moves towards the far plane, and it bounds rays that run almost
     // along it.
-    const D3DXVECTOR3 onBox(std::clamp(light.x, mn.x, mx.x), std::clamp(light.y, mn.y, mx.y),
-                            std::clamp(light.z, mn.z, mx.z));
+    const auto clamp = [](float v, float lo, float hi) { return std::max(lo, std::min(v, hi)); };  // lo > hi allowed
+    const D3DXVECTOR3 onBox(clamp(light.x, mn.x, mx.x), clamp(light.y, mn.y, mx.y), clamp(light.z, mn.z, mx.z));
     const D3DXVECTOR3 toBox = onBox - light;
     const float closest = D3DXVec3Length(&toBox) > 0.0f ? D3DXVec3Length(&toBox) : nearest;
     const float pastEverything = (reach + fromEye) / closest;
