@@ -4,7 +4,9 @@
 #include <vecmath/d3dx_math.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "plugin_frame/engine_interface.h"
@@ -26,6 +28,9 @@ using swshadow::VolumeVertex;
 constexpr int kSourceLink = 0;
 constexpr DWORD kVolumeFVF = D3DFVF_XYZ | D3DFVF_TEX1;  // 0x102
 constexpr UINT kVolumeStride = sizeof(VolumeVertex);     // 20
+constexpr int kFarFrustumPlane = 5;
+// The extruded far cap stops this share of the way to the far plane, clear of depth 1.0.
+constexpr float kFarPlaneShare = 0.99f;
 
 constexpr const char* kMixedSurfacesMessage = "Error stencil shadow has skinning object can't mix with normal surface";
 constexpr const char* kVertexLimitMessage =
@@ -346,35 +351,50 @@ void Kco_DX8_SoftwareStencilShadowObject::CreateShadowVolume(const D3DXVECTOR3& 
     uploadedIndexCount = geometry.volumeIndexCount;
 }
 
+// The longest extrusion whose far cap stays in front of the far plane: extruded copies
+// lie in the hull of the extruded bounding-box corners, so keeping every corner inside
+// keeps the whole volume inside, and depth-fail's far cap is never clipped away.
 float Kco_DX8_SoftwareStencilShadowObject::CalculateMaxVolumeDistance(Kco_DX8_ObjectChannel* object,
                                                                       const D3DXVECTOR3& light) {
     if (!object || !directGraphics) return 1.0f;
-    const D3DXPLANE plane = directGraphics->GetViewFrustumPlane(4);
     const ProjectionInformation* projection = directGraphics->GetProjectionInformation();
     if (!projection) return 1.0f;
-    const float farDistance = projection->farClip;
+    const D3DXPLANE farPlane = directGraphics->GetViewFrustumPlane(kFarFrustumPlane);
+
+    // Everything in sight lies within `reach` of the eye.
+    const float spread = std::tan(projection->fieldOfView * 0.5f) * std::sqrt(1.0f + projection->aspect * projection->aspect);
+    const float reach = projection->farClip * std::sqrt(1.0f + spread * spread);
+    D3DXMATRIX view = directGraphics->GetCameraMatrix(), cameraWorld;
+    if (!D3DXMatrixInverse(&cameraWorld, nullptr, &view)) D3DXMatrixIdentity(&cameraWorld);
+    const D3DXVECTOR3 eye(cameraWorld._41, cameraWorld._42, cameraWorld._43);
 
     D3DXVECTOR3 mn, mx;
     object->GetBoundingBoxMinMax(&mn, &mx);
-    const D3DXVECTOR3 corners[8] = {{mn.x, mn.y, mn.z}, {mx.x, mn.y, mn.z}, {mx.x, mn.y, mx.z}, {mn.x, mn.y, mx.z},
-                                    {mn.x, mx.y, mn.z}, {mx.x, mx.y, mn.z}, {mx.x, mx.y, mx.z}, {mn.x, mx.y, mx.z}};
-    float m = 0.0f;
-    const D3DXVECTOR3* farthest = nullptr;
-    for (const D3DXVECTOR3& corner : corners) {
-        const D3DXVECTOR3 toCorner = light - corner;
-        const float dist = D3DXVec3Length(&toCorner);
-        if (dist > m) {
-            m = dist;
-            farthest = &corner;
-        }
+    float limit = std::numeric_limits<float>::infinity(), nearest = limit, fromEye = 0.0f;
+    for (int i = 0; i < 8; ++i) {
+        const D3DXVECTOR3 corner(i & 1 ? mx.x : mn.x, i & 2 ? mx.y : mn.y, i & 4 ? mx.z : mn.z);
+        const D3DXVECTOR3 away = corner - light, seen = corner - eye;
+        const float dist = D3DXVec3Length(&away);
+        if (dist > 0.0f) nearest = std::min(nearest, dist);
+        fromEye = std::max(fromEye, D3DXVec3Length(&seen));
+        // A corner beyond the far plane cannot be brought inside; one moving away from it
+        // never reaches it.
+        const float inside = D3DXPlaneDotCoord(&farPlane, &corner);
+        const float approach = -D3DXPlaneDotNormal(&farPlane, &away);
+        if (inside > 0.0f && approach > 0.0f) limit = std::min(limit, inside / approach);
     }
     // Every corner at the light: no direction to extrude along.
-    if (!farthest) return 1.0f;
-    D3DXVECTOR3 hit;
-    if (!D3DXPlaneIntersectLine(&hit, &plane, &light, farthest)) return 1.0f;
-    const D3DXVECTOR3 toHit = hit - light;
-    const float d = std::min(D3DXVec3Length(&toHit), farDistance);
-    return d / (D3DXVec3Length(&light) + m);
+    if (!(nearest < std::numeric_limits<float>::infinity())) return 1.0f;
+    // No point in sight is farther than reach + fromEye from the object: the copy of every
+    // point at least `closest` from the light then moves past every receiver. This is the
+    // factor when no corner moves towards the far plane, and it bounds rays that run almost
+    // along it.
+    const auto clamp = [](float v, float lo, float hi) { return std::max(lo, std::min(v, hi)); };  // lo > hi allowed
+    const D3DXVECTOR3 onBox(clamp(light.x, mn.x, mx.x), clamp(light.y, mn.y, mx.y), clamp(light.z, mn.z, mx.z));
+    const D3DXVECTOR3 toBox = onBox - light;
+    const float closest = D3DXVec3Length(&toBox) > 0.0f ? D3DXVec3Length(&toBox) : nearest;
+    const float pastEverything = (reach + fromEye) / closest;
+    return std::min(kFarPlaneShare * limit, pastEverything);
 }
 
 void Kco_DX8_SoftwareStencilShadowObject::DrawCurrentVolume() {

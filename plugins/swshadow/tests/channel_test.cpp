@@ -70,11 +70,11 @@ public:
     SpyDevice& Spy() { return static_cast<SpyDevice&>(*device); }
     D3DXPLANE GetViewFrustumPlane(int index) override {
         planeIndex = index;
-        return nearPlane;
+        return farPlane;
     }
     ProjectionInformation* GetProjectionInformation() override { return &info; }
 
-    D3DXPLANE nearPlane{0, 0, 1, -10};  // z = 10
+    D3DXPLANE farPlane{0, 0, -1, 10};  // z = 10, the inside below it
     ProjectionInformation info;
     int planeIndex = -1;
 };
@@ -393,44 +393,76 @@ TEST_F(ShadowChannel, RefusedBuffersAreReported) {
     }
 }
 
-TEST_F(ShadowChannel, ExtrusionToTheFarPlane) {
+TEST_F(ShadowChannel, ExtrusionStopsJustInsideTheFarPlane) {
     Kco_DX8_ObjectChannel* box = Object({});
-    box->SetLocalBoundingBox(D3DXVECTOR3(-1, -1, -1), D3DXVECTOR3(1, 1, 1));
     ShadowOnSpy* shadow = SpyShadow(box);
-    const float root3 = std::sqrt(3.0f);
+    graphics.info.farClip = 10.0f;
+    const auto corners = [&] {
+        D3DXVECTOR3 lo, hi;
+        box->GetBoundingBoxMinMax(&lo, &hi);
+        std::vector<D3DXVECTOR3> out;
+        for (int i = 0; i < 8; ++i) out.emplace_back(i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z);
+        return out;
+    };
 
-    // The near plane z = 10, the light at the origin: the denominator is m alone. The
-    // first corner (−1, −1, −1) is the first of eight equals; its line meets z = 10 at
-    // distance 10·√3, within the far clipping distance.
-    graphics.info.farClip = 1000.0f;
-    EXPECT_FLOAT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(0, 0, 0)), 10.0f * root3 / root3);
-    EXPECT_EQ(graphics.planeIndex, 4);
+    // Everything in sight lies within `reach` of the eye (at the origin here), so a copy
+    // moved reach + the farthest corner's distance from the eye has passed every receiver.
+    const ProjectionInformation& p = graphics.info;
+    const float spread = std::tan(p.fieldOfView * 0.5f) * std::sqrt(1.0f + p.aspect * p.aspect);
+    const float reach = p.farClip * std::sqrt(1.0f + spread * spread);
+    const auto past = [&] {
+        float out = 0.0f;
+        for (const D3DXVECTOR3& c : corners()) out = std::max(out, reach + D3DXVec3Length(&c));
+        return out;
+    };
 
-    // Beyond the far clipping distance the distance is cut to it.
-    graphics.info.farClip = 5.0f;
-    const D3DXVECTOR3 light(0, 0, 5);
-    const float m = std::sqrt(1.0f + 1.0f + 36.0f);  // to the corners at z = −1
-    EXPECT_FLOAT_EQ(shadow->CalculateMaxVolumeDistance(box, light), 5.0f / (5.0f + m));
+    // Lights all round boxes in front of the far plane z = 10 (neither the world origin nor
+    // the corners' order matters): every extruded corner stays inside, and either the one
+    // nearest to leaving stops 99% of its way to the plane or the corner nearest to the
+    // light has moved past everything in sight.
+    int reaching = 0, across = 0;
+    for (const D3DXVECTOR3& lo : {D3DXVECTOR3(-1, -1, -1), D3DXVECTOR3(30, 2, 4)}) {
+        box->SetLocalBoundingBox(lo, lo + D3DXVECTOR3(2, 1, 3));
+        for (int i = 0; i < 27; ++i) {
+            const D3DXVECTOR3 light = lo + D3DXVECTOR3(float(i % 3) * 7 - 6, float(i / 3 % 3) * 5 - 4, float(i / 9) * 4 - 7);
+            const float e = shadow->CalculateMaxVolumeDistance(box, light);
+            EXPECT_EQ(graphics.planeIndex, 5);
+            float worst = 0.0f, shortest = 1e30f;  // the largest share of its way to the plane a corner goes
+            for (const D3DXVECTOR3& c : corners()) {
+                const D3DXVECTOR3 q = c + (c - light) * e, moved = q - c;
+                EXPECT_LT(q.z, 10.0f) << "light " << i;
+                if (q.z > c.z) worst = std::max(worst, (q.z - c.z) / (10.0f - c.z));
+                shortest = std::min(shortest, D3DXVec3Length(&moved));
+            }
+            if (std::fabs(worst - 0.99f) < 1e-4f)
+                ++reaching;
+            else if (shortest > past() * 0.999f && worst < 0.99f)
+                ++across;
+            else
+                ADD_FAILURE() << "light " << i << ": " << worst << " of the way, " << shortest << " moved";
+        }
+    }
+    EXPECT_GT(reaching, 20);
+    EXPECT_GT(across, 5);
 
-    // Of the four equally far corners the first in order wins: on the plane x + 2y = 3
-    // the line to (−1, −1, −1) meets it at distance |(−1, −1, −6)|, the one to
-    // (1, −1, −1) three times as far.
-    graphics.info.farClip = 1000.0f;
-    const float n = std::sqrt(5.0f);
-    graphics.nearPlane = D3DXPLANE{1 / n, 2 / n, 0, -3 / n};
-    EXPECT_NEAR(shadow->CalculateMaxVolumeDistance(box, light), m / (5.0f + m), 1e-5f);
+    // Extruded away from the plane, or far along it: past everything in sight.
+    box->SetLocalBoundingBox(D3DXVECTOR3(-1, -1, -1), D3DXVECTOR3(1, 1, 1));
+    EXPECT_FLOAT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(0, 0, 9)), past() / 8.0f);
+    EXPECT_FLOAT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(-50, 0, 0)), past() / 49.0f);
 
-    // No intersection, or every corner at the light: 1.0.
-    graphics.nearPlane = D3DXPLANE{1, 0, 0, -3};  // x = 3, parallel to the line below
+    // Corners beyond the plane cannot be brought inside and are left to be clipped.
+    box->SetLocalBoundingBox(D3DXVECTOR3(-1, -1, 6), D3DXVECTOR3(1, 1, 12));
+    EXPECT_FLOAT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(0, 0, 0)), 0.99f * 4.0f / 6.0f);
+
+    // Every corner at the light: 1.0.
     box->SetLocalBoundingBox(D3DXVECTOR3(0, -1, 0), D3DXVECTOR3(0, -1, 0));
-    EXPECT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(0, 4, 0)), 1.0f);
     EXPECT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(0, -1, 0)), 1.0f);
 
     // −1.0 exactly asks for it; −0.5 is used as it stands.
     Kco_DX8_ObjectChannel* cube = Object({Mesh(test_meshes::SoupCube())});
     delete spyShadow;
     shadow = SpyShadow(cube);
-    graphics.nearPlane = D3DXPLANE{0, 0, 1, -10};
+    graphics.farPlane = D3DXPLANE{0, 0, -1, 10};
     const D3DXVECTOR3 lamp(0.5f, 0.25f, -6);
     for (float e : {-1.0f, -0.5f}) {
         shadow->CreateShadowVolume(lamp, e, false);

@@ -258,3 +258,22 @@ TEST_F(ShadowImage, SkinnedArmShadowFollowsItsBone) {
     }
     EXPECT_TRUE(caster->IsSkinned());
 }
+
+// The render channel's automatic extrusion (−1.0) for a cube close under the light, seen
+// with a near far plane: the volume must reach the ground, and with depth-fail its far cap
+// must stay in front of the far plane, or the shadow is lost.
+TEST_F(ShadowImage, AutomaticExtrusionReachesTheGroundInsideTheFarPlane) {
+    camera->SetPerspective(0.9f, 0.5f, 30.0f);
+    shadows->SetExtrusion(-1.0f);
+    const D3DXMATRIX placement = Translation(0.5f, 7.2f, 0.2f);
+    Kco_DX8_ObjectChannel* cube = builder.AddPrimitive("cube", kPrimitiveBox, {2, 2, 2}, 1, 1, {1, 0.1f, 0.1f, 1}, placement);
+    ASSERT_NE(cube, nullptr);
+    ASSERT_NE(builder.AddShadowCaster(shadows, type_guids::kSoftwareStencilShadow, cube), nullptr);
+    const std::vector<Point2> outline = ShadowOf(BoxCorners({-1, -1, -1}, {1, 1, 1}, placement));
+    const std::vector<D3DCOLOR> lit = Render(0.0f);
+    for (int method : {kShadowMethodDepthPass, kShadowMethodDepthFail}) {
+        shadows->SetShadowMethod(method);
+        ExpectShadowOutline(method == kShadowMethodDepthPass ? "automatic, depth-pass" : "automatic, depth-fail", lit,
+                            Render(0.5f), [&](const Point2& g) { return InsideHull(outline, g); });
+    }
+}

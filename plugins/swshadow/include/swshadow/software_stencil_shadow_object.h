@@ -42,8 +42,9 @@ public:
     virtual void AddEdge(int a, int b);
     // Toggles the edge a–b of a lit triangle during a construction.
     virtual void AddEdges(int a, int b);
-    // The extrusion factor that makes the volume of `object` reach the far clipping
-    // distance from the world-space light; 1.0 when it cannot be found.
+    // The extrusion factor that takes the volume of `object` as far from the world-space
+    // light as it can go while its far cap stays in front of the far plane; 1.0 when there
+    // is no device channel or no direction to extrude along.
     virtual float CalculateMaxVolumeDistance(Kco_DX8_ObjectChannel* object, const D3DXVECTOR3& light);
     // Welds one mesh. *count: in, the mesh's vertex count; out, the welded count. out gets
     // the welded positions, outIndices one welded number per mesh index.
