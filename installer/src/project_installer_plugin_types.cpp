@@ -19,7 +19,6 @@
 #include "os/copy_file.h"
 #include "os/current_folder.h"
 #include "os/message_box.h"
-#include "os/path_links.h"
 #include "os/shell_folders.h"
 #include "setting_reads.h"
 #include "ui/face.h"
@@ -69,8 +68,8 @@ void SaveStartRecords(EngineFileSaver& saver, const char* installPath) {
 // Copies `source` to base + "\" + relative; 0 or the system's error number. A name that
 // would leave `base`, or a path through a symbolic link below it, is refused unwritten.
 int CopyBelow(const std::string& source, const std::string& base, const std::string& relative) {
-    if (!IsItemNameInside(relative) || os::PathCrossesLink(base, relative)) return EACCES;
-    return os::CopyFile(source, base + "\\" + relative);
+    if (!IsItemNameInside(relative)) return EACCES;
+    return os::CopyFileBelow(source, base, relative);
 }
 
 }  // namespace

@@ -255,4 +255,42 @@ TEST_F(HostileInstall, FolderSwappedForALinkWhileInstallingLeadsNowhere) {
     EXPECT_GT(swaps, 100) << runs << " runs";
 }
 
+// The screen saver's copy into the system folder, with a folder below it swapped for a link
+// in the same way: the copy lands in that folder or nowhere.
+TEST_F(HostileInstall, SystemFolderSwappedForALinkWhileCopyingLeadsNowhere) {
+    apptest::WriteFile(project_ / "saver.bin", "the screen saver program\n");
+    const std::string core = stdtest::CoreManifest();
+    const fs::path installer = scratch_.Path() / "saver-setup";
+    ASSERT_EQ(stdtest::BuildInstaller(
+        "type screensaver\nbyte CheckDx8 0\nbyte RunAfterInstall 0\ntext InstallPath C:\\Saver\n"
+        "text ProjectName Savers\\Demo\nbyte DoQuitCgr 1\nbyte DoSmallPreview 0\npacked VtlSvr.scr < saver.bin\n" +
+        core.substr(core.find("packed ")), project_, installer), 0);
+    const fs::path system = scratch_.Path() / "system";
+    const fs::path savers = system / "Savers", parked = system / "Savers.parked";
+    env_.Set("VANTREL_SYSTEM_DIR", system.string());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    int runs = 0, swaps = 0;
+    while (std::chrono::steady_clock::now() < deadline || runs < 3) {
+        fs::remove_all(install_);
+        fs::remove_all(system);
+        fs::create_directories(savers);
+        std::atomic<bool> done{false};
+        std::thread swapper([&] {
+            while (!done) {
+                if (::rename(savers.c_str(), parked.c_str()) != 0) continue;
+                if (::symlink(outside_.c_str(), savers.c_str()) == 0) ++swaps;
+                std::this_thread::yield();
+                ::unlink(savers.c_str());
+                ::rename(parked.c_str(), savers.c_str());
+            }
+        });
+        stdtest::InstallUnattended(installer, install_, home_);
+        done = true;
+        swapper.join();
+        ++runs;
+        ASSERT_TRUE(fs::is_empty(outside_)) << "after run " << runs;
+    }
+    EXPECT_GT(swaps, 100) << runs << " runs";
+}
+
 }  // namespace

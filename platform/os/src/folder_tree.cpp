@@ -113,8 +113,15 @@ WriteStatus WriteInFolder(int folder, const std::string& asked, std::span<const 
     if (name.size() > NAME_MAX) return WriteStatus::NameTooLong;
     struct stat st;
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISLNK(st.st_mode)) return WriteStatus::Refused;
-        if (S_ISDIR(st.st_mode)) return WriteStatus::Failed;
+        // errno says why, as the system would, for callers that report error numbers.
+        if (S_ISLNK(st.st_mode)) {
+            errno = ELOOP;
+            return WriteStatus::Refused;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return WriteStatus::Failed;
+        }
         if (written && written->count({uint64_t(st.st_dev), uint64_t(st.st_ino)}))
             return WriteStatus::AlreadyWritten;
     }
