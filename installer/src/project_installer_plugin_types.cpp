@@ -162,6 +162,7 @@ bool ProjectInstaller::InstallScreensaver() {
 
 void ProjectInstaller::CopyScreensaverToSystem() {
     ExtractItem("VtlSvr.scr", true);
+    if (OutOfSpace()) return;  // told already, and the installation stops
     const std::string source = std::string(installPath_) + "\\VtlSvr.scr";
     std::optional<std::string> system = os::GetSystemFolder();
     // A path cut to fit the buffer would name another folder: one too long is none at all,

@@ -39,6 +39,7 @@ bool ProjectInstaller::RunInPlace() {
     os::SetCurrentFolder(installPath_);
 
     if (!ExtractItem("VantrelViewer.exe", true)) {
+        if (OutOfSpace()) return false;  // told already; the viewer was there
         ShowError("VantrelViewer.exe not found", "P");
         return false;
     }

@@ -288,6 +288,7 @@ bool ProjectInstaller::InstallStandard() {
     os::SetCurrentFolder(installPath_);  // may not exist yet
 
     if (!ExtractItem("VantrelViewer.exe", true)) {
+        if (OutOfSpace()) return false;  // told already; the viewer was there
         ShowError("VantrelViewer.exe not found", "P");
         return false;
     }
