@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "app_test_support.h"
+#include "installer/little_endian.h"
 #include "installer/pointer_array.h"
 #include "installer/uninstall_log.h"
 #include "os/registry.h"
@@ -38,7 +39,11 @@ class MemorySaver final : public EngineFileSaver {
 public:
     bool OpenFile(const char*, int) override { return true; }
     void SaveTag(const char* tag) override { bytes.append(tag, 4); }
-    void SaveBlockSize(uint32_t n) override { bytes += std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)}; }
+    void SaveBlockSize(uint32_t n) override {
+        uint8_t size[4];
+        StoreU32LE(n, size);
+        bytes.append(reinterpret_cast<const char*>(size), 4);
+    }
     void SaveDataToFile(const void* data, uint32_t n) override { bytes.append(static_cast<const char*>(data), n); }
     bool CloseFile() override { return true; }
     void Destroy() override {}
