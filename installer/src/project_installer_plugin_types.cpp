@@ -74,6 +74,20 @@ int CopyBelow(const std::string& source, const std::string& base, const std::str
 
 }  // namespace
 
+// The last steps of both types, once the configuration file and the log are written: the
+// engine goes, then the viewer and uninstall keys, and the user hears how it went.
+void ProjectInstaller::FinishInstallation(const char* projectName) {
+    ReleaseEngine();
+
+    WriteViewerRegistryKey();
+    WriteUninstallRegistryKey();
+    progressWindow_->SetProgress(0.95f);
+    progressWindow_->Destroy();
+    progressWindow_.reset();
+    ShowNotInstalled();
+    os::MessageBox(kSuccessText, projectName, os::MB_OK | os::MB_ICONINFORMATION);
+}
+
 bool ProjectInstaller::InstallScreensaver() {
     InstallOptionsDialog dialog;
 
@@ -102,10 +116,7 @@ bool ProjectInstaller::InstallScreensaver() {
     dialog.SetTitle(projectName);
     if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
 
-    progressWindow_ = std::make_unique<ProgressWindow>();
-    progressWindow_->SetText("Installing...");
-    progressWindow_->Create(instance_, mainWindow_);
-    progressWindow_->SetProgress(0.0f);
+    OpenProgressWindow();
 
     SetInstallPath(AbsoluteInstallPath(dialog.GetPath()));
     os::SetCurrentFolder(installPath_);  // may not exist yet
@@ -119,12 +130,7 @@ bool ProjectInstaller::InstallScreensaver() {
     if (OutOfSpace()) return false;  // told already
     progressWindow_->SetProgress(0.1f);
 
-    fileLoader_ = MakeFileLoader();
-    if (!fileLoader_) {
-        ShowError("Can't init fileloader", "P");
-        return false;
-    }
-    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+    if (!UnpackProject()) return false;
 
     if (EngineFileSaver* saver = MakeFileSaver()) {
         const std::string configPath = std::string(installPath_) + "\\screensaver.cfg";
@@ -148,15 +154,7 @@ bool ProjectInstaller::InstallScreensaver() {
         WriteUninstallLog(*saver, projectName, true);
         saver->Destroy();
     }
-    ReleaseEngine();
-
-    WriteViewerRegistryKey();
-    WriteUninstallRegistryKey();
-    progressWindow_->SetProgress(0.95f);
-    progressWindow_->Destroy();
-    progressWindow_.reset();
-    ShowNotInstalled();
-    os::MessageBox(kSuccessText, projectName, os::MB_OK | os::MB_ICONINFORMATION);
+    FinishInstallation(projectName);
     return true;
 }
 
@@ -223,10 +221,7 @@ bool ProjectInstaller::InstallWinampPlugin() {
     dialog.SetTitle(projectName);
     if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
 
-    progressWindow_ = std::make_unique<ProgressWindow>();
-    progressWindow_->SetText("Installing...");
-    progressWindow_->Create(instance_, mainWindow_);
-    progressWindow_->SetProgress(0.0f);
+    OpenProgressWindow();
     SetInstallPath(AbsoluteInstallPath(dialog.GetPath()));
     os::SetCurrentFolder(installPath_);  // may not exist yet
 
@@ -258,12 +253,7 @@ bool ProjectInstaller::InstallWinampPlugin() {
     AddText(installedFiles_, folder + "\\" + relative);
     progressWindow_->SetProgress(0.1f);
 
-    fileLoader_ = MakeFileLoader();
-    if (!fileLoader_) {
-        ShowError("Can't init fileloader", "P");
-        return false;
-    }
-    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+    if (!UnpackProject()) return false;
 
     if (EngineFileSaver* saver = MakeFileSaver()) {
         const std::string configPath = std::string(installPath_) + "\\winamp.cfg";
@@ -274,14 +264,6 @@ bool ProjectInstaller::InstallWinampPlugin() {
         WriteUninstallLog(*saver, projectName, true);
         saver->Destroy();
     }
-    ReleaseEngine();
-
-    WriteViewerRegistryKey();
-    WriteUninstallRegistryKey();
-    progressWindow_->SetProgress(0.95f);
-    progressWindow_->Destroy();
-    progressWindow_.reset();
-    ShowNotInstalled();
-    os::MessageBox(kSuccessText, projectName, os::MB_OK | os::MB_ICONINFORMATION);
+    FinishInstallation(projectName);
     return true;
 }
