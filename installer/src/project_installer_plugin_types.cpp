@@ -19,7 +19,6 @@
 #include "os/copy_file.h"
 #include "os/current_folder.h"
 #include "os/message_box.h"
-#include "os/path_links.h"
 #include "os/shell_folders.h"
 #include "setting_reads.h"
 #include "ui/face.h"
@@ -69,11 +68,25 @@ void SaveStartRecords(EngineFileSaver& saver, const char* installPath) {
 // Copies `source` to base + "\" + relative; 0 or the system's error number. A name that
 // would leave `base`, or a path through a symbolic link below it, is refused unwritten.
 int CopyBelow(const std::string& source, const std::string& base, const std::string& relative) {
-    if (!IsItemNameInside(relative) || os::PathCrossesLink(base, relative)) return EACCES;
-    return os::CopyFile(source, base + "\\" + relative);
+    if (!IsItemNameInside(relative)) return EACCES;
+    return os::CopyFileBelow(source, base, relative);
 }
 
 }  // namespace
+
+// The last steps of both types, once the configuration file and the log are written: the
+// engine goes, then the viewer and uninstall keys, and the user hears how it went.
+void ProjectInstaller::FinishInstallation(const char* projectName) {
+    ReleaseEngine();
+
+    WriteViewerRegistryKey();
+    WriteUninstallRegistryKey();
+    progressWindow_->SetProgress(0.95f);
+    progressWindow_->Destroy();
+    progressWindow_.reset();
+    ShowNotInstalled();
+    os::MessageBox(kSuccessText, projectName, os::MB_OK | os::MB_ICONINFORMATION);
+}
 
 bool ProjectInstaller::InstallScreensaver() {
     InstallOptionsDialog dialog;
@@ -103,10 +116,7 @@ bool ProjectInstaller::InstallScreensaver() {
     dialog.SetTitle(projectName);
     if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
 
-    progressWindow_ = std::make_unique<ProgressWindow>();
-    progressWindow_->SetText("Installing...");
-    progressWindow_->Create(instance_, mainWindow_);
-    progressWindow_->SetProgress(0.0f);
+    OpenProgressWindow();
 
     SetInstallPath(AbsoluteInstallPath(dialog.GetPath()));
     os::SetCurrentFolder(installPath_);  // may not exist yet
@@ -120,12 +130,7 @@ bool ProjectInstaller::InstallScreensaver() {
     if (OutOfSpace()) return false;  // told already
     progressWindow_->SetProgress(0.1f);
 
-    fileLoader_ = MakeFileLoader();
-    if (!fileLoader_) {
-        ShowError("Can't init fileloader", "P");
-        return false;
-    }
-    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+    if (!UnpackProject()) return false;
 
     if (EngineFileSaver* saver = MakeFileSaver()) {
         const std::string configPath = std::string(installPath_) + "\\screensaver.cfg";
@@ -149,20 +154,13 @@ bool ProjectInstaller::InstallScreensaver() {
         WriteUninstallLog(*saver, projectName, true);
         saver->Destroy();
     }
-    ReleaseEngine();
-
-    WriteViewerRegistryKey();
-    WriteUninstallRegistryKey();
-    progressWindow_->SetProgress(0.95f);
-    progressWindow_->Destroy();
-    progressWindow_.reset();
-    ShowNotInstalled();
-    os::MessageBox(kSuccessText, projectName, os::MB_OK | os::MB_ICONINFORMATION);
+    FinishInstallation(projectName);
     return true;
 }
 
 void ProjectInstaller::CopyScreensaverToSystem() {
     ExtractItem("VtlSvr.scr", true);
+    if (OutOfSpace()) return;  // told already, and the installation stops
     const std::string source = std::string(installPath_) + "\\VtlSvr.scr";
     std::optional<std::string> system = os::GetSystemFolder();
     // A path cut to fit the buffer would name another folder: one too long is none at all,
@@ -223,10 +221,7 @@ bool ProjectInstaller::InstallWinampPlugin() {
     dialog.SetTitle(projectName);
     if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
 
-    progressWindow_ = std::make_unique<ProgressWindow>();
-    progressWindow_->SetText("Installing...");
-    progressWindow_->Create(instance_, mainWindow_);
-    progressWindow_->SetProgress(0.0f);
+    OpenProgressWindow();
     SetInstallPath(AbsoluteInstallPath(dialog.GetPath()));
     os::SetCurrentFolder(installPath_);  // may not exist yet
 
@@ -258,12 +253,7 @@ bool ProjectInstaller::InstallWinampPlugin() {
     AddText(installedFiles_, folder + "\\" + relative);
     progressWindow_->SetProgress(0.1f);
 
-    fileLoader_ = MakeFileLoader();
-    if (!fileLoader_) {
-        ShowError("Can't init fileloader", "P");
-        return false;
-    }
-    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+    if (!UnpackProject()) return false;
 
     if (EngineFileSaver* saver = MakeFileSaver()) {
         const std::string configPath = std::string(installPath_) + "\\winamp.cfg";
@@ -274,14 +264,6 @@ bool ProjectInstaller::InstallWinampPlugin() {
         WriteUninstallLog(*saver, projectName, true);
         saver->Destroy();
     }
-    ReleaseEngine();
-
-    WriteViewerRegistryKey();
-    WriteUninstallRegistryKey();
-    progressWindow_->SetProgress(0.95f);
-    progressWindow_->Destroy();
-    progressWindow_.reset();
-    ShowNotInstalled();
-    os::MessageBox(kSuccessText, projectName, os::MB_OK | os::MB_ICONINFORMATION);
+    FinishInstallation(projectName);
     return true;
 }

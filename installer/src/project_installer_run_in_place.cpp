@@ -39,6 +39,7 @@ bool ProjectInstaller::RunInPlace() {
     os::SetCurrentFolder(installPath_);
 
     if (!ExtractItem("VantrelViewer.exe", true)) {
+        if (OutOfSpace()) return false;  // told already; the viewer was there
         ShowError("VantrelViewer.exe not found", "P");
         return false;
     }
@@ -46,12 +47,7 @@ bool ProjectInstaller::RunInPlace() {
         // The viewer loads its own engine; ours must be gone before it starts.
         EngineOwner engine(*this);
         if (!CopyCoreFiles() || !InitEngine()) return false;
-        fileLoader_ = MakeFileLoader();
-        if (!fileLoader_) {
-            ShowError("Can't init fileloader", "P");
-            return false;
-        }
-        if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+        if (!UnpackProject()) return false;
     }
     ShowNotInstalled();  // what is missing may be why the project does not play
     LaunchViewer(true);

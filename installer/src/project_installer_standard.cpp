@@ -78,6 +78,22 @@ void ProjectInstaller::ReleaseEngine() {
     }
 }
 
+void ProjectInstaller::OpenProgressWindow() {
+    progressWindow_ = std::make_unique<ProgressWindow>();
+    progressWindow_->SetText("Installing...");
+    progressWindow_->Create(instance_, mainWindow_);
+    progressWindow_->SetProgress(0.0f);
+}
+
+bool ProjectInstaller::UnpackProject() {
+    fileLoader_ = MakeFileLoader();
+    if (!fileLoader_) {
+        ShowError("Can't init fileloader", "P");
+        return false;
+    }
+    return ExtractChannels() && ExtractProjectFiles();
+}
+
 FileLoader* ProjectInstaller::MakeFileLoader() {
     if (!engineServices_) return nullptr;
     return static_cast<FileLoader*>(engineServices_->CreateObject(kFileLoaderClass, 0, 0));
@@ -279,15 +295,13 @@ bool ProjectInstaller::InstallStandard() {
     dialog.SetTitle(projectName);
     if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
 
-    progressWindow_ = std::make_unique<ProgressWindow>();
-    progressWindow_->SetText("Installing...");
-    progressWindow_->Create(instance_, mainWindow_);
-    progressWindow_->SetProgress(0.0f);
+    OpenProgressWindow();
 
     SetInstallPath(AbsoluteInstallPath(dialog.GetPath()));
     os::SetCurrentFolder(installPath_);  // may not exist yet
 
     if (!ExtractItem("VantrelViewer.exe", true)) {
+        if (OutOfSpace()) return false;  // told already; the viewer was there
         ShowError("VantrelViewer.exe not found", "P");
         return false;
     }
@@ -320,12 +334,7 @@ bool ProjectInstaller::InstallStandard() {
     if (!InitEngine()) return false;
     ExtractItem("VtlUnInst.exe", true);  // a package without an uninstaller still installs
 
-    fileLoader_ = MakeFileLoader();
-    if (!fileLoader_) {
-        ShowError("Can't init fileloader", "P");
-        return false;
-    }
-    if (!ExtractChannels() || !ExtractProjectFiles()) return false;
+    if (!UnpackProject()) return false;
 
     if (EngineFileSaver* saver = MakeFileSaver()) {
         WriteUninstallLog(*saver, projectName, false);

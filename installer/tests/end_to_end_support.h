@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app_test_support.h"
+#include "installer/little_endian.h"
 #include "installer/package_reader.h"
 #include "standard_test_support.h"
 
@@ -45,7 +46,11 @@ inline std::string Backslashed(std::string p) {
     return p;
 }
 
-inline std::string U32Bytes(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+inline std::string U32Bytes(uint32_t v) {
+    uint8_t bytes[4];
+    StoreU32LE(v, bytes);
+    return std::string(reinterpret_cast<const char*>(bytes), 4);
+}
 
 // One record of `size` NUL-padded bytes holding `text`.
 inline std::string TextRecord(const char* tag, const std::string& text, size_t size = 259) {

@@ -10,9 +10,12 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "app_test_support.h"
+#include "installer/little_endian.h"
 #include "installer/pointer_array.h"
 #include "installer/uninstall_log.h"
 #include "os/registry.h"
@@ -36,7 +39,11 @@ class MemorySaver final : public EngineFileSaver {
 public:
     bool OpenFile(const char*, int) override { return true; }
     void SaveTag(const char* tag) override { bytes.append(tag, 4); }
-    void SaveBlockSize(uint32_t n) override { bytes += std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)}; }
+    void SaveBlockSize(uint32_t n) override {
+        uint8_t size[4];
+        StoreU32LE(n, size);
+        bytes.append(reinterpret_cast<const char*>(size), 4);
+    }
     void SaveDataToFile(const void* data, uint32_t n) override { bytes.append(static_cast<const char*>(data), n); }
     bool CloseFile() override { return true; }
     void Destroy() override {}
@@ -68,6 +75,20 @@ protected:
     fs::path Installer(const std::string& extraManifest, const std::string& name = "setup") {
         const fs::path out = scratch_.Path() / name;
         EXPECT_EQ(stdtest::BuildInstaller(stdtest::CoreManifest() + extraManifest, project_, out), 0);
+        return out;
+    }
+
+    // A screen-saver package of the core files with "VtlSvr.scr" from the project's
+    // saver.bin.
+    fs::path ScreensaverInstaller(const std::string& projectName) {
+        const std::string core = stdtest::CoreManifest();
+        const fs::path out = scratch_.Path() / "saver-setup";
+        EXPECT_EQ(stdtest::BuildInstaller("type screensaver\nbyte CheckDx8 0\nbyte RunAfterInstall 0\n"
+                                          "text InstallPath C:\\Saver\ntext ProjectName " + projectName +
+                                              "\nbyte DoQuitCgr 1\nbyte DoSmallPreview 0\n"
+                                              "packed VtlSvr.scr < saver.bin\n" + core.substr(core.find("packed ")),
+                                          project_, out),
+                  0);
         return out;
     }
 
@@ -253,6 +274,112 @@ TEST_F(HostileInstall, FolderSwappedForALinkWhileInstallingLeadsNowhere) {
         ASSERT_TRUE(fs::is_empty(outside_)) << "after run " << runs;
     }
     EXPECT_GT(swaps, 100) << runs << " runs";
+}
+
+// The screen saver's copy into the system folder, with a folder below it swapped for a link
+// in the same way: the copy lands in that folder or nowhere.
+TEST_F(HostileInstall, SystemFolderSwappedForALinkWhileCopyingLeadsNowhere) {
+    apptest::WriteFile(project_ / "saver.bin", "the screen saver program\n");
+    const fs::path installer = ScreensaverInstaller("Savers\\Demo");
+    const fs::path system = scratch_.Path() / "system";
+    const fs::path savers = system / "Savers", parked = system / "Savers.parked";
+    env_.Set("VANTREL_SYSTEM_DIR", system.string());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    int runs = 0, swaps = 0;
+    while (std::chrono::steady_clock::now() < deadline || runs < 3) {
+        fs::remove_all(install_);
+        fs::remove_all(system);
+        fs::create_directories(savers);
+        std::atomic<bool> done{false};
+        std::thread swapper([&] {
+            while (!done) {
+                if (::rename(savers.c_str(), parked.c_str()) != 0) continue;
+                if (::symlink(outside_.c_str(), savers.c_str()) == 0) ++swaps;
+                std::this_thread::yield();
+                ::unlink(savers.c_str());
+                ::rename(parked.c_str(), savers.c_str());
+            }
+        });
+        stdtest::InstallUnattended(installer, install_, home_);
+        done = true;
+        swapper.join();
+        ++runs;
+        ASSERT_TRUE(fs::is_empty(outside_)) << "after run " << runs;
+    }
+    EXPECT_GT(swaps, 100) << runs << " runs";
+}
+
+// A disk that fills up: the installer says so once, naming the file that did not fit, and
+// writes nothing more. The disk is a small tmpfs mounted in a mount namespace of the
+// installer's own, so nothing outside the test sees it.
+TEST_F(HostileInstall, FullDiskStopsWithOneMessageNamingTheFile) {
+    apptest::WriteFile(project_ / "saver.bin", std::string(8u << 20, '\0'));  // 8 MiB unpacked
+    const fs::path standard = Installer(""), saver = ScreensaverInstaller("Demo"), player = scratch_.Path() / "play";
+    const std::string core = stdtest::CoreManifest();
+    ASSERT_EQ(stdtest::BuildInstaller("type run-in-place\nbyte CheckDx8 0\n" + core.substr(core.find("packed ")),
+                                      project_, player),
+              0);
+    auto size = [](const char* file) { return uint64_t(fs::file_size(stdtest::BuildFile(file))); };
+    uint64_t saverCore = size("Corvane.dll") + size("VtlUnInst.exe") + (256u << 10);
+    for (const char* channel : stdtest::kCoreChannelFiles) {
+        std::string native = channel;
+        std::replace(native.begin(), native.end(), '\\', '/');
+        saverCore += size(native.c_str());
+    }
+    ASSERT_GT(size("Corvane.dll"), 64u << 10);  // the margin below is smaller than the engine core
+    std::vector<std::string> saverKept = {"Corvane.dll", "VtlStart.vtl", "VtlUnInst.exe", "channels"};
+    for (const char* channel : stdtest::kCoreChannelFiles) {
+        saverKept.push_back(channel);
+        std::replace(saverKept.back().begin(), saverKept.back().end(), '\\', '/');
+    }
+
+    const struct {
+        const char* name;
+        fs::path installer;
+        uint64_t room;              // bytes of the disk
+        const char* full;               // the file that does not fit
+        const char* folder;             // the install folder on the disk
+        std::vector<std::string> kept;  // what is in it afterwards
+    } cases[] = {
+        {"no room for the first file", standard, 4096, "VantrelViewer.exe", "Demo", {}},
+        {"room for the viewer only", standard, size("VantrelViewer.exe") + (32u << 10), "Corvane.dll", "Demo",
+         {"VantrelViewer.exe"}},
+        {"screen saver without room for its program", saver, saverCore, "VtlSvr.scr", "Demo", saverKept},
+        {"run in place in a full temporary folder", player, 4096, "VantrelViewer.exe", "Vantrel0", {}},
+    };
+    const fs::path disk = scratch_.Path() / "disk", listing = scratch_.Path() / "listing";
+    env_.Set("TMPDIR", disk.string());  // run in place unpacks there
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::create_directories(disk);
+        // Mounted only for the installer and a listing of what it left; gone with them.
+        const fs::path script = scratch_.Path() / "on-small-disk.sh";
+        apptest::WriteFile(script, std::string("#!/bin/sh\n") +
+                                       "dir=" + Quote(disk.string()) + " installer=" + Quote(c.installer.string()) +
+                                       " listing=" + Quote(listing.string()) + " room=" + std::to_string(c.room) +
+                                       "\nexport dir installer listing room\nexec unshare " +
+                                       (::geteuid() == 0 ? "-m" : "-r -m") +
+                                       " sh -c 'mount -t tmpfs -o size=$room tmpfs \"$dir\" || exit 97\n"
+                                       "\"$installer\"; code=$?\n"
+                                       "(cd \"$dir\" && find . -mindepth 1) >\"$listing\"\nexit $code'\n");
+        fs::permissions(script, fs::perms::owner_exec, fs::perm_options::add);
+        int code = -1;
+        const std::vector<std::string> boxes =
+            stdtest::InstallUnattended(script, disk / "Demo", home_, &code);
+        if (code != 0) GTEST_SKIP() << "no tmpfs in a private mount namespace here (exit " << code << ")";
+        EXPECT_EQ(boxes, std::vector<std::string>{
+                             std::string("box\tok\terror\tInstallation Error\tThere is not enough free disk space "
+                                         "to install ") + c.full + ".\\r\\nThe installation stops here."});
+        const std::string folder = std::string("./") + c.folder;
+        std::set<std::string> expected = {folder}, listed;
+        for (const std::string& k : c.kept) expected.insert(folder + "/" + k);
+        std::istringstream lines(FileString(listing));
+        for (std::string line; std::getline(lines, line);) listed.insert(line);
+        EXPECT_EQ(listed, expected);  // no log, no half-written or temporary file
+        EXPECT_FALSE(fs::exists(home_ / ".config/vantrel/registry"));
+        EXPECT_FALSE(fs::exists(home_ / ".local/share/applications"));
+        EXPECT_TRUE(fs::is_empty(disk));  // the tmpfs went with its namespace
+    }
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "installer/little_endian.h"
+
 namespace testpkg {
 
 std::vector<uint8_t> Bytes(const std::string& s, bool withNul) {
@@ -16,7 +18,9 @@ std::vector<uint8_t> Bytes(const std::string& s, bool withNul) {
 }
 
 std::vector<uint8_t> U32(uint32_t v) {
-    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    std::vector<uint8_t> bytes(4);
+    StoreU32LE(v, bytes.data());
+    return bytes;
 }
 
 static void Append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more) {

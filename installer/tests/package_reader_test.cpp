@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "installer/little_endian.h"
 #include "os/command_line.h"
 #include "os/message_box.h"
 #include "package_bytes.h"
@@ -30,7 +31,7 @@ std::vector<Item> Settings() {
 uint32_t ReadU32Item(PackageReader& reader, const char* name, const char* group = nullptr) {
     uint8_t b[4] = {};
     if (!reader.ReadEntry(name, b, 4, group)) return 0xDEADBEEF;
-    return b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24;
+    return LoadU32LE(b);
 }
 
 struct CommandLineGuard {

@@ -3,6 +3,8 @@
 // scratch folder.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,8 +79,10 @@ inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
 inline int ExitCode(int status) { return status == -1 ? -1 : (status >> 8) & 0xFF; }
 
 // Runs a shell command; its exit code, its standard output and error together in `output`.
+// The output file is the process's own: tests run side by side would take each other's.
 inline int RunCommand(const std::string& command, std::string* output = nullptr,
-                      const fs::path& outputFile = fs::temp_directory_path() / "stdtest-output") {
+                      const fs::path& outputFile = fs::temp_directory_path() /
+                                                   ("stdtest-output-" + std::to_string(::getpid()))) {
     const int code = ExitCode(std::system((command + " >" + Quote(outputFile.string()) + " 2>&1 </dev/null").c_str()));
     if (output) *output = FileString(outputFile);
     fs::remove(outputFile);

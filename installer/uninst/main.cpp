@@ -18,11 +18,6 @@
 // Everything else listed is skipped, and each skip is reported with its reason.
 // Exit code 0 after a removal or a listing, 1 when there is no readable log, 2 for bad
 // arguments.
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +25,8 @@
 #include <vector>
 
 #include "installer/uninstall_log.h"
+#include "os/file_exists.h"
+#include "os/folder.h"
 #include "os/folder_tree.h"
 #include "os/native_path.h"
 #include "os/program_instance.h"
@@ -45,11 +42,6 @@ const char* kOwnPrograms[] = {"VantrelViewer.exe", "VtlUnInst.exe"};
 
 void Skip(const std::string& what, const char* why) {
     std::fprintf(stderr, "VtlUnInst: skipped %s: %s\n", what.c_str(), why);
-}
-
-std::string RealPath(const std::string& path) {
-    char real[PATH_MAX];
-    return ::realpath(path.c_str(), real) ? std::string(real) : std::string();
 }
 
 std::string Parent(const std::string& path) {
@@ -86,35 +78,14 @@ std::string ExecTarget(const std::string& entry) {
 // Whether the desktop entry at `path` starts this folder's viewer or uninstaller; the file
 // is read without following a link at its name.
 bool IsOurDesktopEntry(const std::string& path, const std::string& ownFolder) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
-    std::string entry;
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && size_t(st.st_size) <= kDesktopEntryLimit) {
-        entry.resize(size_t(st.st_size));
-        if (::read(fd, entry.data(), entry.size()) != ssize_t(entry.size())) entry.clear();
-    }
-    ::close(fd);
-    const std::string target = ExecTarget(entry);
-    if (target.empty() || RealPath(Parent(target)) != ownFolder) return false;
+    const std::optional<std::vector<uint8_t>> bytes = os::ReadWholeFile(path, kDesktopEntryLimit);
+    if (!bytes) return false;
+    const std::string target = ExecTarget(std::string(bytes->begin(), bytes->end()));
+    if (target.empty() || os::ResolvedPath(Parent(target)) != ownFolder) return false;
     const std::string name = target.substr(target.rfind('/') + 1);
     for (const char* own : kOwnPrograms)
         if (os::EqualsIgnoreCase(name, own)) return true;
     return false;
-}
-
-// Reads a file outside the install folder without following a link at its name.
-std::optional<std::vector<uint8_t>> ReadOutside(const std::string& path, size_t limit) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::vector<uint8_t>> bytes;
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= limit) {
-        bytes.emplace(size_t(st.st_size));
-        if (::read(fd, bytes->data(), bytes->size()) != ssize_t(bytes->size())) bytes.reset();
-    }
-    ::close(fd);
-    return bytes;
 }
 
 // The program copies the plug-in types place outside the install folder: the copy's name
@@ -184,7 +155,7 @@ int main(int argc, char** argv) {
     const std::string key = kUninstallKeyPrefix + log->projectName;
     const std::optional<std::string> command =
         os::RegistryGetString(os::RegistryRoot::LocalMachine, key, "UninstallString");
-    const bool keyIsOurs = command && RealPath(os::NativePath(*command)) == self;
+    const bool keyIsOurs = command && os::ResolvedPath(os::NativePath(*command)) == self;
 
     // The sources of the placed copies, read before anything of this folder goes.
     std::vector<std::pair<PlacedCopy, std::optional<std::vector<uint8_t>>>> copies;
@@ -193,7 +164,7 @@ int main(int argc, char** argv) {
     const auto isOurCopy = [&](const std::string& path) {
         const std::string name = path.substr(path.rfind('/') + 1);
         for (const auto& [copy, source] : copies)
-            if (source && os::EqualsIgnoreCase(name, copy.name) && ReadOutside(path, kLogSizeLimit) == source)
+            if (source && os::EqualsIgnoreCase(name, copy.name) && os::ReadWholeFile(path, kLogSizeLimit) == source)
                 return true;
         return false;
     };
@@ -212,15 +183,14 @@ int main(int argc, char** argv) {
         }
         const std::string native = os::NativePath(f);
         if (!IsOurDesktopEntry(native, ownFolder) && !isOurCopy(native)) {
-            struct stat st;
-            if (::lstat(native.c_str(), &st) == 0) {
+            if (os::FileExists(native)) {
                 Skip(f, "outside the install folder and neither a desktop entry nor a copy of it");
                 ++kept;
             }
             continue;
         }
-        const std::string folder = RealPath(Parent(native));
-        if (::unlink(native.c_str()) == 0) entryFolders.push_back(folder);
+        const std::string folder = os::ResolvedPath(Parent(native));
+        if (os::DeleteFile(native)) entryFolders.push_back(folder);
         else Skip(f, "can't delete"), ++kept;
     }
     own.RemoveFile(kUninstallLogName);
@@ -235,7 +205,7 @@ int main(int argc, char** argv) {
             continue;
         }
         // Outside: only an empty folder that held the install folder or one of our entries.
-        const std::string real = RealPath(os::NativePath(d));
+        const std::string real = os::ResolvedPath(os::NativePath(d));
         if (real.empty()) continue;
         bool holdsOurs = IsAncestor(real, ownFolder);
         for (const std::string& e : entryFolders) holdsOurs = holdsOurs || real == e || IsAncestor(real, e);
@@ -246,7 +216,7 @@ int main(int argc, char** argv) {
         }
         // The install folder goes before the folders above it (only an empty one goes).
         if (IsAncestor(real, ownFolder)) own.RemoveFolder("");
-        ::rmdir(real.c_str());  // not empty: files of the user's
+        os::RemoveFolder(real);  // not empty: files of the user's
     }
     own.RemoveFolder("");
 

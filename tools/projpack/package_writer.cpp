@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "installer/crc32.h"
+#include "installer/little_endian.h"
 #include "installer/package_reader.h"
 #include "installer/packed_file.h"
 #include "os/native_path.h"
@@ -52,7 +53,9 @@ bool ReadSource(const std::string& projectFolder, const ManifestEntry& e,
 }  // namespace
 
 std::vector<uint8_t> U32Bytes(uint32_t v) {
-    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    std::vector<uint8_t> bytes(4);
+    StoreU32LE(v, bytes.data());
+    return bytes;
 }
 
 std::string Upper(std::string s) {

@@ -97,6 +97,14 @@ protected:
     private:
         ProjectInstaller& installer_;
     };
+    // Shows the progress window ("Installing...") at 0.
+    void OpenProgressWindow();
+    // Makes the engine's file loader and unpacks the listed channels and project files
+    // through it; false, the user told, when the loader cannot be made or a list is broken.
+    bool UnpackProject();
+    // The screensaver and Winamp types' ending: the engine let go of, the viewer and
+    // uninstall keys, the progress window closed at 0.95, the warning box, the success box.
+    void FinishInstallation(const char* projectName);
     // The engine's file loader and file saver, made through its services object; null
     // when the engine gave no services object or made none.
     FileLoader* MakeFileLoader();

@@ -7,29 +7,36 @@
 
 #include "os/folder_tree.h"
 #include "os/native_path.h"
+#include "os/path_links.h"
 #include "os/read_only_file.h"
 
 namespace os {
 
-int CopyFile(const std::string& source, const std::string& target) {
+int CopyFileBelow(const std::string& source, std::string_view base, std::string_view relative) {
     errno = 0;
     ReadOnlyFile in;
     if (!in.Open(source)) return errno != 0 ? errno : EINVAL;
     std::vector<uint8_t> bytes(in.Size());
     if (!bytes.empty() && !in.ReadExact(bytes.data(), bytes.size())) return EIO;
     in.Close();
-
     struct stat st {};
-    // Replacing a folder fails without an error number of its own; give Windows' reason.
-    if (::lstat(NativePath(target).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return EISDIR;
     const bool executable = ::stat(NativePath(source).c_str(), &st) == 0 && (st.st_mode & 0111);
+
+    FolderTree tree;
     errno = 0;
-    switch (ReplaceFile(target, bytes, executable)) {
+    if (!tree.Open(base)) return errno != 0 ? errno : ENOENT;
+    errno = 0;
+    // No folder is made: the copy goes only where the folders are already.
+    const WriteStatus status = tree.WriteFile(relative, bytes, executable, {}, 0);
+    const int error = errno;
+    switch (status) {
     case WriteStatus::Written: return 0;
-    case WriteStatus::Refused: return ELOOP;  // a link where the file goes
+    // The walk cannot tell a link from a file in the way (both are "not a folder" to it);
+    // what stands there now tells them apart for the error number.
+    case WriteStatus::Refused: return error == ENOTDIR && !PathCrossesLink(base, relative) ? ENOTDIR : EACCES;
     case WriteStatus::NoSpace: return ENOSPC;
     case WriteStatus::NameTooLong: return ENAMETOOLONG;
-    default: return errno != 0 ? errno : EIO;
+    default: return error != 0 ? error : EIO;
     }
 }
 

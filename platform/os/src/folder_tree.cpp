@@ -113,8 +113,15 @@ WriteStatus WriteInFolder(int folder, const std::string& asked, std::span<const 
     if (name.size() > NAME_MAX) return WriteStatus::NameTooLong;
     struct stat st;
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISLNK(st.st_mode)) return WriteStatus::Refused;
-        if (S_ISDIR(st.st_mode)) return WriteStatus::Failed;
+        // errno says why, as the system would, for callers that report error numbers.
+        if (S_ISLNK(st.st_mode)) {
+            errno = ELOOP;
+            return WriteStatus::Refused;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return WriteStatus::Failed;
+        }
         if (written && written->count({uint64_t(st.st_dev), uint64_t(st.st_ino)}))
             return WriteStatus::AlreadyWritten;
     }
@@ -155,6 +162,38 @@ WriteStatus WriteInFolder(int folder, const std::string& asked, std::span<const 
     }
     if (written) written->insert({uint64_t(own.st_dev), uint64_t(own.st_ino)});
     return status;
+}
+
+// The regular file `name` of the open folder, never through a link at that name.
+std::optional<std::vector<uint8_t>> ReadIn(int folder, const std::string& name, size_t limit) {
+    Descriptor file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > limit)
+        return std::nullopt;
+    std::vector<uint8_t> bytes(size_t(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(file.Get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        done += size_t(n);
+    }
+    return bytes;
+}
+
+// The folder of a full system path, opened (links in it followed), and the final name in
+// it; the descriptor is negative when the path names no file in an existing folder.
+int OpenParent(std::string_view path, std::string& name) {
+    const std::string native = NativePath(path);
+    const size_t slash = native.find_last_of('/');
+    if (native.empty() || slash + 1 == native.size()) {
+        errno = EINVAL;
+        return -1;
+    }
+    name = native.substr(slash + 1);
+    const std::string folderPath =
+        slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+    return ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 }  // namespace
@@ -235,19 +274,7 @@ std::optional<std::vector<uint8_t>> FolderTree::ReadFile(std::string_view relati
     std::string name;
     if (EnterParent(relative, folder, name) != RemoveStatus::Removed) return std::nullopt;
     Descriptor held(folder);
-    Descriptor file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat st;
-    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > limit)
-        return std::nullopt;
-    std::vector<uint8_t> bytes(size_t(st.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(file.Get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return std::nullopt;
-        done += size_t(n);
-    }
-    return bytes;
+    return ReadIn(folder, name, limit);
 }
 
 FolderTree::RemoveStatus FolderTree::RemoveFile(std::string_view relative) {
@@ -307,14 +334,22 @@ WriteStatus FolderTree::WriteFile(std::string_view relative, std::span<const uin
 }
 
 WriteStatus ReplaceFile(std::string_view path, std::span<const uint8_t> bytes, bool executable) {
-    const std::string native = NativePath(path);
-    const size_t slash = native.find_last_of('/');
-    if (native.empty() || slash + 1 == native.size()) return WriteStatus::Failed;
-    const std::string folderPath =
-        slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
-    Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::string name;
+    Descriptor folder(OpenParent(path, name));
     if (folder.Get() < 0) return FromErrno(errno) == WriteStatus::Refused ? WriteStatus::Failed : FromErrno(errno);
-    return WriteInFolder(folder.Get(), native.substr(slash + 1), bytes, executable, nullptr);
+    return WriteInFolder(folder.Get(), name, bytes, executable, nullptr);
+}
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(std::string_view path, size_t limit) {
+    std::string name;
+    Descriptor folder(OpenParent(path, name));
+    if (folder.Get() < 0) return std::nullopt;
+    return ReadIn(folder.Get(), name, limit);
+}
+
+std::string ResolvedPath(std::string_view nativePath) {
+    char real[PATH_MAX];
+    return ::realpath(std::string(nativePath).c_str(), real) ? std::string(real) : std::string();
 }
 
 }  // namespace os

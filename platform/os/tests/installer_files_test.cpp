@@ -1,6 +1,6 @@
 // Files and folders as the installer writes them: created-or-overwritten files that never
 // follow a link, folders reported as new only when made now, private folders, link checks
-// below a base folder, and the temporary folder.
+// below a base folder, copies below a chosen folder, and the temporary folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "os/copy_file.h"
 #include "os/current_folder.h"
 #include "os/file_exists.h"
 #include "os/folder.h"
@@ -109,6 +110,38 @@ TEST_F(InstallerFiles, PathCrossesLinkOnlyForExistingLinksBelowTheBase) {
     // A link above the base is the user's own choice of folder, not ours to judge.
     fs::create_directory_symlink(root_ / "inst", root_ / "via");
     EXPECT_FALSE(os::PathCrossesLink((root_ / "via").string(), "Stage\\x"));
+}
+
+// Each way a copy below a chosen folder can end, with the number the caller reports.
+TEST_F(InstallerFiles, CopyFileBelowWritesOnlyThroughFoldersBelowTheBase) {
+    const fs::path base = root_ / "system", outside = root_ / "outside";
+    fs::create_directories(base / "Savers");
+    fs::create_directories(base / "Folder.scr");
+    fs::create_directories(outside);
+    std::ofstream(base / "File") << "in the way";
+    std::ofstream(outside / "Taken.scr") << "keep";
+    fs::create_directory_symlink(outside, base / "Escape");
+    fs::create_symlink(outside / "Taken.scr", base / "Taken.scr");
+    const fs::path source = root_ / "saver.bin";
+    std::ofstream(source) << "saver";
+    fs::permissions(source, fs::perms::owner_exec, fs::perm_options::add);
+    // The user's folder may itself be reached through a link.
+    fs::create_directory_symlink(base, root_ / "via");
+
+    const struct {
+        const char* relative;
+        int error;
+    } cases[] = {{"savers\\Demo.scr", 0},  {"Escape\\Demo.scr", EACCES}, {"Taken.scr", EACCES},
+                 {"File\\Demo.scr", ENOTDIR}, {"Folder.scr", EISDIR},     {"Missing\\Demo.scr", ENOENT},
+                 {"..\\Demo.scr", EACCES}};
+    for (const auto& c : cases)
+        EXPECT_EQ(os::CopyFileBelow(source.string(), (root_ / "via").string(), c.relative), c.error) << c.relative;
+    EXPECT_EQ(Read(base / "Savers/Demo.scr"), "saver");
+    EXPECT_TRUE((fs::status(base / "Savers/Demo.scr").permissions() & fs::perms::owner_exec) != fs::perms::none);
+    EXPECT_EQ(Read(outside / "Taken.scr"), "keep");
+    EXPECT_FALSE(fs::exists(outside / "Demo.scr"));
+    EXPECT_FALSE(fs::exists(root_ / "Demo.scr"));
+    EXPECT_EQ(os::CopyFileBelow((root_ / "none").string(), base.string(), "Savers\\X.scr"), ENOENT);
 }
 
 TEST_F(InstallerFiles, TempFolderFollowsTmpdirAndEndsWithSeparator) {

@@ -91,5 +91,13 @@ private:
 // is never followed, and the file is replaced through a temporary name beside it.
 WriteStatus ReplaceFile(std::string_view path, std::span<const uint8_t> bytes,
                         bool executable = false);
+// The bytes of the regular file a full system path names, read without following a link
+// at its final component; nothing when it is missing, a link, not a regular file or larger
+// than `limit`.
+std::optional<std::vector<uint8_t>> ReadWholeFile(std::string_view path, size_t limit);
+
+// The path with every link resolved (the real folder or file); empty when it does not
+// resolve. Its last component is matched exactly, as the system does.
+std::string ResolvedPath(std::string_view nativePath);
 
 }  // namespace os
