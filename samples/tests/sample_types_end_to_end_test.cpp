@@ -96,7 +96,10 @@ TEST_F(SampleTypesEndToEnd, EveryTypeInstallsAndPlays) {
          }},
         {"demo-run-in-place.manifest", nullptr, "", [&](const fs::path&) { return FileString(output_); }, {}},
         {"demo-screensaver.manifest", "Saver", "Sample Saver",
-         [&](const fs::path&) {
+         [&](const fs::path& install) {
+             // The program in the install folder reads the configuration beside it.
+             const std::string original = Run(Quote((install / "VtlSvr.scr").string()) + " -S --frames 5 --quiet");
+             EXPECT_NE(original.find(std::string(kRan) + "5 frames"), std::string::npos) << original;
              const fs::path scr = system_ / "Sample Saver.scr";
              EXPECT_NE(fs::status(scr).permissions() & fs::perms::owner_exec, fs::perms::none);
              return Run(Quote(scr.string()) + " /s --frames 25 --quiet");

@@ -30,7 +30,7 @@ VIS_EXPORT int VantrelVisPlay(unsigned frames) {
     const std::string path = self.dli_fname;
     const std::string fileName = path.substr(path.find_last_of('/') + 1);
     const std::optional<std::string> configPath =
-        player::FindProjectConfig(path, "winamp.cfg", player::ProjectNameOf(fileName, "vis_"));
+        player::FindProjectConfig(path, "winamp.cfg", "WinAmp.dll", "vis_");
     const std::optional<player::ProjectConfig> config =
         configPath ? player::LoadProjectConfig(*configPath) : std::nullopt;
     if (!config) {

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     const std::string self = SelfPath(argv[0]);
     const std::string fileName = self.substr(self.find_last_of('/') + 1);
     const std::optional<std::string> configPath =
-        player::FindProjectConfig(self, "screensaver.cfg", player::ProjectNameOf(fileName, ""));
+        player::FindProjectConfig(self, "screensaver.cfg", "VtlSvr.scr", "");
     const std::optional<player::ProjectConfig> config =
         configPath ? player::LoadProjectConfig(*configPath) : std::nullopt;
     if (!config) {

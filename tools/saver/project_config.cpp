@@ -55,24 +55,27 @@ std::optional<ProjectConfig> LoadProjectConfig(const std::string& path) {
     return ReadProjectConfig(bytes);
 }
 
-std::string ProjectNameOf(std::string_view fileName, std::string_view prefix) {
-    if (fileName.size() >= prefix.size() && os::EqualsIgnoreCase(fileName.substr(0, prefix.size()), prefix))
-        fileName.remove_prefix(prefix.size());
-    const size_t dot = fileName.rfind('.');
-    return std::string(dot == std::string_view::npos ? fileName : fileName.substr(0, dot));
-}
-
 std::optional<std::string> FindProjectConfig(const std::string& selfPath, std::string_view configName,
-                                             const std::string& projectName) {
-    const std::string beside = FolderOf(selfPath) + "\\" + std::string(configName);
-    if (os::FileExists(beside)) return beside;
-    if (projectName.empty()) return std::nullopt;
+                                             std::string_view packageName, std::string_view copyPrefix) {
+    const size_t slash = selfPath.find_last_of("\\/");
+    std::string_view name = std::string_view(selfPath).substr(slash == std::string::npos ? 0 : slash + 1);
+    // A copy sits among other programs' files (the system folder, the player's plug-ins),
+    // where a file of the configuration's name need not be ours.
+    if (os::EqualsIgnoreCase(name, packageName)) {
+        const std::string beside = FolderOf(selfPath) + "\\" + std::string(configName);
+        if (!os::FileExists(beside)) return std::nullopt;
+        return beside;
+    }
+    if (name.size() >= copyPrefix.size() && os::EqualsIgnoreCase(name.substr(0, copyPrefix.size()), copyPrefix))
+        name.remove_prefix(copyPrefix.size());
+    const size_t dot = name.rfind('.');
+    const std::string project(dot == std::string_view::npos ? name : name.substr(0, dot));
+    if (project.empty()) return std::nullopt;
     const std::optional<std::string> install =
-        os::RegistryGetString(os::RegistryRoot::LocalMachine, std::string(kViewerKey) + projectName, "DisplayName");
+        os::RegistryGetString(os::RegistryRoot::LocalMachine, std::string(kViewerKey) + project, "DisplayName");
     if (!install || install->empty()) return std::nullopt;
     // The stored value may carry the NUL the installer counts in.
-    const std::string folder = install->substr(0, install->find('\0'));
-    const std::string path = folder + "\\" + std::string(configName);
+    const std::string path = install->substr(0, install->find('\0')) + "\\" + std::string(configName);
     if (!os::FileExists(path)) return std::nullopt;
     return path;
 }

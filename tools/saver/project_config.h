@@ -29,15 +29,13 @@ std::optional<ProjectConfig> ReadProjectConfig(std::span<const uint8_t> bytes);
 // The same from a file (a system path); nothing when it is missing, not a file or too large.
 std::optional<ProjectConfig> LoadProjectConfig(const std::string& path);
 
-// The project a copy placed outside its install folder stands for: its file name without
-// `prefix` (compared ignoring case) and without its ending, "vis_Demo.dll" -> "Demo".
-std::string ProjectNameOf(std::string_view fileName, std::string_view prefix);
-
-// Where the configuration `configName` of the program at `selfPath` lies: beside the program
-// (the copy in the install folder), else in the install folder the viewer key of the
-// project named by `projectName` gives. Nothing when neither holds it.
+// Where the configuration `configName` of the program at `selfPath` lies. The program under
+// its package name (`packageName`, "VtlSvr.scr", in the install folder) takes the one beside
+// it; a copy under any other name stands for the project its name gives (`copyPrefix` and the
+// ending taken off: "vis_Demo.dll" -> "Demo") and takes the one in the install folder that
+// project's viewer key names. Nothing when there is none.
 std::optional<std::string> FindProjectConfig(const std::string& selfPath, std::string_view configName,
-                                             const std::string& projectName);
+                                             std::string_view packageName, std::string_view copyPrefix);
 
 // The installed viewer beside the start file, and its arguments: the start file, then `extra`.
 std::vector<std::string> ViewerCommand(const std::string& startFile, const std::vector<std::string>& extra);
