@@ -122,7 +122,7 @@ TEST_F(SampleTypesEndToEnd, EveryTypeInstallsAndPlays) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.manifest);
         const std::string installer = BuildInstaller(FileString(fs::path(SAMPLES_DIR) / c.manifest), "setup");
-        ASSERT_EQ(stdtest::RunCommand(Quote(PROJPACK_EXE) + " check " + Quote(installer)), 0);
+        ASSERT_EQ(stdtest::RunCommand(Quote(PROJPACK_EXE) + " check " + Quote(installer), nullptr, scratch_.Path() / "check.txt"), 0);
         const fs::path install = c.folder ? scratch_.Path() / c.folder : fs::path();
         ASSERT_EQ(RunInstaller(installer, install.string(), "8.1",
                                "VANTREL_SYSTEM_DIR=" + Quote(system_.string()) +
