@@ -54,8 +54,8 @@ D3DXPLANE Kco_DX8_DirectGraphicsChannel::GetViewFrustumPlane(int index) {
         case 1: plane = add(w, x, -1.0f); break;  // right
         case 2: plane = add(w, y, -1.0f); break;  // top
         case 3: plane = add(w, y, 1.0f); break;   // bottom
-        case 4: plane = z; break;                 // near (depth 0)
-        case 5: plane = add(w, z, -1.0f); break;  // far (depth 1)
+        case 4: plane = add(w, z, -1.0f); break;  // far (depth 1): the one shadow volumes reach
+        case 5: plane = z; break;                 // near (depth 0)
         default: return D3DXPLANE{0.0f, 0.0f, 0.0f, 0.0f};
     }
     D3DXPlaneNormalize(&plane, &plane);

@@ -47,7 +47,7 @@ TEST_F(GraphicsSiblings, FrustumPlanesFaceInwards) {
         D3DXPLANE plane = graphics->GetViewFrustumPlane(p);
         EXPECT_GT(D3DXPlaneDotCoord(&plane, &ahead), 0.0f) << "plane " << p;
     }
-    D3DXPLANE nearPlane = graphics->GetViewFrustumPlane(4);
+    D3DXPLANE nearPlane = graphics->GetViewFrustumPlane(5);
     EXPECT_LT(D3DXPlaneDotCoord(&nearPlane, &behind), 0.0f);
     EXPECT_FLOAT_EQ(graphics->GetProjectionInformation()->farClip, 1000.0f);
 }

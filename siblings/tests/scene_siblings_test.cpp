@@ -386,7 +386,7 @@ TEST(CameraFrustum, PlanesMatchHandComputedOnes) {
     const D3DXPLANE expected[6] = {
         {0.6f, 0, 0.8f, 8.0f}, {-0.6f, 0, 0.8f, 8.0f},  // left, right
         {0, -r, r, 10 * r},    {0, r, r, 10 * r},       // top, bottom
-        {0, 0, 1, 9.0f},       {0, 0, -1, 90.0f},       // near (z = -9), far (z = 90)
+        {0, 0, -1, 90.0f},     {0, 0, 1, 9.0f},         // far (z = 90), near (z = -9)
     };
     for (int p = 0; p < 6; ++p) {
         const D3DXPLANE plane = graphics->GetViewFrustumPlane(p);

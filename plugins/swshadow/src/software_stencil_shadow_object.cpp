@@ -28,7 +28,7 @@ using swshadow::VolumeVertex;
 constexpr int kSourceLink = 0;
 constexpr DWORD kVolumeFVF = D3DFVF_XYZ | D3DFVF_TEX1;  // 0x102
 constexpr UINT kVolumeStride = sizeof(VolumeVertex);     // 20
-constexpr int kFarFrustumPlane = 5;
+constexpr int kFarFrustumPlane = 4;
 // The extruded far cap stops this share of the way to the far plane, clear of depth 1.0.
 constexpr float kFarPlaneShare = 0.99f;
 

@@ -29,7 +29,8 @@ public:
     // The device's current world transform.
     virtual D3DXMATRIX GetWorldMatrix();
     // One plane of the current view frustum, in world space: 0 left, 1 right, 2 top,
-    // 3 bottom, 4 near, 5 far; normals point inwards.
+    // 3 bottom, 4 far, 5 near; normals point inwards. Shadow objects ask for plane 4 to
+    // extrude their volumes to the far end of the frustum.
     virtual D3DXPLANE GetViewFrustumPlane(int index);
     virtual ProjectionInformation* GetProjectionInformation();
 
