@@ -12,7 +12,8 @@
 //   - desktop entries whose command starts this folder's viewer or uninstaller, the copies
 //     the screen saver and media-player types place outside ("<ProjectName>.scr",
 //     "vis_<ProjectName>.dll", "<ProjectName>.wac", byte for byte this folder's "VtlSvr.scr"
-//     or "WinAmp.dll"), and the listed empty folders that hold them;
+//     or "WinAmp.dll"), each checked and removed through one descriptor of its folder, and
+//     the listed empty folders that hold them;
 //   - listed empty folders that hold the install folder;
 //   - the uninstall key whose "UninstallString" names this very uninstaller.
 // Everything else listed is skipped, and each skip is reported with its reason.
@@ -119,17 +120,22 @@ std::vector<std::string> OutsideBases() {
 // Removes the file at a full path outside the install folder when `isOurs` accepts its
 // content: it is read and removed through the one descriptor of its folder, opened from
 // the known base folder that holds it (else from its own folder, as the path names it), so
-// what was checked is what goes.
+// what was checked is what goes. `folder` receives the real folder it was in.
 os::FolderTree::RemoveStatus RemoveOutside(const std::string& native, const std::vector<std::string>& bases,
-                                           const std::function<bool(const std::vector<uint8_t>&)>& isOurs) {
+                                           const std::function<bool(const std::vector<uint8_t>&)>& isOurs,
+                                           std::string& folder) {
     os::FolderTree tree;
     for (const std::string& base : bases) {
         if (!tree.Open(base)) continue;
-        if (const std::optional<std::string> relative = tree.RelativePart(native); relative && !relative->empty())
+        if (const std::optional<std::string> relative = tree.RelativePart(native); relative && !relative->empty()) {
+            const size_t cut = relative->rfind('/');
+            folder = tree.RealPath() + (cut == std::string::npos ? "" : "/" + relative->substr(0, cut));
             return tree.RemoveFileIf(*relative, kLogSizeLimit, isOurs);
+        }
     }
     const size_t cut = native.rfind('/');
     if (cut == std::string::npos || !tree.Open(Parent(native))) return os::FolderTree::RemoveStatus::Missing;
+    folder = tree.RealPath();
     return tree.RemoveFileIf(native.substr(cut + 1), kLogSizeLimit, isOurs);
 }
 
@@ -215,10 +221,10 @@ int main(int argc, char** argv) {
             continue;
         }
         const std::string native = os::NativePath(f);
-        const std::string folder = os::ResolvedPath(Parent(native));
+        std::string folder;
         switch (RemoveOutside(native, bases, [&](const std::vector<uint8_t>& bytes) {
                     return IsOurDesktopEntry(bytes, ownFolder) || isOurCopy(native, bytes);
-                })) {
+                }, folder)) {
         case os::FolderTree::RemoveStatus::Removed: entryFolders.push_back(folder); break;
         case os::FolderTree::RemoveStatus::Missing: break;
         case os::FolderTree::RemoveStatus::Refused:
