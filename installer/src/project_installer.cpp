@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr size_t kFolderWalkLimit = 400;
 constexpr size_t kTempBaseMax = 389;
 constexpr int kMaxTempFolderNumber = 10000;
 

@@ -43,7 +43,6 @@ constexpr char kWinamp3Question[] =
     "WinAmp 3 folder?";
 constexpr char kSuccessText[] = "Installation successfully completed!";
 constexpr size_t kSystemFolderMax = 259;
-constexpr size_t kFolderWalkLimit = 400;
 constexpr uint32_t kStartFilePathSize = 259;
 // What the screen-saver program and the player plug-in make of "SCTI" is theirs to know.
 constexpr uint32_t kScti = 20;

@@ -309,6 +309,53 @@ TEST_F(HostileInstall, SystemFolderSwappedForALinkWhileCopyingLeadsNowhere) {
     EXPECT_GT(swaps, 100) << runs << " runs";
 }
 
+// The uninstaller removing the screen saver's copy while the folder holding it is swapped
+// for a link to a folder with a same-named, byte-identical file: only the real copy may go.
+TEST_F(HostileInstall, SystemFolderSwappedForALinkWhileUninstallingLeadsNowhere) {
+    const std::string saver = "the screen saver program\n";
+    apptest::WriteFile(project_ / "saver.bin", saver);
+    const fs::path installer = ScreensaverInstaller("Savers\\Demo");
+    const fs::path system = scratch_.Path() / "system";
+    const fs::path savers = system / "Savers", parked = system / "Savers.parked";
+    env_.Set("VANTREL_SYSTEM_DIR", system.string());
+    const fs::path bait = outside_ / "Demo.scr";
+    const auto install = [&] {
+        fs::remove_all(install_);
+        fs::remove_all(system);
+        fs::create_directories(savers);
+        stdtest::InstallUnattended(installer, install_, home_);
+        ASSERT_EQ(FileString(savers / "Demo.scr"), saver);
+    };
+    const std::string uninstall = Quote((install_ / "VtlUnInst.exe").string());
+    // Unraced, the copy in its folder goes.
+    install();
+    EXPECT_EQ(stdtest::RunCommand(uninstall), 0);
+    EXPECT_FALSE(fs::exists(savers / "Demo.scr"));
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    int runs = 0, swaps = 0;
+    while (std::chrono::steady_clock::now() < deadline || runs < 3) {
+        ASSERT_NO_FATAL_FAILURE(install());
+        apptest::WriteFile(bait, saver);
+        std::atomic<bool> done{false};
+        std::thread swapper([&] {
+            while (!done) {
+                if (::rename(savers.c_str(), parked.c_str()) != 0) continue;
+                if (::symlink(outside_.c_str(), savers.c_str()) == 0) ++swaps;
+                std::this_thread::yield();
+                ::unlink(savers.c_str());
+                ::rename(parked.c_str(), savers.c_str());
+            }
+        });
+        stdtest::RunCommand(uninstall);
+        done = true;
+        swapper.join();
+        ++runs;
+        ASSERT_EQ(FileString(bait), saver) << "after run " << runs;
+    }
+    EXPECT_GT(swaps, 100) << runs << " runs";
+}
+
 // A disk that fills up: the installer says so once, naming the file that did not fit, and
 // writes nothing more. The disk is a small tmpfs mounted in a mount namespace of the
 // installer's own, so nothing outside the test sees it.

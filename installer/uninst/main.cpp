@@ -12,7 +12,8 @@
 //   - desktop entries whose command starts this folder's viewer or uninstaller, the copies
 //     the screen saver and media-player types place outside ("<ProjectName>.scr",
 //     "vis_<ProjectName>.dll", "<ProjectName>.wac", byte for byte this folder's "VtlSvr.scr"
-//     or "WinAmp.dll"), and the listed empty folders that hold them;
+//     or "WinAmp.dll"), each checked and removed through one descriptor of its folder, and
+//     the listed empty folders that hold them;
 //   - listed empty folders that hold the install folder;
 //   - the uninstall key whose "UninstallString" names this very uninstaller.
 // Everything else listed is skipped, and each skip is reported with its reason.
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@
 #include "os/program_instance.h"
 #include "os/read_only_file.h"
 #include "os/registry.h"
+#include "os/shell_folders.h"
 
 namespace {
 
@@ -75,12 +78,10 @@ std::string ExecTarget(const std::string& entry) {
     return {};
 }
 
-// Whether the desktop entry at `path` starts this folder's viewer or uninstaller; the file
-// is read without following a link at its name.
-bool IsOurDesktopEntry(const std::string& path, const std::string& ownFolder) {
-    const std::optional<std::vector<uint8_t>> bytes = os::ReadWholeFile(path, kDesktopEntryLimit);
-    if (!bytes) return false;
-    const std::string target = ExecTarget(std::string(bytes->begin(), bytes->end()));
+// Whether the bytes of a desktop entry start this folder's viewer or uninstaller.
+bool IsOurDesktopEntry(const std::vector<uint8_t>& bytes, const std::string& ownFolder) {
+    if (bytes.size() > kDesktopEntryLimit) return false;
+    const std::string target = ExecTarget(std::string(bytes.begin(), bytes.end()));
     if (target.empty() || os::ResolvedPath(Parent(target)) != ownFolder) return false;
     const std::string name = target.substr(target.rfind('/') + 1);
     for (const char* own : kOwnPrograms)
@@ -103,6 +104,39 @@ std::vector<PlacedCopy> PlacedCopies(const std::string& project) {
 bool IsAncestor(const std::string& folder, const std::string& path) {
     return !folder.empty() && path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
            (folder == "/" || path[folder.size()] == '/');
+}
+
+// The folders this installation places things in outside its own: below them every folder
+// is entered without following a link. The user's own links above them are followed. (A
+// player registered elsewhere has its folder opened as the path names it.)
+std::vector<std::string> OutsideBases() {
+    std::vector<std::string> bases;
+    for (const std::optional<std::string>& base :
+         {os::GetProgramsFolder(), os::GetSystemFolder(), os::GetPlayerFolder()})
+        if (base && !base->empty()) bases.push_back(*base);
+    return bases;
+}
+
+// Removes the file at a full path outside the install folder when `isOurs` accepts its
+// content: it is read and removed through the one descriptor of its folder, opened from
+// the known base folder that holds it (else from its own folder, as the path names it), so
+// what was checked is what goes. `folder` receives the real folder it was in.
+os::FolderTree::RemoveStatus RemoveOutside(const std::string& native, const std::vector<std::string>& bases,
+                                           const std::function<bool(const std::vector<uint8_t>&)>& isOurs,
+                                           std::string& folder) {
+    os::FolderTree tree;
+    for (const std::string& base : bases) {
+        if (!tree.Open(base)) continue;
+        if (const std::optional<std::string> relative = tree.RelativePart(native); relative && !relative->empty()) {
+            const size_t cut = relative->rfind('/');
+            folder = tree.RealPath() + (cut == std::string::npos ? "" : "/" + relative->substr(0, cut));
+            return tree.RemoveFileIf(*relative, kLogSizeLimit, isOurs);
+        }
+    }
+    const size_t cut = native.rfind('/');
+    if (cut == std::string::npos || !tree.Open(Parent(native))) return os::FolderTree::RemoveStatus::Missing;
+    folder = tree.RealPath();
+    return tree.RemoveFileIf(native.substr(cut + 1), kLogSizeLimit, isOurs);
 }
 
 std::optional<UninstallLog> ReadLog(const std::string& path) {
@@ -161,13 +195,18 @@ int main(int argc, char** argv) {
     std::vector<std::pair<PlacedCopy, std::optional<std::vector<uint8_t>>>> copies;
     for (const PlacedCopy& copy : PlacedCopies(log->projectName))
         copies.emplace_back(copy, own.ReadFile(copy.source, kLogSizeLimit));
-    const auto isOurCopy = [&](const std::string& path) {
-        const std::string name = path.substr(path.rfind('/') + 1);
-        for (const auto& [copy, source] : copies)
-            if (source && os::EqualsIgnoreCase(name, copy.name) && os::ReadWholeFile(path, kLogSizeLimit) == source)
+    // A project name with folders in it ("Savers\Demo") places its copy in a folder too.
+    const auto isOurCopy = [&](const std::string& path, const std::vector<uint8_t>& bytes) {
+        for (const auto& [copy, source] : copies) {
+            const std::string tail = "/" + os::NormalizeSeparators(copy.name);
+            if (source && path.size() > tail.size() &&
+                os::EqualsIgnoreCase(std::string_view(path).substr(path.size() - tail.size()), tail) &&
+                bytes == *source)
                 return true;
+        }
         return false;
     };
+    const std::vector<std::string> bases = OutsideBases();
 
     int kept = 0;
     std::vector<std::string> entryFolders;  // real folders of the entries and copies removed
@@ -182,16 +221,20 @@ int main(int argc, char** argv) {
             continue;
         }
         const std::string native = os::NativePath(f);
-        if (!IsOurDesktopEntry(native, ownFolder) && !isOurCopy(native)) {
+        std::string folder;
+        switch (RemoveOutside(native, bases, [&](const std::vector<uint8_t>& bytes) {
+                    return IsOurDesktopEntry(bytes, ownFolder) || isOurCopy(native, bytes);
+                }, folder)) {
+        case os::FolderTree::RemoveStatus::Removed: entryFolders.push_back(folder); break;
+        case os::FolderTree::RemoveStatus::Missing: break;
+        case os::FolderTree::RemoveStatus::Refused:
             if (os::FileExists(native)) {
                 Skip(f, "outside the install folder and neither a desktop entry nor a copy of it");
                 ++kept;
             }
-            continue;
+            break;
+        case os::FolderTree::RemoveStatus::Failed: Skip(f, "can't delete"); ++kept; break;
         }
-        const std::string folder = os::ResolvedPath(Parent(native));
-        if (os::DeleteFile(native)) entryFolders.push_back(folder);
-        else Skip(f, "can't delete"), ++kept;
     }
     own.RemoveFile(kUninstallLogName);
 

@@ -27,6 +27,8 @@ class ProgressWindow;
 class ProjectInstaller {
 public:
     static constexpr size_t kInstallPathSize = 400;  // at most 399 characters
+    // Separators at or past this index make no folders: a path's first 400 characters.
+    static constexpr size_t kFolderWalkLimit = 400;
 
     // Opens the package of the running program at once (a reader that cannot be made
     // stays absent, and every ReadItem then fails).

@@ -164,12 +164,15 @@ WriteStatus WriteInFolder(int folder, const std::string& asked, std::span<const 
     return status;
 }
 
-// The regular file `name` of the open folder, never through a link at that name.
-std::optional<std::vector<uint8_t>> ReadIn(int folder, const std::string& name, size_t limit) {
-    Descriptor file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+// The regular file `name` of the open folder, never through a link at that name; `read`
+// (when given) receives the file's status.
+std::optional<std::vector<uint8_t>> ReadIn(int folder, const std::string& name, size_t limit,
+                                           struct stat* read = nullptr) {
+    Descriptor file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
     if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > limit)
         return std::nullopt;
+    if (read) *read = st;
     std::vector<uint8_t> bytes(size_t(st.st_size));
     size_t done = 0;
     while (done < bytes.size()) {
@@ -286,6 +289,25 @@ FolderTree::RemoveStatus FolderTree::RemoveFile(std::string_view relative) {
     struct stat st;
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return RemoveStatus::Missing;
     if (S_ISDIR(st.st_mode)) return RemoveStatus::Refused;
+    return ::unlinkat(folder, name.c_str(), 0) == 0 ? RemoveStatus::Removed : RemoveStatus::Failed;
+}
+
+FolderTree::RemoveStatus FolderTree::RemoveFileIf(
+    std::string_view relative, size_t limit, const std::function<bool(const std::vector<uint8_t>&)>& isOurs) {
+    int folder;
+    std::string name;
+    if (const RemoveStatus entered = EnterParent(relative, folder, name); entered != RemoveStatus::Removed)
+        return entered;
+    Descriptor held(folder);
+    struct stat st;
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return RemoveStatus::Missing;
+    struct stat read;
+    const std::optional<std::vector<uint8_t>> bytes = ReadIn(folder, name, limit, &read);
+    if (!bytes || !isOurs(*bytes)) return RemoveStatus::Refused;
+    // The name may have been given to another file since it was read.
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_dev != read.st_dev ||
+        st.st_ino != read.st_ino)
+        return RemoveStatus::Refused;
     return ::unlinkat(folder, name.c_str(), 0) == 0 ? RemoveStatus::Removed : RemoveStatus::Failed;
 }
 

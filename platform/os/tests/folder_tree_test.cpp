@@ -109,6 +109,25 @@ TEST_F(FolderTreeTest, RemovesAndPlacesOnlyWhatLiesBelowTheBase) {
     using R = FolderTree::RemoveStatus;
     EXPECT_EQ(tree_.RemoveFile("Linked/victim"), R::Refused);
     EXPECT_EQ(tree_.RemoveFile("Stage/../../Outside/victim"), R::Refused);
+    // Removal after a look at the content: only the file looked at goes, never through a link.
+    const auto isVictim = [](const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()) == "victim"; };
+    EXPECT_EQ(tree_.RemoveFileIf("Linked/victim", 100, isVictim), R::Refused);
+    std::ofstream(base_ / "Stage/b") << "victim";
+    fs::create_symlink(outside_ / "victim", base_ / "Stage/c");
+    EXPECT_EQ(tree_.RemoveFileIf("Stage/c", 100, isVictim), R::Refused);
+    EXPECT_EQ(tree_.RemoveFileIf("Stage/b", 5, isVictim), R::Refused);  // larger than the limit
+    EXPECT_EQ(tree_.RemoveFileIf("Stage/a.cgr", 100, isVictim), R::Refused);
+    const auto swapsItself = [&](const std::vector<uint8_t>& b) {
+        std::ofstream(base_ / "Stage/d") << "other";
+        fs::rename(base_ / "Stage/d", base_ / "Stage/b");
+        return isVictim(b);
+    };
+    EXPECT_EQ(tree_.RemoveFileIf("Stage/b", 100, swapsItself), R::Refused);
+    EXPECT_EQ(Read(base_ / "Stage/b"), "other");
+    std::ofstream(base_ / "Stage/b") << "victim";
+    EXPECT_EQ(tree_.RemoveFileIf("Stage/b", 100, isVictim), R::Removed);
+    EXPECT_EQ(tree_.RemoveFile("Stage/c"), R::Removed);
+    EXPECT_EQ(Read(outside_ / "victim"), "victim");
     EXPECT_EQ(tree_.RemoveFolder("Stage"), R::Failed);  // not empty
     EXPECT_EQ(tree_.RemoveFile("STAGE\\A.CGR"), R::Removed);
     EXPECT_EQ(tree_.RemoveFile("Stage/a.cgr"), R::Missing);

@@ -70,6 +70,13 @@ public:
     // Removes the folder `relative` below the base (empty: the base itself, by its real
     // path) when it is empty.
     RemoveStatus RemoveFolder(std::string_view relative);
+    // Removes the regular file `relative` below the base, reached as RemoveFile reaches it,
+    // when `isOurs` accepts its bytes (at most `limit` of them). The file is read and removed
+    // through the one descriptor of its folder, and only while its name still holds the very
+    // file that was read, so a folder or file swapped in meanwhile is never what goes.
+    // `Refused` when it is a link, not a regular file, too large, not ours or was replaced.
+    RemoveStatus RemoveFileIf(std::string_view relative, size_t limit,
+                              const std::function<bool(const std::vector<uint8_t>&)>& isOurs);
     // The bytes of the regular file `relative` below the base, reached as RemoveFile reaches
     // it; nothing when it is missing, not a regular file or larger than `limit`.
     std::optional<std::vector<uint8_t>> ReadFile(std::string_view relative, size_t limit) const;
