@@ -92,6 +92,29 @@ protected:
         return out;
     }
 
+    // Runs `act` while another thread keeps swapping `folder` for a link to the outside
+    // folder and back (rename and symlink: a link where the folder was, then the folder
+    // back); returns how many times the link stood there.
+    template <typename Act>
+    int WhileSwappedForALink(const fs::path& folder, Act act) {
+        const fs::path parked = folder.string() + ".parked";
+        std::atomic<bool> done{false};
+        std::atomic<int> swaps{0};
+        std::thread swapper([&] {
+            while (!done) {
+                if (::rename(folder.c_str(), parked.c_str()) != 0) continue;
+                if (::symlink(outside_.c_str(), folder.c_str()) == 0) ++swaps;
+                std::this_thread::yield();
+                ::unlink(folder.c_str());
+                ::rename(parked.c_str(), folder.c_str());
+            }
+        });
+        act();
+        done = true;
+        swapper.join();
+        return swaps;
+    }
+
     apptest::ScratchFolder scratch_;
     stdtest::ScopedInstallEnvironment env_;
     fs::path home_ = scratch_.Path() / "home";
@@ -250,26 +273,13 @@ TEST_F(HostileInstall, FolderSwappedForALinkWhileInstallingLeadsNowhere) {
         manifest += "file " + name + "\n";
     }
     const fs::path installer = Installer(manifest);
-    const fs::path stage = install_ / "Stage", parked = install_ / "Stage.parked";
+    const fs::path stage = install_ / "Stage";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
     int runs = 0, swaps = 0;
     while (std::chrono::steady_clock::now() < deadline || runs < 3) {
         fs::remove_all(install_);
         fs::create_directories(stage);
-        std::atomic<bool> done{false};
-        std::thread swapper([&] {
-            while (!done) {
-                // rename and symlink: a link where the folder was, then the folder back.
-                if (::rename(stage.c_str(), parked.c_str()) != 0) continue;
-                if (::symlink(outside_.c_str(), stage.c_str()) == 0) ++swaps;
-                std::this_thread::yield();
-                ::unlink(stage.c_str());
-                ::rename(parked.c_str(), stage.c_str());
-            }
-        });
-        stdtest::InstallUnattended(installer, install_, home_);
-        done = true;
-        swapper.join();
+        swaps += WhileSwappedForALink(stage, [&] { stdtest::InstallUnattended(installer, install_, home_); });
         ++runs;
         ASSERT_TRUE(fs::is_empty(outside_)) << "after run " << runs;
     }
@@ -282,7 +292,7 @@ TEST_F(HostileInstall, SystemFolderSwappedForALinkWhileCopyingLeadsNowhere) {
     apptest::WriteFile(project_ / "saver.bin", "the screen saver program\n");
     const fs::path installer = ScreensaverInstaller("Savers\\Demo");
     const fs::path system = scratch_.Path() / "system";
-    const fs::path savers = system / "Savers", parked = system / "Savers.parked";
+    const fs::path savers = system / "Savers";
     env_.Set("VANTREL_SYSTEM_DIR", system.string());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
     int runs = 0, swaps = 0;
@@ -290,19 +300,7 @@ TEST_F(HostileInstall, SystemFolderSwappedForALinkWhileCopyingLeadsNowhere) {
         fs::remove_all(install_);
         fs::remove_all(system);
         fs::create_directories(savers);
-        std::atomic<bool> done{false};
-        std::thread swapper([&] {
-            while (!done) {
-                if (::rename(savers.c_str(), parked.c_str()) != 0) continue;
-                if (::symlink(outside_.c_str(), savers.c_str()) == 0) ++swaps;
-                std::this_thread::yield();
-                ::unlink(savers.c_str());
-                ::rename(parked.c_str(), savers.c_str());
-            }
-        });
-        stdtest::InstallUnattended(installer, install_, home_);
-        done = true;
-        swapper.join();
+        swaps += WhileSwappedForALink(savers, [&] { stdtest::InstallUnattended(installer, install_, home_); });
         ++runs;
         ASSERT_TRUE(fs::is_empty(outside_)) << "after run " << runs;
     }
@@ -316,7 +314,7 @@ TEST_F(HostileInstall, SystemFolderSwappedForALinkWhileUninstallingLeadsNowhere)
     apptest::WriteFile(project_ / "saver.bin", saver);
     const fs::path installer = ScreensaverInstaller("Savers\\Demo");
     const fs::path system = scratch_.Path() / "system";
-    const fs::path savers = system / "Savers", parked = system / "Savers.parked";
+    const fs::path savers = system / "Savers";
     env_.Set("VANTREL_SYSTEM_DIR", system.string());
     const fs::path bait = outside_ / "Demo.scr";
     const auto install = [&] {
@@ -337,19 +335,7 @@ TEST_F(HostileInstall, SystemFolderSwappedForALinkWhileUninstallingLeadsNowhere)
     while (std::chrono::steady_clock::now() < deadline || runs < 3) {
         ASSERT_NO_FATAL_FAILURE(install());
         apptest::WriteFile(bait, saver);
-        std::atomic<bool> done{false};
-        std::thread swapper([&] {
-            while (!done) {
-                if (::rename(savers.c_str(), parked.c_str()) != 0) continue;
-                if (::symlink(outside_.c_str(), savers.c_str()) == 0) ++swaps;
-                std::this_thread::yield();
-                ::unlink(savers.c_str());
-                ::rename(parked.c_str(), savers.c_str());
-            }
-        });
-        stdtest::RunCommand(uninstall);
-        done = true;
-        swapper.join();
+        swaps += WhileSwappedForALink(savers, [&] { stdtest::RunCommand(uninstall); });
         ++runs;
         ASSERT_EQ(FileString(bait), saver) << "after run " << runs;
     }
