@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <random>
 
@@ -29,9 +28,10 @@ TEST(PackageReaderFuzz, MutatedDirectoriesNeverCrashAndAcceptedOnesAreReadable) 
     os::ScopedRecordingMessageBoxFace boxes;
     TempFile file(seed);
     std::mt19937 rng(7);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    // A fixed count, not a time budget: a loaded machine must not make the test fail.
+    constexpr int kRuns = 2000;
     int runs = 0, accepted = 0;
-    for (; runs < 20000 && std::chrono::steady_clock::now() < deadline; ++runs) {
+    for (; runs < kRuns; ++runs) {
         std::vector<uint8_t> bytes = seed;
         int edits = 1 + int(rng() % 3);
         for (int e = 0; e < edits && !bytes.empty(); ++e) {
@@ -71,6 +71,5 @@ TEST(PackageReaderFuzz, MutatedDirectoriesNeverCrashAndAcceptedOnesAreReadable) 
                   bytes.size() - 4);
         boxes->Clear();
     }
-    EXPECT_GT(runs, 500);
     EXPECT_GT(accepted, 0);
 }
