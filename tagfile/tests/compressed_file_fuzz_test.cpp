@@ -3,7 +3,6 @@
 // sanitizers to see it), and whatever is accepted must be self-consistent.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <random>
 
 #include "tagfile/compressed_file.h"
@@ -43,9 +42,10 @@ TEST(CompressedFileFuzz, MutatedFilesNeverCrashAndAcceptedOnesAreConsistent) {
         for (auto& b : content) b = uint8_t(rng() % 7);
         seeds.push_back(PackCompressedFile(content, int(size % 10)));
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    // A fixed count, not a time budget: a loaded machine must not make the test fail.
+    constexpr int kRuns = 200000;
     int accepted = 0, runs = 0;
-    for (; runs < 200000 && std::chrono::steady_clock::now() < deadline; ++runs) {
+    for (; runs < kRuns; ++runs) {
         std::vector<uint8_t> file = Mutate(seeds[runs % seeds.size()], rng);
 
         auto unpacked = UnpackCompressedFile(file);
@@ -66,7 +66,6 @@ TEST(CompressedFileFuzz, MutatedFilesNeverCrashAndAcceptedOnesAreConsistent) {
         ASSERT_TRUE(reader.Corrupt() || walked == file.size());
         ValidateRecords(file, [](const Record&) { return true; });
     }
-    EXPECT_GT(runs, 1000);
     // Some mutants must survive, or the accept path was never exercised.
     EXPECT_GT(accepted, 0);
 }
