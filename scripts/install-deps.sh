@@ -11,7 +11,9 @@ DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends 
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev \
   libfltk1.3-dev fluid xvfb xauth x11-apps \
   libosmesa6-dev libassimp-dev fonts-liberation nlohmann-json3-dev ccache \
-  libgif-dev
+  libgif-dev fonts-texgyre fonts-cantarell
+# fonts-texgyre, fonts-cantarell: OpenType faces with CFF (cubic) outlines, which the 3D
+# text's glyph sweep builds alongside the TrueType faces.
 # fluid: Debian's FLTK CMake package names /usr/bin/fluid among its targets and refuses
 # to configure without it.
 # clang: scripts/fuzz.sh builds the libFuzzer targets with it (fuzzer and sanitizer runtimes

@@ -194,6 +194,22 @@ private:
 
 Point2 Mid(Point2 a, Point2 b) { return {(a.x + b.x) / 2, (a.y + b.y) / 2}; }
 
+// Where the line leaving a along `leave` meets the line arriving at b along `arrive`, when
+// that lies ahead of a and before b (and not far beyond the chord, as it would for nearly
+// parallel tangents); otherwise the chord's mid-point, which makes the quadratic straight.
+gdi::OutlinePoint TangentMeet(gdi::OutlinePoint a, gdi::OutlinePoint leave, gdi::OutlinePoint b,
+                              gdi::OutlinePoint arrive) {
+    gdi::OutlinePoint mid{(a.x + b.x) / 2, (a.y + b.y) / 2};
+    double wx = b.x - a.x, wy = b.y - a.y;
+    double det = leave.x * arrive.y - leave.y * arrive.x;
+    if (det == 0) return mid;
+    double s = (wx * arrive.y - wy * arrive.x) / det, r = (leave.x * wy - leave.y * wx) / det;
+    double chord = std::hypot(wx, wy);
+    if (!(s > 0 && r > 0) || s * std::hypot(leave.x, leave.y) > chord || r * std::hypot(arrive.x, arrive.y) > chord)
+        return mid;
+    return {a.x + s * leave.x, a.y + s * leave.y};
+}
+
 }  // namespace
 
 std::vector<gdi::QuadraticPiece> gdi::CubicToQuadratics(OutlinePoint p0, OutlinePoint c1, OutlinePoint c2,
@@ -212,13 +228,38 @@ std::vector<gdi::QuadraticPiece> gdi::CubicToQuadratics(OutlinePoint p0, Outline
         return OutlinePoint{3 * (u * u * (c1.x - p0.x) + 2 * u * t * (c2.x - c1.x) + t * t * (p3.x - c2.x)),
                             3 * (u * u * (c1.y - p0.y) + 2 * u * t * (c2.y - c1.y) + t * t * (p3.y - c2.y))};
     };
+    // The way the curve runs at t. Where the derivative vanishes (a handle lying on its end
+    // point) the curve still leaves along its second derivative and arrives against it; a
+    // cubic that is a straight line with both handles on its ends runs along its third.
+    const double span = std::hypot(p3.x - p0.x, p3.y - p0.y) + std::hypot(c1.x - p0.x, c1.y - p0.y) +
+                        std::hypot(c2.x - p3.x, c2.y - p3.y);
+    const double vanishing = 1e-12 * (span + 1);
+    auto heading = [&](double t, bool arriving) {
+        OutlinePoint d = derivative(t);
+        if (std::hypot(d.x, d.y) > vanishing) return d;
+        double u = 1 - t, sign = arriving ? -1 : 1;
+        OutlinePoint second{sign * (u * (c2.x - 2 * c1.x + p0.x) + t * (p3.x - 2 * c2.x + c1.x)),
+                            sign * (u * (c2.y - 2 * c1.y + p0.y) + t * (p3.y - 2 * c2.y + c1.y))};
+        if (std::hypot(second.x, second.y) > vanishing) return second;
+        return OutlinePoint{ex, ey};
+    };
     std::vector<QuadraticPiece> out;
     for (int i = 0; i < pieces; ++i) {
         double t0 = double(i) / pieces, t1 = double(i + 1) / pieces, h = (t1 - t0) / 3;
         OutlinePoint a = at(t0), b = i + 1 == pieces ? p3 : at(t1), da = derivative(t0), db = derivative(t1);
         // The piece's own cubic controls; the quadratic takes their tangent-weighted mean.
         OutlinePoint q1{a.x + da.x * h, a.y + da.y * h}, q2{b.x - db.x * h, b.y - db.y * h};
-        out.push_back({{(3 * (q1.x + q2.x) - (a.x + b.x)) / 4, (3 * (q1.y + q2.y) - (a.y + b.y)) / 4}, b});
+        OutlinePoint control{(3 * (q1.x + q2.x) - (a.x + b.x)) / 4, (3 * (q1.y + q2.y) - (a.y + b.y)) / 4};
+        // Next to a handle on its end point the mean can land behind the piece's start (or
+        // past its end), and the outline would run back over itself there. Such a piece
+        // takes the point where its end tangents meet, or is straight when they do not meet
+        // ahead of both ends.
+        OutlinePoint leave = heading(t0, false), arrive = heading(t1, true);
+        auto ahead = [](OutlinePoint from, OutlinePoint to, OutlinePoint way) {
+            return (to.x - from.x) * way.x + (to.y - from.y) * way.y > 0;
+        };
+        if (!ahead(a, control, leave) || !ahead(control, b, arrive)) control = TangentMeet(a, leave, b, arrive);
+        out.push_back({control, b});
     }
     return out;
 }

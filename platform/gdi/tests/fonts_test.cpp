@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -173,6 +174,59 @@ TEST(GdiCubicOutlines, QuadraticPiecesStayWithinTheTolerance) {
                 ASSERT_LE(std::hypot(qx - cx, qy - cy), gdi::kCubicTolerance + 1e-9) << "round " << round;
             }
             start = pieces[i].end;
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Cubics with a handle on its end point (common in CFF serifs): the curve leaves its start
+// along the other handle, and no quadratic piece may start backwards or end overshooting,
+// which would make the outline run back over itself.
+TEST(GdiCubicOutlines, HandlesOnTheirEndPointsGivePiecesThatRunForward) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> coordinate(-1000, 1000);
+    auto cubic = [](const gdi::OutlinePoint* p, double t) {
+        double v = 1 - t;
+        return gdi::OutlinePoint{v * v * v * p[0].x + 3 * v * v * t * p[1].x + 3 * v * t * t * p[2].x + t * t * t * p[3].x,
+                                 v * v * v * p[0].y + 3 * v * v * t * p[1].y + 3 * v * t * t * p[2].y + t * t * t * p[3].y};
+    };
+    for (int round = 0; round < 300; ++round) {
+        gdi::OutlinePoint p[4];
+        for (auto& q : p) q = {coordinate(random), coordinate(random)};
+        if (round % 3 != 1) p[1] = p[0];
+        if (round % 3 != 0) p[2] = p[3];
+        std::vector<gdi::QuadraticPiece> pieces = gdi::CubicToQuadratics(p[0], p[1], p[2], p[3]);
+        const double n = double(pieces.size());
+        gdi::OutlinePoint start = p[0];
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            const gdi::OutlinePoint control = pieces[i].control, end = pieces[i].end;
+            double t0 = double(i) / n, t1 = double(i + 1) / n, step = (t1 - t0) * 1e-4;
+            // Which way the cubic runs just after the start and just before the end.
+            gdi::OutlinePoint after = cubic(p, t0 + step), before = cubic(p, t1 - step);
+            EXPECT_GT((control.x - start.x) * (after.x - start.x) + (control.y - start.y) * (after.y - start.y), 0)
+                << "round " << round << " piece " << i << " starts backwards";
+            EXPECT_GT((end.x - control.x) * (end.x - before.x) + (end.y - control.y) * (end.y - before.y), 0)
+                << "round " << round << " piece " << i << " overshoots its end";
+            // Every point of the piece within the tolerance of the cubic's own span.
+            for (int k = 1; k < 16; ++k) {
+                double s = k / 16.0, u = 1 - s;
+                double qx = u * u * start.x + 2 * u * s * control.x + s * s * end.x;
+                double qy = u * u * start.y + 2 * u * s * control.y + s * s * end.y;
+                double nearest = 1e300;
+                gdi::OutlinePoint a = start;
+                for (int j = 1; j <= 400; ++j) {  // distance to the cubic as a fine polyline
+                    gdi::OutlinePoint b = cubic(p, t0 + (t1 - t0) * j / 400.0);
+                    double dx = b.x - a.x, dy = b.y - a.y, length = dx * dx + dy * dy;
+                    double f = length > 0 ? std::clamp(((qx - a.x) * dx + (qy - a.y) * dy) / length, 0.0, 1.0) : 0;
+                    nearest = std::min(nearest, std::hypot(qx - a.x - f * dx, qy - a.y - f * dy));
+                    a = b;
+                }
+                ASSERT_LE(nearest, gdi::kCubicTolerance + 0.05) << "round " << round << " piece " << i;
+            }
+            start = end;
         }
     }
 }

@@ -44,10 +44,13 @@ double FixedValue(const uint8_t* p) {
 
 class ContourReader {
 public:
-    // Reads every contour; on return `out` holds exactly the contours read. One reader
-    // serves a whole text, keeping its scratch storage.
-    bool Read(std::span<const uint8_t> data, double scale, double deviation, std::vector<OutlineContour>& out) {
+    // Reads every contour, placed at (originX, originY); on return `out` holds exactly the
+    // contours read. One reader serves a whole text, keeping its scratch storage.
+    bool Read(std::span<const uint8_t> data, double scale, double deviation, std::vector<OutlineContour>& out,
+              double originX = 0, double originY = 0) {
         scale_ = scale;
+        originX_ = originX;
+        originY_ = originY;
         // As for the whole text: no deviation means one design unit.
         if (!(deviation > 0)) deviation = scale;
         deviationSquared_ = deviation * deviation;
@@ -139,12 +142,15 @@ private:
         into_.push_back(edge);
     }
 
-    // Closes the contour and stores it in mesh precision without repeated points.
+    // Closes the contour and stores it, placed, in mesh precision without repeated points.
+    // Placing comes first: rounding the glyph at the origin and shifting it in float would
+    // round every point a second time and could fold tiny triangles over.
     void Close(double sx, double sy) {
-        auto f = [](double v) { return float(v); };
+        auto fx = [this](double v) { return float(v + originX_); };
+        auto fy = [this](double v) { return float(v + originY_); };
         size_t n = xs_.size();
         Edge closing{false, nextRun_++};
-        if (n > 1 && f(xs_[n - 1]) == f(sx) && f(ys_[n - 1]) == f(sy)) {
+        if (n > 1 && fx(xs_[n - 1]) == fx(sx) && fy(ys_[n - 1]) == fy(sy)) {
             closing = into_[n - 1];  // the last run ends on the start
             --n;
         }
@@ -159,7 +165,7 @@ private:
         std::vector<Edge>& into = kept_;
         into.clear();
         for (size_t i = 0; i < n; ++i) {
-            ContourPoint p{f(xs_[i]), f(ys_[i])};
+            ContourPoint p{fx(xs_[i]), fy(ys_[i])};
             if (!contour.points.empty() && p.x == contour.points.back().x && p.y == contour.points.back().y)
                 continue;  // a zero-length edge: the next edge starts where it did
             contour.points.push_back(p);
@@ -184,6 +190,7 @@ private:
     }
 
     double scale_ = 1;
+    double originX_ = 0, originY_ = 0;
     double deviationSquared_ = 0;
     std::vector<OutlineContour>* out_ = nullptr;
     size_t used_ = 0;
@@ -210,15 +217,12 @@ Direction Unit(double x, double y) {
     return {x / length, y / length};
 }
 
-double SignedArea(const OutlineContour& c) {
-    double area = 0;
-    size_t n = c.points.size();
-    for (size_t k = 0; k < n; ++k) {
-        const ContourPoint& a = c.points[k];
-        const ContourPoint& b = c.points[(k + 1) % n];
-        area += double(a.x) * b.y - double(b.x) * a.y;
-    }
-    return area / 2;
+// The value as the mesh stores it (float), kept in a double. The round trip goes through a
+// volatile store because GCC 12 at -O2 drops a plain double(float(v)) in the loop over the
+// face points, and the sliver repair must judge the triangles the mesh will really hold.
+double ToMeshPrecision(double v) {
+    volatile float stored = float(v);
+    return double(stored);
 }
 
 class GlyphBuilder {
@@ -228,30 +232,25 @@ public:
         depth_ = -extrusion;
     }
 
-    // Appends the glyph's vertices (moved by the pen) and triangles (indices into the
+    // Appends the glyph's vertices (contours already placed) and triangles (indices into the
     // glyph's own vertices). False when the tessellator reports an error.
-    bool Build(const std::vector<OutlineContour>& contours, float penX, float penY,
-               std::vector<Vertex>& vertices, std::vector<uint32_t>& indices) {
-        penX_ = penX;
-        penY_ = penY;
+    bool Build(const std::vector<OutlineContour>& contours, std::vector<Vertex>& vertices,
+               std::vector<uint32_t>& indices) {
         vertices_ = &vertices;
         indices_ = &indices;
         base_ = vertices.size();
         if (contours.empty()) return true;
 
-        // Walls face out of the filled shape. A contour's own turning only says which way it
-        // runs, and holes run against their outline, so every contour takes the side its
-        // glyph's outlines take: that of the contour enclosing the largest area.
-        bool outlinesCounterClockwise = false;
-        double largest = -1;
-        for (const OutlineContour& c : contours) {
-            bool ccw = IsCounterClockwise(c);
-            double area = std::fabs(SignedArea(c));
-            if (area > largest) largest = area, outlinesCounterClockwise = ccw;
-        }
+        // The turning angle no longer picks the walls' side (below), but a contour whose turns
+        // cancel out is still reported.
+        for (const OutlineContour& c : contours) IsCounterClockwise(c);
         if (!Tessellate(contours)) return false;
         if (BoundaryFollowsContours(contours)) {
-            for (const OutlineContour& c : contours) Walls(c, outlinesCounterClockwise);
+            // Walls face out of the filled shape, which lies on the left of the face outline:
+            // each contour's side comes from the faces it bounds, not from its own turning
+            // (holes run against their outline) nor from another contour's (two separate
+            // shapes may run either way under the non-zero rule).
+            for (size_t c = 0; c < contours.size(); ++c) Walls(contours[c], wallsFaceRight_[c] != 0);
         } else {
             // Contours that overlap or touch (an accent joined onto its letter) would wall
             // in the inside of the glyph and meet the faces off their edges: the walls follow
@@ -264,7 +263,7 @@ public:
 
 private:
     void AddVertex(float x, float y, float z, float nx, float ny, float nz) {
-        vertices_->push_back(Vertex{x + penX_, y + penY_, z, nx, ny, nz});
+        vertices_->push_back(Vertex{x, y, z, nx, ny, nz});
     }
     uint32_t Local() const { return uint32_t(vertices_->size() - base_); }
 
@@ -401,7 +400,7 @@ private:
         }
         gluTessEndPolygon(tess_);
         if (tessFailed_) return false;
-        for (auto& p : facePoints_) p = {double(float(p[0])), double(float(p[1])), 0.0};
+        for (auto& p : facePoints_) p = {ToMeshPrecision(p[0]), ToMeshPrecision(p[1]), 0.0};
         RemoveFlatTriangles();
         return true;
     }
@@ -433,19 +432,25 @@ private:
         return false;
     }
 
-    // Whether the face outline is exactly the contours' edges (run either way).
+    // Whether the face outline is exactly the contours' edges, each contour bounding the
+    // faces on one side all along. wallsFaceRight_ then says, per contour, whether the faces
+    // lie on its left (a front triangle runs along its edges), so its walls face right.
     bool BoundaryFollowsContours(const std::vector<OutlineContour>& contours) {
         FindBoundary();
         size_t edges = 0;
         for (const OutlineContour& c : contours) edges += c.points.size();
         if (edges != boundary_.size() || facePoints_.size() != edges) return false;
+        wallsFaceRight_.assign(contours.size(), 0);
         uint32_t offset = 0;
-        for (const OutlineContour& c : contours) {
-            uint32_t n = uint32_t(c.points.size());
+        for (size_t c = 0; c < contours.size(); ++c) {
+            uint32_t n = uint32_t(contours[c].points.size());
+            bool facesLeft = HasEdge(offset, offset + 1);  // n is at least 3
             for (uint32_t k = 0; k < n; ++k) {
                 uint32_t u = offset + k, v = offset + (k + 1) % n;
-                if (HasEdge(u, v) == HasEdge(v, u)) return false;
+                bool forward = HasEdge(u, v);
+                if (forward == HasEdge(v, u) || forward != facesLeft) return false;
             }
+            wallsFaceRight_[c] = facesLeft;
             offset += n;
         }
         return true;
@@ -525,15 +530,19 @@ private:
     }
 
     // The tessellator closes monotone pieces with zero-area triangles where vertices line
-    // up, which leave a vertex in the middle of another triangle's edge. Such a triangle
-    // (a, b, c) with b between c and a is turned, together with the triangle (a, c, d)
-    // across its long edge, into (a, b, d) and (b, c, d): same area, no gap, no sliver.
-    // One whose corners coincide covers nothing and is dropped.
+    // up, which leave a vertex in the middle of another triangle's edge; and a thin triangle
+    // at a crossing vertex can fold over (turn clockwise) once its corners are rounded to
+    // float. Such a sliver (a, b, c) with b between c and a is turned, together with the
+    // triangle (a, c, d) across its long edge, into (a, b, d) and (b, c, d): the faces'
+    // outline stays as it was, with no gap, fold or sliver. One whose corners coincide
+    // covers nothing and is dropped, and so is a sliver the turn cannot mend that lies on the
+    // outline (its long edge, or both short ones, with no triangle across): the outline then
+    // runs along the edges of its neighbours instead.
     void RemoveFlatTriangles() {
         std::vector<uint32_t>& t = faceTriangles_;
         const size_t count = t.size() / 3;
         bool any = false;
-        for (size_t i = 0; i < count && !any; ++i) any = Cross(t[3 * i], t[3 * i + 1], t[3 * i + 2]) == 0;
+        for (size_t i = 0; i < count && !any; ++i) any = !(Cross(t[3 * i], t[3 * i + 1], t[3 * i + 2]) > 0);
         if (!any) return;
         // Few triangles a glyph and fewer flat ones: the triangle across is found by a scan.
         auto findEdge = [&](uint32_t u, uint32_t v) -> size_t {
@@ -544,7 +553,7 @@ private:
         };
         const uint32_t kDropped = UINT32_MAX;
         auto same = [&](uint32_t a, uint32_t b) { return facePoints_[a] == facePoints_[b]; };
-        // Whether point m lies strictly between a and b (all three on one line).
+        // Whether the corner at m is obtuse: of a sliver's corners, m lies between a and b.
         auto between = [&](uint32_t m, uint32_t a, uint32_t b) {
             const auto &p = facePoints_[m], &q = facePoints_[a], &r = facePoints_[b];
             return (p[0] - q[0]) * (p[0] - r[0]) + (p[1] - q[1]) * (p[1] - r[1]) < 0;
@@ -554,7 +563,7 @@ private:
             bool changed = false;
             for (size_t i = 0; i < count; ++i) {
                 uint32_t v[3] = {t[3 * i], t[3 * i + 1], t[3 * i + 2]};
-                if (v[0] == kDropped || Cross(v[0], v[1], v[2]) != 0) continue;
+                if (v[0] == kDropped || Cross(v[0], v[1], v[2]) > 0) continue;
                 if (same(v[0], v[1]) || same(v[1], v[2]) || same(v[0], v[2])) {
                     t[3 * i] = t[3 * i + 1] = t[3 * i + 2] = kDropped;
                     dropped = changed = true;
@@ -565,19 +574,30 @@ private:
                 size_t j = findEdge(a, c);
                 if (j == SIZE_MAX) continue;
                 uint32_t d = t[3 * j] ^ t[3 * j + 1] ^ t[3 * j + 2] ^ a ^ c;
-                if (Cross(a, c, d) <= 0) continue;
+                if (!(Cross(a, c, d) > 0 && Cross(a, b, d) > 0 && Cross(b, c, d) > 0)) continue;
                 t[3 * i] = a, t[3 * i + 1] = b, t[3 * i + 2] = d;
                 t[3 * j] = b, t[3 * j + 1] = c, t[3 * j + 2] = d;
                 changed = true;
             }
             if (!changed) break;
         }
+        for (size_t i = 0; i < count; ++i) {
+            uint32_t v[3] = {t[3 * i], t[3 * i + 1], t[3 * i + 2]};
+            if (v[0] == kDropped || Cross(v[0], v[1], v[2]) > 0) continue;
+            int middle = between(v[1], v[0], v[2]) ? 1 : between(v[2], v[0], v[1]) ? 2 : 0;
+            uint32_t a = v[(middle + 2) % 3], b = v[middle], c = v[(middle + 1) % 3];
+            bool longEdgeOutside = findEdge(a, c) == SIZE_MAX;
+            bool shortEdgesOutside = findEdge(b, a) == SIZE_MAX && findEdge(c, b) == SIZE_MAX;
+            if (longEdgeOutside || shortEdgesOutside) {
+                t[3 * i] = t[3 * i + 1] = t[3 * i + 2] = kDropped;
+                dropped = true;
+            }
+        }
         if (dropped) std::erase(t, kDropped);
     }
 
     GLUtesselator* tess_ = nullptr;
     float depth_ = 0;
-    float penX_ = 0, penY_ = 0;
     std::vector<Vertex>* vertices_ = nullptr;
     std::vector<uint32_t>* indices_ = nullptr;
     size_t base_ = 0;
@@ -591,6 +611,7 @@ private:
     std::vector<uint32_t> faceTriangles_;
     std::vector<uint32_t> edgeStart_, edgeEnd_, fill_;
     std::vector<std::pair<uint32_t, uint32_t>> boundary_;
+    std::vector<uint8_t> wallsFaceRight_;
     bool tessFailed_ = false;
 };
 
@@ -703,13 +724,14 @@ HRESULT BuildTextMesh(GlyphOutlineSource& source, IDirect3DDevice8* device, cons
                 return E_FAIL;
             }
 
-            if (!reader.Read(std::span<const uint8_t>(glyphBuffer.data(), written), scale, deviation, contours)) {
+            if (!reader.Read(std::span<const uint8_t>(glyphBuffer.data(), written), scale, deviation, contours,
+                             penX, penY)) {
                 Debug("D3DXCreateText: MakeLinesFromTTPolygon failed\n");
                 return E_FAIL;
             }
             size_t firstVertex = vertices.size();
             glyphIndices.clear();
-            if (!builder.Build(contours, float(penX), float(penY), vertices, glyphIndices) ||
+            if (!builder.Build(contours, vertices, glyphIndices) ||
                 vertices.size() > kMaxVertices) {
                 // Past 65535 vertices the 16-bit indices would wrap onto other characters.
                 Debug("D3DXCreateText: MakeDisplayListFromGlyph failed\n");

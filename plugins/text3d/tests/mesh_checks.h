@@ -77,6 +77,30 @@ inline std::string CheckClosedSolid(const MeshData& mesh) {
     return {};
 }
 
+// The characters of a text mesh, each its own solid: glyph k holds the vertices from
+// firstVertex[k] to the next glyph's first (indices rebased) and the triangles over them.
+// Empty when a triangle reaches into another character's vertices.
+inline std::vector<MeshData> SplitCharacters(const MeshData& mesh, const std::vector<size_t>& firstVertex) {
+    std::vector<MeshData> out(firstVertex.size());
+    auto glyphOf = [&](size_t v) {
+        size_t k = firstVertex.size();
+        while (k > 0 && firstVertex[k - 1] > v) --k;
+        return k == 0 ? SIZE_MAX : k - 1;
+    };
+    for (size_t k = 0; k < firstVertex.size(); ++k) {
+        size_t end = k + 1 < firstVertex.size() ? firstVertex[k + 1] : mesh.vertices.size();
+        if (firstVertex[k] > end || end > mesh.vertices.size()) return {};
+        out[k].vertices.assign(mesh.vertices.begin() + std::ptrdiff_t(firstVertex[k]),
+                               mesh.vertices.begin() + std::ptrdiff_t(end));
+    }
+    for (size_t t = 0; t + 2 < mesh.indices.size(); t += 3) {
+        size_t k = glyphOf(mesh.indices[t]);
+        if (k == SIZE_MAX || glyphOf(mesh.indices[t + 1]) != k || glyphOf(mesh.indices[t + 2]) != k) return {};
+        for (int e = 0; e < 3; ++e) out[k].indices.push_back(uint16_t(mesh.indices[t + e] - firstVertex[k]));
+    }
+    return out;
+}
+
 // Debugger lines written while an instance lives.
 class DebugLines {
 public:

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <numbers>
 #include <random>
 
 namespace {
@@ -25,6 +26,9 @@ public:
         return *this;
     }
     Records& Run(WORD type, std::initializer_list<std::pair<double, double>> points) {
+        return Run(type, std::vector<std::pair<double, double>>(points));
+    }
+    Records& Run(WORD type, const std::vector<std::pair<double, double>>& points) {
         Put(type);
         Put(WORD(points.size()));
         for (auto [x, y] : points) Point(x, y);
@@ -306,6 +310,77 @@ TEST(OutlineMeshBuilder, CrossingContourTessellatesWithZeroTurningMessage) {
     EXPECT_EQ(data.indices.size(), 3u * (12 + 4));
     EXPECT_EQ(data.vertices.size(), 24u + 2 * 5);
     mesh->Release();
+}
+
+TEST(OutlineMeshBuilder, SeparateShapesWoundEitherWayEachFaceOutward) {
+    IDirect3DDevice8 device;
+    FakeSource source;
+    // A large square counter-clockwise and a small one clockwise beside it: under the non-zero
+    // rule both are filled, and each one's walls must face away from its own inside, in
+    // either order.
+    const auto large = [](Records& r) { r.Contour(0, 0).Run(TT_PRIM_LINE, {{100, 0}, {100, 100}, {0, 100}}); };
+    const auto small = [](Records& r) { r.Contour(200, 0).Run(TT_PRIM_LINE, {{200, 50}, {250, 50}, {250, 0}}); };
+    for (bool largeFirst : {true, false}) {
+        Records records;
+        if (largeFirst) large(records), small(records);
+        else small(records), large(records);
+        source.outline = records.Bytes();
+        ID3DXMesh* mesh = nullptr;
+        ASSERT_EQ(text3d::BuildTextMesh(source, &device, "x", 0.01f, 0.1f, 0.01, &mesh, nullptr, nullptr), D3D_OK);
+        MeshData data = ReadMesh(mesh);
+        mesh->Release();
+        EXPECT_EQ(CheckClosedSolid(data), "");
+        int walls = 0;
+        for (const MeshVertex& v : data.vertices) {
+            if (v.nz != 0) continue;
+            ++walls;
+            float cx = v.x < 1.5f ? 0.5f : 2.25f, cy = v.x < 1.5f ? 0.5f : 0.25f;  // its square's centre
+            EXPECT_GT((v.x - cx) * v.nx + (v.y - cy) * v.ny, 0) << "wall at " << v.x << ", " << v.y;
+        }
+        EXPECT_EQ(walls, 2 * 4 * 4);  // two squares, four straight edges, four vertices each
+    }
+}
+
+TEST(OutlineMeshBuilder, OverlappingStrokesGiveClosedSolids) {
+    // A round bowl with a bar laid across it, as faces that keep their strokes overlapping
+    // draw letters: GLU makes new vertices where the edges cross, at positions a float
+    // cannot hold, and far along the line a float holds even less. Judged before they are
+    // rounded as the mesh stores them, the sliver repair would leave triangles that fold
+    // over in the mesh (as it does when the rounding is optimised away).
+    IDirect3DDevice8 device;
+    FakeSource source;
+    source.advance = 2048;  // one em: the glyphs stand apart, and far along the line
+    const std::string text(24, 'o');
+    std::mt19937 random(23);
+    std::uniform_real_distribution<double> unit(0, 1);
+    int failures = 0;
+    for (int round = 0; round < 60 && failures < 5; ++round) {
+        double cx = 300 + 400 * unit(random), cy = 300 + 400 * unit(random);
+        double rx = 150 + 250 * unit(random), ry = 150 + 250 * unit(random), turn = unit(random);
+        std::vector<std::pair<double, double>> controls;
+        for (int k = 0; k < 8; ++k) {
+            double angle = turn + (k + 0.5) * std::numbers::pi / 4, reach = 1 / std::cos(std::numbers::pi / 8);
+            controls.emplace_back(cx + rx * reach * std::cos(angle), cy + ry * reach * std::sin(angle));
+        }
+        controls.emplace_back(cx + rx * std::cos(turn), cy + ry * std::sin(turn));
+        // The bar: a thin slanted rectangle through the bowl, wound the same way.
+        double angle = std::numbers::pi * unit(random), half = 40 + 60 * unit(random), length = 900;
+        double ux = std::cos(angle), uy = std::sin(angle), nx = -uy * half, ny = ux * half;
+        double x0 = cx - ux * length / 2, y0 = cy - uy * length / 2, x1 = cx + ux * length / 2, y1 = cy + uy * length / 2;
+        source.outline = Records()
+                             .Contour(cx + rx * std::cos(turn), cy + ry * std::sin(turn))
+                             .Run(TT_PRIM_QSPLINE, controls)
+                             .Contour(x0 - nx, y0 - ny)
+                             .Run(TT_PRIM_LINE, {{x1 - nx, y1 - ny}, {x1 + nx, y1 + ny}, {x0 + nx, y0 + ny}})
+                             .Bytes();
+        ID3DXMesh* mesh = nullptr;
+        HRESULT hr = text3d::BuildTextMesh(source, &device, text.c_str(), 0.001f, 0.15f, 1.0 / 2048, &mesh, nullptr,
+                                           nullptr);
+        ASSERT_EQ(hr, D3D_OK);
+        std::string problem = CheckClosedSolid(ReadMesh(mesh));
+        mesh->Release();
+        if (!problem.empty()) ADD_FAILURE() << "round " << round << ": " << problem, ++failures;
+    }
 }
 
 TEST(OutlineMeshBuilder, DamagedOutlinesFailCleanly) {
