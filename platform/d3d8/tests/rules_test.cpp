@@ -288,3 +288,53 @@ TEST_P(OnEachTarget, LastPixelOfLines) {
         }
     }
 }
+
+// Where Direct3D 8 leaves the outcome open, the device's choice holds: an alpha equal to
+// the reference passes the comparisons that admit equality; normals are used as
+// transformed, unnormalised unless asked; colours of pre-transformed vertices interpolate
+// linearly on screen whatever their RHW.
+TEST_P(OnEachTarget, OpenCasesKeepTheirChoice) {
+    IDirect3DDevice8& device = *device_;
+    device.SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    device.SetRenderState(D3DRS_ALPHAREF, 0x80);
+    const struct {
+        DWORD function;
+        bool passes;
+    } tests[] = {{D3DCMP_EQUAL, true},   {D3DCMP_LESSEQUAL, true}, {D3DCMP_GREATEREQUAL, true},
+                 {D3DCMP_LESS, false},   {D3DCMP_GREATER, false},  {D3DCMP_NOTEQUAL, false}};
+    for (const auto& t : tests) {
+        device.Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        device.SetRenderState(D3DRS_ALPHAFUNC, t.function);
+        ASSERT_EQ(DrawScreenRect(device, 0, 0, float(kWidth), float(kHeight), 0.5f, 0x80FFFFFF),
+                  D3D_OK);
+        EXPECT_EQ(Pixel(16, 12) != 0, t.passes) << "alpha function " << t.function;
+    }
+    device.SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+
+    // A normal of length 2 doubles the diffuse light: 0.25 white lit head-on gives 0.5.
+    const D3DMATERIAL8 material = Material(0.25f, 0.0f, 0.0f);
+    device.SetMaterial(&material);
+    D3DLIGHT8 light = LightInFront(D3DLIGHT_DIRECTIONAL);
+    device.SetLight(0, &light);
+    device.LightEnable(0, TRUE);
+    device.SetRenderState(D3DRS_COLORVERTEX, FALSE);
+    const LitVertex quad[4] = {{-1, 1, 0.5f, 0, 0, -2, 0}, {1, 1, 0.5f, 0, 0, -2, 0},
+                               {-1, -1, 0.5f, 0, 0, -2, 0}, {1, -1, 0.5f, 0, 0, -2, 0}};
+    device.SetRenderState(D3DRS_LIGHTING, TRUE);
+    device.SetVertexShader(kLitFvf);
+    for (const bool normalize : {false, true}) {
+        device.SetRenderState(D3DRS_NORMALIZENORMALS, normalize);
+        ASSERT_EQ(device.DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(LitVertex)), D3D_OK);
+        EXPECT_NEAR(Red(Pixel(16, 12)), (normalize ? 0.25f : 0.5f) * 255, 1.5)
+            << "normalized " << normalize;
+    }
+    device.SetRenderState(D3DRS_LIGHTING, FALSE);
+
+    // Left edge black with RHW 1, right edge white with RHW 0.1: at centre x the colour is
+    // x / 31 of the way, as on screen.
+    const ScreenVertex ramp[4] = {{0, -1, 0.5f, 1.0f, 0xFF000000}, {31, -1, 0.5f, 0.1f, 0xFFFFFFFF},
+                                  {0, 30, 0.5f, 1.0f, 0xFF000000}, {31, 30, 0.5f, 0.1f, 0xFFFFFFFF}};
+    device.SetVertexShader(kScreenFvf);
+    ASSERT_EQ(device.DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, ramp, sizeof(ScreenVertex)), D3D_OK);
+    for (int x : {4, 15, 27}) EXPECT_NEAR(Red(Pixel(x, 12)), x / 31.0f * 255, 1.5) << "x " << x;
+}
