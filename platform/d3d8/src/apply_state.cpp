@@ -235,16 +235,9 @@ void IDirect3DDevice8::ApplyTransforms(DeviceGL& g, const VertexLayout& layout,
     g.transformsDirty = transformed;
 }
 
-bool IDirect3DDevice8::ApplyLighting(DeviceGL& g, const VertexLayout& layout) {
-    auto& f = g.gl;
-    const auto& rs = renderStates_;
-    // Pre-transformed vertices are never lit; unlit ones keep GL's fixed pipeline.
-    if (rs[D3DRS_LIGHTING] == 0 || layout.transformed) {
-        if (g.currentProgram) f.UseProgram(0);
-        g.currentProgram = 0;
-        return true;
-    }
+d3d8_detail::LightingSetup IDirect3DDevice8::LightingSetupFor(const VertexLayout& layout) const {
     using d3d8_detail::ColourSource;
+    const auto& rs = renderStates_;
     d3d8_detail::LightingSetup setup;
     for (const auto& [index, slot] : lights_)
         if (slot.enabled) setup.types[static_cast<std::size_t>(setup.lightCount++)] = slot.light.Type;
@@ -262,7 +255,37 @@ bool IDirect3DDevice8::ApplyLighting(DeviceGL& g, const VertexLayout& layout) {
     setup.ambient = source(D3DRS_AMBIENTMATERIALSOURCE);
     setup.specularColour = source(D3DRS_SPECULARMATERIALSOURCE);
     setup.emissive = source(D3DRS_EMISSIVEMATERIALSOURCE);
+    return setup;
+}
 
+void IDirect3DDevice8::UpdateLightingValues(DeviceGL& g) {
+    if (g.lightsDirty) {
+        float* out = g.lightingValues.lights.data();
+        for (const auto& [index, slot] : lights_)
+            if (slot.enabled) {
+                d3d8_detail::PackLight(slot.light, view_, out);
+                out += 4 * d3d8_detail::kVectorsPerLight;
+            }
+        ++g.lightsVersion;
+        g.lightsDirty = false;
+    }
+    if (g.materialDirty) {
+        d3d8_detail::PackMaterial(material_, renderStates_[D3DRS_AMBIENT],
+                                  g.lightingValues.material.data());
+        ++g.materialVersion;
+        g.materialDirty = false;
+    }
+}
+
+bool IDirect3DDevice8::ApplyLighting(DeviceGL& g, const VertexLayout& layout) {
+    auto& f = g.gl;
+    // Pre-transformed vertices are never lit; unlit ones keep GL's fixed pipeline.
+    if (renderStates_[D3DRS_LIGHTING] == 0 || layout.transformed) {
+        if (g.currentProgram) f.UseProgram(0);
+        g.currentProgram = 0;
+        return true;
+    }
+    const d3d8_detail::LightingSetup setup = LightingSetupFor(layout);
     const std::uint64_t key = setup.Key();
     if (g.lastProgram >= g.programs.size() || g.programs[g.lastProgram].key != key) {
         const auto found = std::find_if(g.programs.begin(), g.programs.end(),
@@ -276,21 +299,8 @@ bool IDirect3DDevice8::ApplyLighting(DeviceGL& g, const VertexLayout& layout) {
     if (g.currentProgram != program.name) f.UseProgram(program.name);
     g.currentProgram = program.name;
 
-    if (g.lightsDirty) {
-        float* out = g.lightingValues.lights.data();
-        for (const auto& [index, slot] : lights_)
-            if (slot.enabled) {
-                d3d8_detail::PackLight(slot.light, view_, out);
-                out += 4 * d3d8_detail::kVectorsPerLight;
-            }
-        ++g.lightsVersion;
-        g.lightsDirty = false;
-    }
-    if (g.materialDirty) {
-        d3d8_detail::PackMaterial(material_, rs[D3DRS_AMBIENT], g.lightingValues.material.data());
-        ++g.materialVersion;
-        g.materialDirty = false;
-    }
+    // Each program keeps its own uniforms: it is sent the values it has not seen yet.
+    UpdateLightingValues(g);
     if (program.lightsVersion != g.lightsVersion && setup.lightCount > 0) {
         f.Uniform4fv(program.lights, setup.lightCount * d3d8_detail::kVectorsPerLight,
                      g.lightingValues.lights.data());

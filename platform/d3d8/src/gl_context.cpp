@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 namespace {
 

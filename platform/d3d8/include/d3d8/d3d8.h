@@ -24,6 +24,7 @@ namespace d3d8_detail {
 
 struct DeviceGL;
 struct VertexLayout;
+struct LightingSetup;
 
 // What both buffer kinds keep: the bytes in memory (Lock hands out a pointer into them) and
 // the GL buffer object they are copied into on Unlock, so that drawing sends nothing.
@@ -257,6 +258,8 @@ private:
     void ApplyTransforms(d3d8_detail::DeviceGL& gl, const d3d8_detail::VertexLayout& layout,
                          D3DPRIMITIVETYPE type);
     bool ApplyLighting(d3d8_detail::DeviceGL& gl, const d3d8_detail::VertexLayout& layout);
+    d3d8_detail::LightingSetup LightingSetupFor(const d3d8_detail::VertexLayout& layout) const;
+    void UpdateLightingValues(d3d8_detail::DeviceGL& gl);  // lights and material, packed
     // vertexBuffer and indexBuffer are GL buffer names, 0 for the caller's memory; the
     // bases are byte offsets into the buffers, or pointers into that memory; indices are
     // the drawn indices in memory. Arguments are checked by the callers.
