@@ -39,7 +39,10 @@ VertexLayout LayoutOf(DWORD fvf) {
         layout.diffuse = static_cast<int>(offset);
         offset += 4;
     }
-    if (fvf & D3DFVF_SPECULAR) offset += 4;
+    if (fvf & D3DFVF_SPECULAR) {
+        layout.specular = static_cast<int>(offset);
+        offset += 4;
+    }
     const DWORD sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
     if (sets > 8) return layout;
     for (DWORD set = 0; set < sets; ++set) {

@@ -5,10 +5,9 @@
 
 #include <d3d8/d3d8.h>
 
-// Prototypes are declared only for their types; every call goes through a loaded pointer.
-#define GL_GLEXT_PROTOTYPES 1
-#include <GL/gl.h>
-#include <GL/glext.h>
+#include "gl_headers.h"
+
+#include "lighting_program.h"
 
 #include <array>
 #include <cstdint>
@@ -68,7 +67,31 @@ namespace d3d8_detail {
     X(ReadPixels, glReadPixels)                                        \
     X(PixelStorei, glPixelStorei)                                      \
     X(Finish, glFinish)                                                \
-    X(Flush, glFlush)
+    X(Flush, glFlush)                                                  \
+    X(SecondaryColorPointer, glSecondaryColorPointer)                  \
+    X(CreateShader, glCreateShader)                                    \
+    X(ShaderSource, glShaderSource)                                    \
+    X(CompileShader, glCompileShader)                                  \
+    X(GetShaderiv, glGetShaderiv)                                      \
+    X(DeleteShader, glDeleteShader)                                    \
+    X(CreateProgram, glCreateProgram)                                  \
+    X(AttachShader, glAttachShader)                                    \
+    X(LinkProgram, glLinkProgram)                                      \
+    X(GetProgramiv, glGetProgramiv)                                    \
+    X(DeleteProgram, glDeleteProgram)                                  \
+    X(UseProgram, glUseProgram)                                        \
+    X(GetUniformLocation, glGetUniformLocation)                        \
+    X(Uniform4fv, glUniform4fv)                                        \
+    X(GenFramebuffers, glGenFramebuffers)                              \
+    X(DeleteFramebuffers, glDeleteFramebuffers)                        \
+    X(BindFramebuffer, glBindFramebuffer)                              \
+    X(GenRenderbuffers, glGenRenderbuffers)                            \
+    X(DeleteRenderbuffers, glDeleteRenderbuffers)                      \
+    X(BindRenderbuffer, glBindRenderbuffer)                            \
+    X(RenderbufferStorage, glRenderbufferStorage)                      \
+    X(FramebufferRenderbuffer, glFramebufferRenderbuffer)              \
+    X(CheckFramebufferStatus, glCheckFramebufferStatus)                \
+    X(BlitFramebuffer, glBlitFramebuffer)
 
 struct GLFunctions {
 #define D3D8_GL_MEMBER(member, name) decltype(&::name) member = nullptr;
@@ -87,6 +110,7 @@ struct VertexLayout {
     UINT size = 0;             // bytes a vertex
     int normal = -1;           // byte offsets, -1 when absent
     int diffuse = -1;
+    int specular = -1;
 };
 VertexLayout LayoutOf(DWORD fvf);
 
@@ -97,12 +121,22 @@ GLenum ModeFor(D3DPRIMITIVETYPE type);
 struct DeviceGL {
     GLFunctions gl;
     OSMesaContext context = nullptr;    // owned off-screen context, or null
-    // Off-screen, the picture is drawn upside down, so that GL's rows run top to bottom as
-    // Direct3D's do and GL's fill rule for pixel centres on edges becomes Direct3D's
-    // top-left rule. A window must show it the right way up; there only centres exactly
-    // on horizontal edges can go the other way.
-    bool flipY = false;
     std::vector<std::uint32_t> colour;  // its colour buffer
+    // In a window, the device draws into a framebuffer object of its own, copied into the
+    // window the right way up by Present. Either way the picture is drawn upside down, so
+    // that GL's rows run top to bottom as Direct3D's do and GL's fill rule for pixel
+    // centres on edges is Direct3D's top-left rule.
+    GLuint framebuffer = 0;
+    GLuint renderbuffers[2] = {};  // colour, depth and stencil
+
+    // The lighting programs made so far (a handful: one per arrangement of lights and
+    // material sources), the light and material values they take, and which version of
+    // those each program was last given.
+    std::vector<LightingProgram> programs;
+    GLuint currentProgram = 0;
+    std::size_t lastProgram = 0;
+    LightingValues lightingValues;
+    unsigned lightsVersion = 1, materialVersion = 1;
 
     // GL state as last set; appliedValid false forces everything to be sent again.
     bool appliedValid = false;
@@ -111,8 +145,8 @@ struct DeviceGL {
     bool lightsDirty = true;
     bool materialDirty = true;
     bool lastTransformed = false;
-    bool lastLighting = false;
-    int lastColourMaterial = -1;
+    int lastNudge = -1;             // which pixel nudge the loaded projection has
+    bool scissorOn = false;         // the viewport's scissor for pre-transformed vertices
     DWORD lastFvf = ~0u;
     // Vertex pointers as last set: buffer, byte offset into it (or the caller's memory).
     unsigned pointerBuffer = ~0u;
@@ -120,6 +154,7 @@ struct DeviceGL {
     UINT pointerStride = 0;
     unsigned boundArray = ~0u;
     unsigned boundElement = ~0u;
+    std::vector<GLuint> lineEnds;  // kept to draw lines' last pixels without allocating
 };
 
 }  // namespace d3d8_detail

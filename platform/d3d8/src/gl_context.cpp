@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 namespace {
 
@@ -18,6 +17,35 @@ void* OSMesaLoader(const char* name) {
 bool MakeCurrent(d3d8_detail::DeviceGL& gl, UINT width, UINT height) {
     return OSMesaMakeCurrent(gl.context, gl.colour.data(), GL_UNSIGNED_BYTE,
                              static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+}
+
+// In a window's context the device draws into a framebuffer object of its size; false
+// when GL cannot make one.
+bool SizeFramebuffer(d3d8_detail::DeviceGL& g, UINT width, UINT height) {
+    auto& f = g.gl;
+    if (!g.framebuffer) {
+        f.GenFramebuffers(1, &g.framebuffer);
+        f.GenRenderbuffers(2, g.renderbuffers);
+    }
+    f.BindFramebuffer(GL_FRAMEBUFFER, g.framebuffer);
+    const GLenum formats[2] = {GL_RGBA8, GL_DEPTH24_STENCIL8};
+    for (int i = 0; i < 2; ++i) {
+        f.BindRenderbuffer(GL_RENDERBUFFER, g.renderbuffers[i]);
+        f.RenderbufferStorage(GL_RENDERBUFFER, formats[i], static_cast<GLsizei>(width),
+                              static_cast<GLsizei>(height));
+    }
+    f.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                              g.renderbuffers[0]);
+    f.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                              g.renderbuffers[1]);
+    return f.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+
+void ClearTarget(d3d8_detail::GLFunctions& f) {
+    f.ClearColor(0, 0, 0, 0);
+    f.ClearDepth(1.0);
+    f.ClearStencil(0);
+    f.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }
 
 }  // namespace
@@ -55,24 +83,24 @@ d3d8_detail::DeviceGL* IDirect3DDevice8::GL() {
         glFailed_ = true;
         return nullptr;
     }
-    gl->flipY = gl->context != nullptr;
+    if (!gl->context && !SizeFramebuffer(*gl, backBufferWidth_, backBufferHeight_)) {
+        gl_ = std::move(gl);
+        ReleaseGL();
+        glFailed_ = true;
+        return nullptr;
+    }
     gl_ = std::move(gl);
     ResetGLState(*gl_);
     // A fresh target starts black, at the far depth, with stencil 0.
-    if (gl_->context) {
-        auto& f = gl_->gl;
-        f.ClearColor(0, 0, 0, 0);
-        f.ClearDepth(1.0);
-        f.ClearStencil(0);
-        f.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-    }
+    ClearTarget(gl_->gl);
     return gl_.get();
 }
 
 void IDirect3DDevice8::ResetGLState(d3d8_detail::DeviceGL& g) {
     auto& f = g.gl;
+    if (g.framebuffer) f.BindFramebuffer(GL_FRAMEBUFFER, g.framebuffer);
     // Front faces are the clockwise ones on screen; drawn upside down they turn.
-    f.FrontFace(g.flipY ? GL_CCW : GL_CW);
+    f.FrontFace(GL_CCW);
     f.PixelStorei(GL_PACK_ALIGNMENT, 1);
     f.Disable(GL_DITHER);
     f.Disable(GL_SCISSOR_TEST);
@@ -85,8 +113,10 @@ void IDirect3DDevice8::ResetGLState(d3d8_detail::DeviceGL& g) {
     if (f.ProvokingVertex) f.ProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
     g.appliedValid = false;
     g.transformsDirty = g.lightsDirty = g.materialDirty = true;
-    g.lastTransformed = g.lastLighting = false;
-    g.lastColourMaterial = 0;
+    g.lastTransformed = g.scissorOn = false;
+    g.lastNudge = -1;
+    f.UseProgram(0);
+    g.currentProgram = 0;
     g.lastFvf = ~0u;
     g.pointerBuffer = g.boundArray = g.boundElement = ~0u;
 }
@@ -98,6 +128,17 @@ HRESULT IDirect3DDevice8::BeginScene() {
 }
 
 void IDirect3DDevice8::ReleaseGL() {
+    if (gl_ && !gl_->context) {
+        // The window's context is current (see README): what the device made there goes.
+        auto& f = gl_->gl;
+        for (const auto& program : gl_->programs)
+            if (program.name) f.DeleteProgram(program.name);
+        if (gl_->framebuffer) {
+            f.BindFramebuffer(GL_FRAMEBUFFER, 0);
+            f.DeleteFramebuffers(1, &gl_->framebuffer);
+            f.DeleteRenderbuffers(2, gl_->renderbuffers);
+        }
+    }
     if (gl_ && gl_->context) {
         // Mesa frees a context's framebuffer only once no context is current with it.
         if (OSMesaGetCurrentContext() == gl_->context) OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0);
@@ -120,6 +161,10 @@ HRESULT IDirect3DDevice8::ResizeBackBuffer(UINT backBufferWidth, UINT backBuffer
     if (gl_->context) {
         gl_->colour.assign(std::size_t{backBufferWidth} * backBufferHeight, 0);
         if (!MakeCurrent(*gl_, backBufferWidth, backBufferHeight)) return D3DERR_NOTAVAILABLE;
+    } else {
+        if (!SizeFramebuffer(*gl_, backBufferWidth, backBufferHeight)) return D3DERR_NOTAVAILABLE;
+        ClearTarget(gl_->gl);
+        gl_->appliedValid = false;  // the clear opened the write masks
     }
     return D3D_OK;
 }
@@ -158,28 +203,34 @@ void IDirect3DDevice8::ForgetBuffer(d3d8_detail::BufferStorage& storage) {
 }
 
 HRESULT IDirect3DDevice8::Present(const void*, const void*, void*, const void*) {
-    if (d3d8_detail::DeviceGL* gl = CurrentGL()) (gl->context ? gl->gl.Finish : gl->gl.Flush)();
+    d3d8_detail::DeviceGL* gl = CurrentGL();
+    if (!gl) return D3D_OK;
+    auto& f = gl->gl;
+    if (gl->context) {
+        f.Finish();
+        return D3D_OK;
+    }
+    // Into the window's back buffer, turned the right way up.
+    const auto w = static_cast<GLint>(backBufferWidth_), h = static_cast<GLint>(backBufferHeight_);
+    if (gl->scissorOn) f.Disable(GL_SCISSOR_TEST);
+    f.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    f.BlitFramebuffer(0, 0, w, h, 0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    f.BindFramebuffer(GL_FRAMEBUFFER, gl->framebuffer);
+    if (gl->scissorOn) f.Enable(GL_SCISSOR_TEST);
+    f.Flush();
     return D3D_OK;
 }
 
 namespace {
 
-// The device's read-back runs top to bottom: GL's row order when drawn upside down.
+// The device's read-back runs top to bottom: GL's row order, as drawn upside down.
 template <typename T>
 HRESULT ReadRows(d3d8_detail::DeviceGL* gl, UINT width, UINT height, GLenum format, GLenum type,
                  std::vector<T>& out) {
     if (!gl) return D3DERR_NOTAVAILABLE;
-    std::vector<T> rows(std::size_t{width} * height);
+    out.resize(std::size_t{width} * height);
     gl->gl.ReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), format,
-                      type, rows.data());
-    if (gl->flipY) {
-        out = std::move(rows);
-        return D3D_OK;
-    }
-    out.resize(rows.size());
-    for (UINT y = 0; y < height; ++y)
-        std::memcpy(out.data() + std::size_t{y} * width,
-                    rows.data() + std::size_t{height - 1 - y} * width, sizeof(T) * width);
+                      type, out.data());
     return D3D_OK;
 }
 

@@ -24,6 +24,7 @@ namespace d3d8_detail {
 
 struct DeviceGL;
 struct VertexLayout;
+struct LightingSetup;
 
 // What both buffer kinds keep: the bytes in memory (Lock hands out a pointer into them) and
 // the GL buffer object they are copied into on Unlock, so that drawing sends nothing.
@@ -248,14 +249,26 @@ private:
     void ResetGLState(d3d8_detail::DeviceGL& gl);  // GL's state made what the cache says
     void UploadBuffer(d3d8_detail::BufferStorage& storage, bool indices);
     void ForgetBuffer(d3d8_detail::BufferStorage& storage);
-    void ApplyState(d3d8_detail::DeviceGL& gl, const d3d8_detail::VertexLayout& layout);
-    void ApplyLights(d3d8_detail::DeviceGL& gl);
+    // GL's state made the device's before a draw; false when lighting cannot be drawn.
+    bool ApplyState(d3d8_detail::DeviceGL& gl, const d3d8_detail::VertexLayout& layout,
+                    D3DPRIMITIVETYPE type);
+    void ApplyDepthStencilStates(d3d8_detail::DeviceGL& gl);
+    void ApplyColourStates(d3d8_detail::DeviceGL& gl);
+    void ApplyRasterStates(d3d8_detail::DeviceGL& gl);
+    void ApplyTransforms(d3d8_detail::DeviceGL& gl, const d3d8_detail::VertexLayout& layout,
+                         D3DPRIMITIVETYPE type);
+    bool ApplyLighting(d3d8_detail::DeviceGL& gl, const d3d8_detail::VertexLayout& layout);
+    d3d8_detail::LightingSetup LightingSetupFor(const d3d8_detail::VertexLayout& layout) const;
+    void UpdateLightingValues(d3d8_detail::DeviceGL& gl);  // lights and material, packed
     // vertexBuffer and indexBuffer are GL buffer names, 0 for the caller's memory; the
-    // bases are byte offsets into the buffers, or pointers into that memory. Arguments are
-    // checked by the callers.
+    // bases are byte offsets into the buffers, or pointers into that memory; indices are
+    // the drawn indices in memory. Arguments are checked by the callers.
     HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD fvf, unsigned vertexBuffer,
                  const BYTE* vertexBase, UINT stride, UINT firstVertex, bool indexed,
-                 unsigned indexBuffer, const BYTE* indexBase);
+                 unsigned indexBuffer, const BYTE* indexBase, const BYTE* indices);
+    void DrawLastPixels(d3d8_detail::DeviceGL& gl, const d3d8_detail::VertexLayout& layout,
+                        D3DPRIMITIVETYPE type, UINT count, UINT firstVertex,
+                        const BYTE* indices);
 
     UINT backBufferWidth_;
     UINT backBufferHeight_;
