@@ -299,7 +299,7 @@ void IDirect3DDevice8::ApplyLights(DeviceGL& g) {
 HRESULT IDirect3DDevice8::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD fvf,
                                unsigned vertexBuffer, const BYTE* vertexBase, UINT stride,
                                UINT firstVertex, bool indexed, unsigned indexBuffer,
-                               const BYTE* indexBase) {
+                               const BYTE* indexBase, bool wideIndices) {
     DeviceGL* g = GL();
     if (!g) return D3DERR_NOTAVAILABLE;
     auto& f = g->gl;
@@ -344,7 +344,7 @@ HRESULT IDirect3DDevice8::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD
     if (indexed) {
         if (g->boundElement != indexBuffer) f.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
         g->boundElement = indexBuffer;
-        f.DrawElements(mode, count, GL_UNSIGNED_SHORT, indexBase);
+        f.DrawElements(mode, count, wideIndices ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, indexBase);
     } else {
         f.DrawArrays(mode, static_cast<GLint>(firstVertex), count);
     }
@@ -393,7 +393,8 @@ HRESULT IDirect3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, U
         stride < layout.size || stride == 0)
         return D3DERR_INVALIDCALL;
     if (PrimitiveCount == 0) return D3D_OK;
-    const std::size_t indexCount = ib->storage_.bytes.size() / 2;
+    const UINT indexSize = ib->IndexSize();
+    const std::size_t indexCount = ib->storage_.bytes.size() / indexSize;
     if (count == 0 || count > 0x7FFFFFFF || std::uint64_t{StartIndex} + count > indexCount)
         return D3DERR_INVALIDCALL;
     // Every index read must name a vertex inside the buffer: the bound kept for the whole
@@ -401,7 +402,8 @@ HRESULT IDirect3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, U
     const std::int64_t last = LastWholeVertex(vb->storage_.bytes.size(), stride, layout.size);
     if (std::int64_t{baseVertexIndex_} + ib->largestIndex_ > last &&
         std::int64_t{baseVertexIndex_} +
-                d3d8_detail::LargestIndex(ib->storage_.bytes.data(), StartIndex, count) > last)
+                d3d8_detail::LargestIndex(ib->storage_.bytes.data(), StartIndex, count, indexSize == 4) >
+            last)
         return D3DERR_INVALIDCALL;
     DeviceGL* g = GL();
     if (!g) return D3DERR_NOTAVAILABLE;
@@ -411,9 +413,9 @@ HRESULT IDirect3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, U
     const auto* vertexBase = reinterpret_cast<const BYTE*>(
         static_cast<std::uintptr_t>(std::uint64_t{baseVertexIndex_} * stride));
     const auto* indexBase =
-        reinterpret_cast<const BYTE*>(static_cast<std::uintptr_t>(std::uint64_t{StartIndex} * 2));
+        reinterpret_cast<const BYTE*>(static_cast<std::uintptr_t>(std::uint64_t{StartIndex} * indexSize));
     return Draw(PrimitiveType, PrimitiveCount, vertexShader_, vb->storage_.glName, vertexBase,
-                stride, 0, true, ib->storage_.glName, indexBase);
+                stride, 0, true, ib->storage_.glName, indexBase, indexSize == 4);
 }
 
 HRESULT IDirect3DDevice8::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,
