@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include <sys/mman.h>
@@ -68,6 +69,9 @@ void ShadowGeometry::CopyFrom(const ShadowGeometry& other) {
     extrusionStamps = other.extrusionStamps;
     capIndices = other.capIndices;
     capIndexCount = other.capIndexCount;
+    wideIndices = other.wideIndices;
+    volumeIndices32 = other.volumeIndices32;
+    capIndices32 = other.capIndices32;
     report_ = other.report_;
     built_ = other.built_;
     edgeBase_ = other.edgeBase_;
@@ -130,6 +134,9 @@ void ShadowGeometry::Clear(bool keepEdgeTable) {
     vertexCount = 0;
     capIndices = {};
     capIndexCount = 0;
+    wideIndices = false;
+    volumeIndices32 = {};
+    capIndices32 = {};
     built_ = false;
     edgeBase_ = {};
     edgeKeys_ = {};
@@ -152,6 +159,9 @@ void ShadowGeometry::Allocate(int rawVertexCount, int indexTotal) {
     volumeIndices.assign(indices * kVolumeIndicesPerSourceIndex, 0);
     silhouetteEdges.assign(indices * 6, 0);
     capIndices.assign(indices * 2, 0);
+    wideIndices = false;
+    volumeIndices32 = {};
+    capIndices32 = {};
     extrudedVertices.assign(raw * 2, ExtrudedVertex());
     triangleEdges_.assign(size_t(triangleCount) * 3, kNoEdge);
     volumeIndexCount = silhouetteCount = capIndexCount = extrudedCount = 0;
@@ -215,9 +225,20 @@ uint32_t ShadowGeometry::EdgeId(int a, int b) const {
     return kNoEdge;
 }
 
-bool ShadowGeometry::FinishBuild() {
+int ShadowGeometry::VertexLimit(uint32_t maxVertexIndex) {
+    return int(std::min<uint64_t>((uint64_t(maxVertexIndex) + 1) / 2, uint64_t(std::numeric_limits<int>::max())));
+}
+
+bool ShadowGeometry::FinishBuild(uint32_t maxVertexIndex) {
     built_ = false;
-    if (vertexCount > kMaxWeldedVertices) return false;
+    if (vertexCount > VertexLimit(maxVertexIndex)) return false;
+    wideIndices = vertexCount > kMaxWeldedVertices;
+    if (wideIndices) {
+        volumeIndices32.assign(volumeIndices.size(), 0);
+        capIndices32.assign(capIndices.size(), 0);
+        volumeIndices = {};
+        capIndices = {};
+    }
     const int items = edgeTable.GetItemCount();
     edgeBase_.assign(size_t(items), 0);
     edgeKeys_.clear();
@@ -314,7 +335,7 @@ inline void SightExactly(uint8_t* sightings, uint32_t edge) {
 //
 // An edge with at most two triangle sides is odd after a construction exactly when one of
 // them was lit, and then its direction is that sighting's: xor-ing 1 | direction << 1 into
-// its byte gives the same bits as the documented toggle whenever they are read. Triangles
+// its byte gives the same bits as toggling the records (AddEdges) whenever they are read. Triangles
 // with an edge of more sides take the toggle itself.
 template <bool Caps, bool RecomputePlanes>
 void Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
@@ -384,6 +405,47 @@ int ShadowGeometry::WriteCaps(uint16_t* volume, int room) {
     return room;
 }
 
+// A side quad per silhouette pair (a, b): a, N+a, b, b, N+a, N+b; both ends are marked for
+// extrusion. Returns the indices written, never more than `capacity`.
+template <typename Index>
+int ShadowGeometry::WriteQuads(Index* out, int capacity, int pairCount) {
+    const uint16_t* pairs = silhouetteEdges.data();
+    uint8_t* const extrude = extrudeVertices_.data();
+    const uint32_t n = uint32_t(vertexCount);
+    int written = 0;
+    for (int i = 0; i + 1 < pairCount && written + 6 <= capacity; i += 2, written += 6) {
+        const uint32_t a = pairs[i], b = pairs[i + 1];
+        Index* q = out + written;
+        q[0] = Index(a);
+        q[1] = Index(n + a);
+        q[2] = Index(b);
+        q[3] = Index(b);
+        q[4] = Index(n + a);
+        q[5] = Index(n + b);
+        extrude[a] = 1;
+        extrude[b] = 1;
+    }
+    return written;
+}
+
+// WriteCaps for 32-bit indices, into capIndices32 and volumeIndices32.
+int ShadowGeometry::WriteWideCaps(uint32_t* volume, int room) {
+    const int capTriangles = std::min(triangleCount, int(capIndices32.size()) / 3);
+    capIndexCount = 3 * capTriangles;
+    room = std::max(0, std::min(room, capIndexCount));
+    const uint32_t n = uint32_t(vertexCount);
+    for (int t = 0; t < capTriangles; ++t) {
+        const uint64_t corners = triangleCorners_[size_t(t)];
+        const uint32_t offset = litTriangles_[size_t(t)] ? 0 : n;
+        for (int j = 0; j < 3; ++j) {
+            const uint32_t index = uint32_t(corners >> (16 * j) & 0xFFFF) + offset;
+            capIndices32[size_t(3 * t + j)] = index;
+            if (3 * t + j < room) volume[3 * t + j] = index;
+        }
+    }
+    return room;
+}
+
 // Performance contract: no allocation. The sightings of lit triangles' edges are counted
 // in one byte per edge (parity, and the direction of the last sighting), in edge order and
 // small enough for the cache; the edge records (544 bytes each) are written only for the
@@ -429,21 +491,8 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     });
     silhouetteCount = pairCount;
 
-    const int volumeCapacity = int(volumeIndices.size());
-    uint16_t* const out = volumeIndices.data();
-    int written = 0;
-    for (int i = 0; i + 1 < pairCount; i += 2) {
-        const int a = pairs[i], b = pairs[i + 1];
-        if (written + 6 > volumeCapacity) break;
-        out[written++] = uint16_t(a);
-        out[written++] = uint16_t(n + a);
-        out[written++] = uint16_t(b);
-        out[written++] = uint16_t(b);
-        out[written++] = uint16_t(n + a);
-        out[written++] = uint16_t(n + b);
-        extrude[a] = 1;
-        extrude[b] = 1;
-    }
+    int written = wideIndices ? WriteQuads(volumeIndices32.data(), int(volumeIndices32.size()), pairCount)
+                              : WriteQuads(volumeIndices.data(), int(volumeIndices.size()), pairCount);
 
     // Each marked vertex gets its one extruded copy, in vertex order, and its slot the
     // construction's stamp.
@@ -470,7 +519,11 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
         record->flags[key & 0xFF] = sightings[id] >> 1 & 1;
     }
 
-    if (caps) written += WriteCaps(out + written, volumeCapacity - written);
+    if (caps) {
+        const int room = VolumeIndexCapacity() - written;
+        written += wideIndices ? WriteWideCaps(volumeIndices32.data() + written, room)
+                               : WriteCaps(volumeIndices.data() + written, room);
+    }
     volumeIndexCount = written;
 }
 

@@ -23,9 +23,11 @@ namespace swshadow {
 inline constexpr int kMaxNeighbours = 60;
 // A raw vertex total of this many or more is refused.
 inline constexpr int kRawVertexLimit = 65536;
-// Extruded copies sit in slots N + v, which must stay 16-bit: N may not exceed this.
+// Extruded copies sit in slots N + v: with 16-bit indices N may not exceed this; above it
+// the volume takes 32-bit indices where the device draws them.
 inline constexpr int kMaxWeldedVertices = 32768;
-// Per axis, strictly inside; held as a double as the documented rule does.
+inline constexpr uint32_t kMaxShortIndex = 0xFFFF;
+// Per axis, strictly inside; held as a double, and points are compared with it in double.
 inline constexpr double kWeldTolerance = 0.001;
 // Indices per source index the volume may need: a lit triangle of an open mesh can have
 // three silhouette edges (18 indices) and its cap (3), an unlit one its far cap (3).
@@ -69,7 +71,7 @@ inline bool WithinWeldTolerance(const D3DXVECTOR3& welded, const D3DXVECTOR3& p)
            double(welded.z) - kWeldTolerance < p.z && p.z < double(welded.z) + kWeldTolerance;
 }
 
-// The documented rule: each point takes the first welded position within tolerance, or
+// The weld rule itself: each point takes the first welded position within tolerance, or
 // becomes a new one. map[j] receives point j's welded number; returns the welded count.
 // Quadratic; kept as the reference the fast weld is tested and measured against.
 int WeldQuadratic(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map);
@@ -116,9 +118,13 @@ public:
     void SetTriangle(int t, const D3DXVECTOR3& normal, float d, int i0, int i1, int i2);
 
     // Ends a build of vertexCount welded vertices: numbers the edges in silhouette order
-    // and sizes the extrusion stamps for 2N slots. False, building nothing, when N is
-    // above kMaxWeldedVertices.
-    bool FinishBuild();
+    // and sizes the extrusion stamps for 2N slots. Slot 2N − 1 must be an index the device
+    // draws (maxVertexIndex); above 0xFFFF the volume's indices are 32-bit (wideIndices).
+    // False, building nothing, when it is not.
+    bool FinishBuild(uint32_t maxVertexIndex = kMaxShortIndex);
+
+    // The most welded vertices a device drawing indices up to maxVertexIndex can take.
+    static int VertexLimit(uint32_t maxVertexIndex);
 
     // Toggles the edge a–b of a lit triangle for the current construction. False, with
     // "Error edge not found", when the smaller vertex has no record.
@@ -133,7 +139,14 @@ public:
     // Whether a volume can be built: a finished build with at least one triangle.
     bool HasGeometry() const { return built_ && triangleCount > 0 && vertexCount > 0; }
 
-    int VolumeIndexCapacity() const { return int(volumeIndices.size()); }
+    int VolumeIndexCapacity() const { return int(wideIndices ? volumeIndices32.size() : volumeIndices.size()); }
+    // Volume index i, whichever width the build chose.
+    uint32_t VolumeIndex(int i) const { return wideIndices ? volumeIndices32[size_t(i)] : volumeIndices[size_t(i)]; }
+    // The volume's index list as the index buffer takes it, and the bytes per index.
+    const void* VolumeIndexData() const {
+        return wideIndices ? static_cast<const void*>(volumeIndices32.data()) : volumeIndices.data();
+    }
+    int IndexSize() const { return wideIndices ? 4 : 2; }
     int EdgeCount() const { return int(edgeKeys_.size()); }
 
     // ---- fields, as the channel describes them ----
@@ -155,6 +168,11 @@ public:
     std::vector<uint32_t> extrusionStamps;
     std::vector<uint16_t> capIndices;          // capacity 2 × sourceIndexCount
     int capIndexCount = 0;
+    // With more than 32,768 welded vertices the extruded slots pass 16 bits: the volume and
+    // cap lists are then these 32-bit ones, and the two above stay empty.
+    bool wideIndices = false;
+    std::vector<uint32_t> volumeIndices32;
+    std::vector<uint32_t> capIndices32;
 
 private:
     static constexpr uint32_t kNoEdge = 0xFFFFFFFFu;
@@ -162,6 +180,9 @@ private:
     EdgeRecord* Record(int v) const { return static_cast<EdgeRecord*>(edgeTable.GetItem(v)); }
     void DeleteRecords();
     int WriteCaps(uint16_t* volume, int room);
+    int WriteWideCaps(uint32_t* volume, int room);
+    template <typename Index>
+    int WriteQuads(Index* out, int capacity, int pairCount);
     EdgeRecord* NewRecord(const EdgeRecord& init);
     void CopyFrom(const ShadowGeometry& other);
     uint32_t EdgeId(int a, int b) const;
