@@ -356,7 +356,7 @@ TEST_F(ShadowChannel, VolumeInTheObjectsSpaceAndTheBuffers) {
     }
     shadow->GetVolumeVertexBuffer()->Unlock();
     ASSERT_EQ(shadow->GetVolumeIndexBuffer()->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(std::memcmp(data, g.volumeIndices.data(), size_t(g.volumeIndexCount) * 2), 0);
+    EXPECT_EQ(std::memcmp(data, g.VolumeIndexData(), size_t(g.volumeIndexCount) * 2), 0);
     shadow->GetVolumeIndexBuffer()->Unlock();
 
     // The volume follows a moved object.

@@ -208,8 +208,9 @@ TEST(ShadowVolume, ClosedMeshGivesOneQuadPerSilhouetteEdge) {
     // Quad layout a, N+a, b, b, N+a, N+b.
     for (size_t i = 0; i < edges.size(); ++i) {
         const auto [a, b] = edges[i];
-        const uint16_t* q = &g.volumeIndices[i * 6];
-        EXPECT_EQ(std::vector<int>(q, q + 6), (std::vector<int>{a, n + a, b, b, n + a, n + b}));
+        std::vector<int> quad;
+        for (int k = 0; k < 6; ++k) quad.push_back(int(g.VolumeIndex(int(i) * 6 + k)));
+        EXPECT_EQ(quad, (std::vector<int>{a, n + a, b, b, n + a, n + b}));
     }
     // One extruded copy per vertex however many edges and unlit faces use it.
     std::set<uint32_t> slots;
@@ -222,8 +223,7 @@ TEST(ShadowVolume, ClosedMeshGivesOneQuadPerSilhouetteEdge) {
     for (int t = 0; t < g.triangleCount; ++t) {
         const ShadowTriangle& tri = g.triangles[size_t(t)];
         const bool lit = D3DXVECTOR3(tri.normal).x * 5 + tri.normal.y * 6 + tri.normal.z * 7 + tri.d >= 0;
-        const uint16_t* cap = &g.volumeIndices[size_t(36 + 3 * t)];
-        for (int j = 0; j < 3; ++j) EXPECT_EQ(cap[j], tri.vertices[j] + (lit ? 0 : n));
+        for (int j = 0; j < 3; ++j) EXPECT_EQ(int(g.VolumeIndex(36 + 3 * t + j)), tri.vertices[j] + (lit ? 0 : n));
     }
 }
 

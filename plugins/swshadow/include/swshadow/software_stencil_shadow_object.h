@@ -68,7 +68,7 @@ protected:
     bool initialized = false;                        // the geometry matches the source object
     uint32_t sourceTimeStamp = 0;                    // the source's time stamp at the build
     // triangles, edge table, volume lists, buildStamp, sourceIndexCount, positions,
-    // vertexCount, extrusionStamps and capIndices, in that order.
+    // vertexCount, extrusionStamps and capIndexCount, in that order.
     swshadow::ShadowGeometry geometry;
     bool skinned = false;                            // skinned surfaces: no welding, positions per construction
     int uploadedIndexCount = 0;                      // indices the index buffer holds for drawing
