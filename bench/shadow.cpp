@@ -1,5 +1,5 @@
 // The stencil shadow object's two costly steps, each against a baseline in the same run:
-// - welding 65,535 vertices through the spatial hash against the documented quadratic rule;
+// - welding 65,535 vertices through the spatial hash against the quadratic weld;
 // - one shadow volume construction for a closed 65,534-triangle torus (32,767 vertices)
 //   against a plain loop that only computes each triangle's plane test n·L + d and counts
 //   the lit ones; once on the geometry alone, once through the plug-in's
@@ -41,8 +41,8 @@ double Seconds(double a, double b) { return b - a; }
 
 // 65,535 vertices, either as an exporter writes a triangle soup (21,845 torus triangles
 // with three corners of their own, so most corners weld to one of six copies) or as an
-// indexed mesh whose vertices are all distinct (a 257 × 255 torus), where the documented
-// rule compares every vertex with every earlier one.
+// indexed mesh whose vertices are all distinct (a 257 × 255 torus), where the quadratic
+// weld compares every vertex with every earlier one.
 std::vector<D3DXVECTOR3> WeldInput(bool soup) {
     if (!soup) return test_meshes::Torus(257, 255, 3.0f, 1.0f).positions;
     const test_meshes::Mesh torus = test_meshes::Torus(181, 61, 3.0f, 1.0f);
@@ -65,7 +65,7 @@ void BM_Weld(benchmark::State& state) {
         const int reference = swshadow::WeldQuadratic(soup.data(), n, outSlow.data(), mapSlow.data());
         auto t2 = clock_type::now();
         if (welded != reference || mapFast != mapSlow) {
-            state.SkipWithError("the spatial weld differs from the documented rule");
+            state.SkipWithError("the spatial weld differs from the quadratic weld");
             break;
         }
         fast += Seconds(t0, t1);

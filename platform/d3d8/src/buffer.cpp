@@ -102,13 +102,15 @@ HRESULT IDirect3DIndexBuffer8::Unlock() {
     if (storage_.lockFlags & D3DLOCK_READONLY) return D3D_OK;
     // Drawing checks indices against the vertex buffer through this bound; a lock that
     // only raised some indices can raise it without a scan of the whole buffer.
-    const std::size_t count = storage_.bytes.size() / 2;
+    const std::size_t size = IndexSize();
+    const std::size_t count = storage_.bytes.size() / size;
     const bool whole = storage_.lockOffset == 0 && storage_.lockSize == storage_.bytes.size();
-    const std::size_t first = whole ? 0 : storage_.lockOffset / 2;
+    const std::size_t first = whole ? 0 : storage_.lockOffset / size;
     const std::size_t last =
         whole ? count
-              : std::min(count, (std::size_t{storage_.lockOffset} + storage_.lockSize + 1) / 2);
-    const WORD largest = d3d8_detail::LargestIndex(storage_.bytes.data(), first, last - first);
+              : std::min(count, (std::size_t{storage_.lockOffset} + storage_.lockSize + size - 1) / size);
+    const DWORD largest =
+        d3d8_detail::LargestIndex(storage_.bytes.data(), first, last - first, size == 4);
     largestIndex_ = whole ? largest : std::max(largestIndex_, largest);
     if (storage_.device) storage_.device->UploadBuffer(storage_, true);
     return D3D_OK;

@@ -212,11 +212,23 @@ HRESULT IDirect3DDevice8::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF
     return D3D_OK;
 }
 
+// GL draws 32-bit indices (GL_UNSIGNED_INT); the vertex limit is what hardware of the
+// time reported for them.
+HRESULT IDirect3DDevice8::GetDeviceCaps(D3DCAPS8* pCaps) {
+    if (!pCaps) return D3DERR_INVALIDCALL;
+    *pCaps = D3DCAPS8{};
+    pCaps->MaxPrimitiveCount = 0xFFFFF;
+    pCaps->MaxVertexIndex = 0xFFFFFF;
+    pCaps->MaxStreams = kStreamCount;
+    return D3D_OK;
+}
+
 HRESULT IDirect3DDevice8::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format,
                                             D3DPOOL Pool, IDirect3DIndexBuffer8** ppIndexBuffer) {
     if (!ppIndexBuffer) return D3DERR_INVALIDCALL;
     *ppIndexBuffer = nullptr;
-    if (Length < 2 || Pool > D3DPOOL_SCRATCH || Format != D3DFMT_INDEX16)
+    if (Pool > D3DPOOL_SCRATCH || (Format != D3DFMT_INDEX16 && Format != D3DFMT_INDEX32) ||
+        Length < (Format == D3DFMT_INDEX32 ? 4u : 2u))
         return D3DERR_INVALIDCALL;
     if (Length > kMaxBufferBytes) return D3DERR_OUTOFVIDEOMEMORY;
     IDirect3DIndexBuffer8* buffer;

@@ -27,7 +27,7 @@ void Unpack(D3DCOLOR c, float out[4]) {
 HRESULT IDirect3DDevice8::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD fvf,
                                unsigned vertexBuffer, const BYTE* vertexBase, UINT stride,
                                UINT firstVertex, bool indexed, unsigned indexBuffer,
-                               const BYTE* indexBase, const BYTE* indices) {
+                               const BYTE* indexBase, const BYTE* indices, bool wideIndices) {
     DeviceGL* g = GL();
     if (!g) return D3DERR_NOTAVAILABLE;
     auto& f = g->gl;
@@ -79,13 +79,13 @@ HRESULT IDirect3DDevice8::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD
     if (indexed) {
         if (g->boundElement != indexBuffer) f.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
         g->boundElement = indexBuffer;
-        f.DrawElements(mode, count, GL_UNSIGNED_SHORT, indexBase);
+        f.DrawElements(mode, count, wideIndices ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, indexBase);
     } else {
         f.DrawArrays(mode, static_cast<GLint>(firstVertex), count);
     }
     if ((type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) && renderStates_[D3DRS_LASTPIXEL])
         DrawLastPixels(*g, layout, type, static_cast<UINT>(count), firstVertex,
-                       indexed ? indices : nullptr);
+                       indexed ? indices : nullptr, wideIndices);
     return D3D_OK;
 }
 
@@ -94,12 +94,17 @@ HRESULT IDirect3DDevice8::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD
 // a point: once per line of a list, once at the end of a strip.
 void IDirect3DDevice8::DrawLastPixels(DeviceGL& g, const VertexLayout& layout,
                                       D3DPRIMITIVETYPE type, UINT count, UINT firstVertex,
-                                      const BYTE* indices) {
+                                      const BYTE* indices, bool wideIndices) {
     auto& f = g.gl;
     std::vector<GLuint>& ends = g.lineEnds;
     ends.clear();
     const auto vertexAt = [&](UINT i) -> GLuint {
         if (!indices) return firstVertex + i;
+        if (wideIndices) {
+            DWORD index;
+            std::memcpy(&index, indices + 4 * std::size_t{i}, 4);
+            return index;
+        }
         WORD index;
         std::memcpy(&index, indices + 2 * std::size_t{i}, 2);
         return index;
@@ -156,7 +161,8 @@ HRESULT IDirect3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, U
         stride < layout.size || stride == 0)
         return D3DERR_INVALIDCALL;
     if (PrimitiveCount == 0) return D3D_OK;
-    const std::size_t indexCount = ib->storage_.bytes.size() / 2;
+    const UINT indexSize = ib->IndexSize();
+    const std::size_t indexCount = ib->storage_.bytes.size() / indexSize;
     if (count == 0 || count > 0x7FFFFFFF || std::uint64_t{StartIndex} + count > indexCount)
         return D3DERR_INVALIDCALL;
     // Every index read must name a vertex inside the buffer: the bound kept for the whole
@@ -164,7 +170,8 @@ HRESULT IDirect3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, U
     const std::int64_t last = LastWholeVertex(vb->storage_.bytes.size(), stride, layout.size);
     if (std::int64_t{baseVertexIndex_} + ib->largestIndex_ > last &&
         std::int64_t{baseVertexIndex_} +
-                d3d8_detail::LargestIndex(ib->storage_.bytes.data(), StartIndex, count) > last)
+                d3d8_detail::LargestIndex(ib->storage_.bytes.data(), StartIndex, count, indexSize == 4) >
+            last)
         return D3DERR_INVALIDCALL;
     DeviceGL* g = GL();
     if (!g) return D3DERR_NOTAVAILABLE;
@@ -174,10 +181,10 @@ HRESULT IDirect3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, U
     const auto* vertexBase = reinterpret_cast<const BYTE*>(
         static_cast<std::uintptr_t>(std::uint64_t{baseVertexIndex_} * stride));
     const auto* indexBase =
-        reinterpret_cast<const BYTE*>(static_cast<std::uintptr_t>(std::uint64_t{StartIndex} * 2));
+        reinterpret_cast<const BYTE*>(static_cast<std::uintptr_t>(std::uint64_t{StartIndex} * indexSize));
     return Draw(PrimitiveType, PrimitiveCount, vertexShader_, vb->storage_.glName, vertexBase,
                 stride, 0, true, ib->storage_.glName, indexBase,
-                ib->storage_.bytes.data() + std::size_t{StartIndex} * 2);
+                ib->storage_.bytes.data() + std::size_t{StartIndex} * indexSize, indexSize == 4);
 }
 
 HRESULT IDirect3DDevice8::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,

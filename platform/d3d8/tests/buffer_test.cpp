@@ -76,7 +76,9 @@ TEST(DeviceBuffers, LockRangesAndFailures) {
     EXPECT_EQ(device.CreateVertexBuffer(1u << 30, 0, 0, D3DPOOL_DEFAULT, &none),
               D3DERR_OUTOFVIDEOMEMORY);
     IDirect3DIndexBuffer8* noIndices = nullptr;
-    EXPECT_EQ(device.CreateIndexBuffer(64, 0, D3DFMT_INDEX32, D3DPOOL_DEFAULT, &noIndices),
+    EXPECT_EQ(device.CreateIndexBuffer(2, 0, D3DFMT_INDEX32, D3DPOOL_DEFAULT, &noIndices),
+              D3DERR_INVALIDCALL);  // smaller than one 32-bit index
+    EXPECT_EQ(device.CreateIndexBuffer(64, 0, D3DFMT_D24S8, D3DPOOL_DEFAULT, &noIndices),
               D3DERR_INVALIDCALL);
 }
 
@@ -208,6 +210,51 @@ TEST(DeviceBuffers, LockedBytesAreWhatIsDrawn) {
     // Nor without a vertex format that matches the stride.
     device.SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
     EXPECT_EQ(device.DrawPrimitive(D3DPT_TRIANGLELIST, 0, 2), D3DERR_INVALIDCALL);
+    vb->Release();
+    ib->Release();
+}
+
+// 32-bit indices reach vertices past 65535, the device says so in its caps, and an index
+// past the vertex buffer is still refused.
+TEST(DeviceBuffers, ThirtyTwoBitIndicesReachPastSixteenBits) {
+    IDirect3DDevice8 device(8, 4);
+    D3DCAPS8 caps{};
+    ASSERT_EQ(device.GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_GT(caps.MaxVertexIndex, 0xFFFFu);
+    Unlit(device);
+    device.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    constexpr UINT kFirst = 70000;  // the two triangles sit past 16 bits
+    IDirect3DVertexBuffer8* vb = nullptr;
+    ASSERT_EQ(device.CreateVertexBuffer((kFirst + 6) * sizeof(ColourVertex), D3DUSAGE_WRITEONLY,
+                                        kColourFvf, D3DPOOL_DEFAULT, &vb),
+              D3D_OK);
+    BYTE* bytes = nullptr;
+    ASSERT_EQ(vb->Lock(kFirst * sizeof(ColourVertex), 6 * sizeof(ColourVertex), &bytes, 0), D3D_OK);
+    WriteTwoTriangles(bytes, 0xFF00FF00, 0xFFFFFF00);
+    ASSERT_EQ(vb->Unlock(), D3D_OK);
+    device.SetVertexShader(kColourFvf);
+    ASSERT_EQ(device.SetStreamSource(0, vb, sizeof(ColourVertex)), D3D_OK);
+
+    IDirect3DIndexBuffer8* ib = nullptr;
+    ASSERT_EQ(device.CreateIndexBuffer(7 * 4, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT, &ib),
+              D3D_OK);
+    D3DINDEXBUFFER_DESC desc{};
+    ASSERT_EQ(ib->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Format, D3DFMT_INDEX32);
+    ASSERT_EQ(ib->Lock(0, 0, &bytes, 0), D3D_OK);
+    const DWORD indices[7] = {kFirst, kFirst + 1, kFirst + 2, kFirst + 3, kFirst + 4, kFirst + 5, kFirst + 6};
+    std::memcpy(bytes, indices, sizeof indices);
+    ASSERT_EQ(ib->Unlock(), D3D_OK);
+    ASSERT_EQ(device.SetIndices(ib, 0), D3D_OK);
+    device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    ASSERT_EQ(device.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, kFirst, 6, 0, 2), D3D_OK);
+    const std::vector<D3DCOLOR> c = Colours(device);
+    EXPECT_EQ(Rgb(c[1 * 8 + 1]), 0x00FF00u);
+    EXPECT_EQ(Rgb(c[3 * 8 + 5]), 0xFFFF00u);
+    // The last index (kFirst + 6) names no vertex: a draw that reads it is refused, one that
+    // stops before it is not.
+    EXPECT_EQ(device.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, kFirst, 6, 1, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, kFirst, 6, 3, 1), D3D_OK);
     vb->Release();
     ib->Release();
 }

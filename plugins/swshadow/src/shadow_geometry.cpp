@@ -4,7 +4,9 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
+#include <type_traits>
 
 #include <sys/mman.h>
 
@@ -66,18 +68,17 @@ void ShadowGeometry::CopyFrom(const ShadowGeometry& other) {
     positions = other.positions;
     vertexCount = other.vertexCount;
     extrusionStamps = other.extrusionStamps;
-    capIndices = other.capIndices;
     capIndexCount = other.capIndexCount;
+    wideIndices = other.wideIndices;
+    volumeStart_ = other.volumeStart_;
+    volumeIndices32 = other.volumeIndices32;
     report_ = other.report_;
     built_ = other.built_;
     edgeBase_ = other.edgeBase_;
     edgeKeys_ = other.edgeKeys_;
-    edgeNeighbours_ = other.edgeNeighbours_;
     triangleEdges_ = other.triangleEdges_;
     edgeSightings_ = other.edgeSightings_;
     oddEdges_ = other.oddEdges_;
-    litTriangles_ = other.litTriangles_;
-    triangleCorners_ = other.triangleCorners_;
     extrudeVertices_ = other.extrudeVertices_;
 }
 
@@ -128,17 +129,16 @@ void ShadowGeometry::Clear(bool keepEdgeTable) {
     sourceIndexCount = 0;
     positions = {};
     vertexCount = 0;
-    capIndices = {};
     capIndexCount = 0;
+    wideIndices = false;
+    volumeStart_ = 0;
+    volumeIndices32 = {};
     built_ = false;
     edgeBase_ = {};
     edgeKeys_ = {};
-    edgeNeighbours_ = {};
     triangleEdges_ = {};
     edgeSightings_ = {};
     oddEdges_ = {};
-    litTriangles_ = {};
-    triangleCorners_ = {};
     extrudeVertices_ = {};
 }
 
@@ -151,7 +151,9 @@ void ShadowGeometry::Allocate(int rawVertexCount, int indexTotal) {
     triangles.assign(size_t(triangleCount), ShadowTriangle());
     volumeIndices.assign(indices * kVolumeIndicesPerSourceIndex, 0);
     silhouetteEdges.assign(indices * 6, 0);
-    capIndices.assign(indices * 2, 0);
+    wideIndices = false;
+    volumeStart_ = 0;
+    volumeIndices32 = {};
     extrudedVertices.assign(raw * 2, ExtrudedVertex());
     triangleEdges_.assign(size_t(triangleCount) * 3, kNoEdge);
     volumeIndexCount = silhouetteCount = capIndexCount = extrudedCount = 0;
@@ -215,19 +217,26 @@ uint32_t ShadowGeometry::EdgeId(int a, int b) const {
     return kNoEdge;
 }
 
-bool ShadowGeometry::FinishBuild() {
+int ShadowGeometry::VertexLimit(uint32_t maxVertexIndex) {
+    return int(std::min<uint64_t>((uint64_t(maxVertexIndex) + 1) / 2, uint64_t(std::numeric_limits<int>::max())));
+}
+
+bool ShadowGeometry::FinishBuild(uint32_t maxVertexIndex) {
     built_ = false;
-    if (vertexCount > kMaxWeldedVertices) return false;
+    if (vertexCount > VertexLimit(maxVertexIndex)) return false;
+    wideIndices = vertexCount > kMaxWeldedVertices;
+    if (wideIndices) {
+        volumeIndices32.assign(volumeIndices.size(), 0);
+        volumeIndices = {};
+        }
     const int items = edgeTable.GetItemCount();
     edgeBase_.assign(size_t(items), 0);
     edgeKeys_.clear();
-    edgeNeighbours_.clear();
     for (int v = 0; v < items; ++v) {
         edgeBase_[size_t(v)] = uint32_t(edgeKeys_.size());
         if (const EdgeRecord* record = Record(v))
             for (int k = 0; k < record->neighbourCount; ++k) {
-                edgeKeys_.push_back(uint32_t(v) << 8 | uint32_t(k));
-                edgeNeighbours_.push_back(uint16_t(record->neighbours[k]));
+                edgeKeys_.push_back(uint64_t(uint32_t(record->neighbours[k])) << 32 | uint32_t(v) << 8 | uint32_t(k));
             }
     }
     // Per triangle edge: its number (edges that were not registered count on a spare one
@@ -252,12 +261,6 @@ bool ShadowGeometry::FinishBuild() {
         }
     edgeSightings_.assign(edgeKeys_.size() + 1, 0);
     oddEdges_.assign(edgeKeys_.size(), 0);
-    litTriangles_.assign(size_t(triangleCount), 0);
-    triangleCorners_.resize(size_t(triangleCount));
-    for (size_t t = 0; t < size_t(triangleCount); ++t) {
-        const uint16_t* v = triangles[t].vertices;
-        triangleCorners_[t] = uint64_t(v[0]) | uint64_t(v[1]) << 16 | uint64_t(v[2]) << 32;
-    }
     extrudeVertices_.assign(size_t(vertexCount), 0);
     if (extrusionStamps.size() < size_t(2 * vertexCount)) extrusionStamps.resize(size_t(2 * vertexCount), 0);
     built_ = true;
@@ -298,7 +301,8 @@ struct ClassifyArrays {
     const D3DXVECTOR3* positions;
     uint8_t* sightings;
     uint8_t* extrude;
-    uint8_t* lit;
+    void* caps;          // the cap list, of Cap indices
+    uint32_t farOffset;  // N: an unlit triangle's cap uses the extruded copies
 };
 
 // One sighting of an edge that may have three or more lit sides: the parity flips and the
@@ -309,19 +313,22 @@ inline void SightExactly(uint8_t* sightings, uint32_t edge) {
 }
 
 // The plane test of every triangle: a lit one counts a sighting of each of its edges, an
-// unlit one marks its vertices for extrusion; with Caps each notes whether it was lit. Everything it touches is a local here, since its byte stores could otherwise
-// alias (and so reload) the geometry's own fields.
+// unlit one marks its vertices for extrusion; with a Cap index type each writes its cap
+// (lit: its own vertices, unlit: their copies) to the cap list. Everything it touches is a
+// local here, since its byte stores could otherwise alias (and so reload) the geometry's
+// own fields.
 //
 // An edge with at most two triangle sides is odd after a construction exactly when one of
 // them was lit, and then its direction is that sighting's: xor-ing 1 | direction << 1 into
-// its byte gives the same bits as the documented toggle whenever they are read. Triangles
-// with an edge of more sides take the toggle itself.
-template <bool Caps, bool RecomputePlanes>
+// its byte gives the same bits as toggling the records (AddEdges) whenever they are read.
+// Triangles with an edge of more sides take the toggle itself.
+template <typename Cap, bool RecomputePlanes>
 void Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
     const uint32_t* triEdges = a.triangleEdges;
     uint8_t* const sightings = a.sightings;
     uint8_t* const extrude = a.extrude;
-    uint8_t* litOut = a.lit;
+    [[maybe_unused]] Cap* caps = static_cast<Cap*>(a.caps);
+    [[maybe_unused]] const uint32_t farOffset = a.farOffset;
     const int count = a.triangleCount;
     const float lx = light.x, ly = light.y, lz = light.z;
     for (ShadowTriangle *tri = a.triangles, *end = a.triangles + count; tri != end; ++tri, triEdges += 3) {
@@ -349,39 +356,52 @@ void Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
             extrude[v1] = 1;
             extrude[v2] = 1;
         }
-        if (Caps) *litOut++ = lit;
+        if constexpr (!std::is_same_v<Cap, std::nullptr_t>) {
+            const uint32_t offset = lit ? 0 : farOffset;
+            caps[0] = Cap(v0 + offset);
+            caps[1] = Cap(v1 + offset);
+            caps[2] = Cap(v2 + offset);
+            caps += 3;
+        }
+    }
+}
+
+void ClassifyAll(const ClassifyArrays& arrays, const D3DXVECTOR3& light, bool caps, bool wide, bool recomputePlanes) {
+    using None = std::nullptr_t;
+    if (recomputePlanes) {
+        if (!caps) Classify<None, true>(arrays, light);
+        else if (wide) Classify<uint32_t, true>(arrays, light);
+        else Classify<uint16_t, true>(arrays, light);
+    } else {
+        if (!caps) Classify<None, false>(arrays, light);
+        else if (wide) Classify<uint32_t, false>(arrays, light);
+        else Classify<uint16_t, false>(arrays, light);
     }
 }
 
 }  // namespace
 
-// Each triangle's cap, lit ones at their own vertices and the others at the extruded
-// copies, into capIndices (capIndexCount) and then as many as fit `room` into `volume`;
-// returns how many went there. A cap is one 8-byte store whose fourth index the next
-// overwrites, where both lists have that spare index.
-int ShadowGeometry::WriteCaps(uint16_t* volume, int room) {
-    const int capSlots = int(capIndices.size());
-    const int capTriangles = std::min(triangleCount, capSlots / 3);
-    capIndexCount = 3 * capTriangles;
-    room = std::max(0, std::min(room, capIndexCount));
-    const int limit = std::min(capSlots, int(volumeIndices.size()) - int(volume - volumeIndices.data()));
-    const int fast = std::max(0, std::min({capTriangles, (limit - 1) / 3, room / 3}));
-    const uint64_t farOffset = uint64_t(vertexCount) * 0x0000000100010001ull;
-    const uint64_t* corners = triangleCorners_.data();
-    const uint8_t* lit = litTriangles_.data();
-    uint16_t* const list = capIndices.data();
-    for (int t = 0; t < fast; ++t) {
-        const uint64_t cap = corners[t] + (lit[t] ? 0 : farOffset);
-        std::memcpy(list + 3 * t, &cap, sizeof cap);
-        std::memcpy(volume + 3 * t, &cap, sizeof cap);
+// A side quad per silhouette pair (a, b): a, N+a, b, b, N+a, N+b; both ends are marked for
+// extrusion. Returns the indices written, never more than `capacity`.
+template <typename Index>
+int ShadowGeometry::WriteQuads(Index* out, int capacity, int pairCount) {
+    const uint16_t* pairs = silhouetteEdges.data();
+    uint8_t* const extrude = extrudeVertices_.data();
+    const uint32_t n = uint32_t(vertexCount);
+    int written = 0;
+    for (int i = 0; i + 1 < pairCount && written + 6 <= capacity; i += 2, written += 6) {
+        const uint32_t a = pairs[i], b = pairs[i + 1];
+        Index* q = out + written;
+        q[0] = Index(a);
+        q[1] = Index(n + a);
+        q[2] = Index(b);
+        q[3] = Index(b);
+        q[4] = Index(n + a);
+        q[5] = Index(n + b);
+        extrude[a] = 1;
+        extrude[b] = 1;
     }
-    for (int t = fast; t < capTriangles; ++t)
-        for (int j = 0; j < 3; ++j) {
-            const uint16_t index = uint16_t((corners[t] >> (16 * j)) + (lit[t] ? 0 : uint64_t(vertexCount)));
-            list[3 * t + j] = index;
-            if (3 * t + j < room) volume[3 * t + j] = index;
-        }
-    return room;
+    return written;
 }
 
 // Performance contract: no allocation. The sightings of lit triangles' edges are counted
@@ -393,7 +413,7 @@ int ShadowGeometry::WriteCaps(uint16_t* volume, int room) {
 // extrude are marked in a byte per vertex and get their one copy each, in vertex order.
 void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, bool recomputePlanes) {
     if (!HasGeometry()) return;
-    extrudedCount = silhouetteCount = volumeIndexCount = capIndexCount = 0;
+    extrudedCount = silhouetteCount = volumeIndexCount = capIndexCount = volumeStart_ = 0;
     // Stamp 0 is what untouched records hold, so a construction never uses it.
     if (++buildStamp == 0) buildStamp = 1;
     const uint32_t stamp = buildStamp;
@@ -403,25 +423,30 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     const int n = vertexCount;
     uint8_t* const extrude = extrudeVertices_.data();
     uint8_t* const sightings = edgeSightings_.data();
-    const uint32_t* keys = edgeKeys_.data();
-    const ClassifyArrays arrays{triangles.data(), triangleCount, triangleEdges_.data(), positions.data(),
-                                sightings, extrude, litTriangles_.data()};
-    if (recomputePlanes)
-        caps ? Classify<true, true>(arrays, light) : Classify<false, true>(arrays, light);
-    else
-        caps ? Classify<true, false>(arrays, light) : Classify<false, false>(arrays, light);
+    const uint64_t* keys = edgeKeys_.data();
+    // With caps the volume list ends with them, one per triangle in triangle order, so the
+    // plane test writes them straight to the end of the list's room; the quads, counted only
+    // afterwards, go just in front of them, and the list starts where the quads do.
+    const int capacity = VolumeIndexCapacity();
+    const int capStart = caps ? capacity - 3 * triangleCount : capacity;
+    void* const capOut = wideIndices ? static_cast<void*>(volumeIndices32.data() + capStart)
+                                     : static_cast<void*>(volumeIndices.data() + capStart);
+    const ClassifyArrays arrays{triangles.data(), triangleCount, triangleEdges_.data(), positions.data(), sightings,
+                                extrude, capOut, uint32_t(n)};
+    ClassifyAll(arrays, light, caps, wideIndices, recomputePlanes);
+    capIndexCount = caps ? 3 * triangleCount : 0;
 
     // Silhouette in edge order: smaller vertex, then slot; the pair runs the lit winding.
     // Counts live in locals: the byte stores below could otherwise alias the fields.
     const int silhouetteCapacity = int(silhouetteEdges.size());
-    const uint16_t* neighbours = edgeNeighbours_.data();
     uint16_t* const pairs = silhouetteEdges.data();
     uint32_t* const odd = oddEdges_.data();
     int pairCount = 0;
     size_t oddCount = 0;
     ForEachMarked(edgeSightings_, edgeKeys_.size(), [&](size_t id) {
         if (pairCount + 2 > silhouetteCapacity) return;
-        const int v = int(keys[id] >> 8), other = neighbours[id];
+        const uint64_t key = keys[id];
+        const int v = int(uint32_t(key) >> 8), other = int(key >> 32);
         const bool towardsLower = sightings[id] >> 1 & 1;
         pairs[pairCount++] = uint16_t(towardsLower ? other : v);
         pairs[pairCount++] = uint16_t(towardsLower ? v : other);
@@ -429,21 +454,12 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     });
     silhouetteCount = pairCount;
 
-    const int volumeCapacity = int(volumeIndices.size());
-    uint16_t* const out = volumeIndices.data();
-    int written = 0;
-    for (int i = 0; i + 1 < pairCount; i += 2) {
-        const int a = pairs[i], b = pairs[i + 1];
-        if (written + 6 > volumeCapacity) break;
-        out[written++] = uint16_t(a);
-        out[written++] = uint16_t(n + a);
-        out[written++] = uint16_t(b);
-        out[written++] = uint16_t(b);
-        out[written++] = uint16_t(n + a);
-        out[written++] = uint16_t(n + b);
-        extrude[a] = 1;
-        extrude[b] = 1;
-    }
+    // Every silhouette edge belongs to a lit triangle, so the quads (6 per edge, at most 6 per
+    // source index) always fit in front of the caps (3 per triangle) in the 7 per source index.
+    const int quadIndices = std::min(3 * pairCount, caps ? capStart : capacity);
+    volumeStart_ = caps ? capStart - quadIndices : 0;
+    const int written = wideIndices ? WriteQuads(volumeIndices32.data() + volumeStart_, quadIndices, pairCount)
+                                    : WriteQuads(volumeIndices.data() + volumeStart_, quadIndices, pairCount);
 
     // Each marked vertex gets its one extruded copy, in vertex order, and its slot the
     // construction's stamp.
@@ -464,14 +480,14 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     // scattered in memory, and these stores can wait for their lines while nothing waits
     // for them (prefetching them measured slower).
     for (size_t i = 0; i < oddCount; ++i) {
-        const uint32_t id = odd[i], key = keys[id];
+        const uint32_t id = odd[i], key = uint32_t(keys[id]);
         EdgeRecord* record = Record(int(key >> 8));
         record->stamps[key & 0xFF] = stamp;
         record->flags[key & 0xFF] = sightings[id] >> 1 & 1;
     }
 
-    if (caps) written += WriteCaps(out + written, volumeCapacity - written);
-    volumeIndexCount = written;
+    if (caps) volumeStart_ = capStart - written;  // quads cut short by the room stay next to the caps
+    volumeIndexCount = written + capIndexCount;
 }
 
 }  // namespace swshadow

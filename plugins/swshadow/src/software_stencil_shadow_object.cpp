@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "plugin_frame/engine_interface.h"
@@ -36,6 +37,21 @@ constexpr const char* kMixedSurfacesMessage = "Error stencil shadow has skinning
 constexpr const char* kVertexLimitMessage =
     "You tried to create a software stencil shadow object of an object that has more than 65536 vertexes which is "
     "not possible. Please use a dummy object with as few polygons/vertexes as possible. Count:";
+
+// The welded count is the real one, the limit what this device's indices can reach.
+std::string WeldedLimitMessage(int limit) {
+    return "You tried to create a software stencil shadow object of an object with more than " +
+           std::to_string(limit) +
+           " vertexes after welding, the most this device can draw a shadow volume of. Please use a dummy object "
+           "with as few polygons/vertexes as possible. Count:";
+}
+
+// The largest index the device draws: 32-bit ones when its caps say so.
+uint32_t MaxVertexIndex(IDirect3DDevice8* device) {
+    D3DCAPS8 caps{};
+    if (!device || device->GetDeviceCaps(&caps) != D3D_OK) return swshadow::kMaxShortIndex;
+    return std::max<uint32_t>(caps.MaxVertexIndex, swshadow::kMaxShortIndex);
+}
 
 D3DXMATRIX Identity() {
     D3DXMATRIX m;
@@ -184,13 +200,6 @@ void Kco_DX8_SoftwareStencilShadowObject::InitializeObjectInfo() {
         ReportInternal("Couldn't CreateVertexBuffer");
         return;
     }
-    if (device->CreateIndexBuffer(UINT(geometry.VolumeIndexCapacity()) * sizeof(uint16_t), D3DUSAGE_WRITEONLY,
-                                  D3DFMT_INDEX16, D3DPOOL_DEFAULT, &indexBuffer) != D3D_OK) {
-        indexBuffer = nullptr;
-        ReportInternal("Couldn't CreateIndexBuffer");
-        return;
-    }
-
     // Second pass: weld each accepted surface and append its triangles and edges.
     geometry.vertexCount = 0;
     int t = 0;
@@ -211,9 +220,20 @@ void Kco_DX8_SoftwareStencilShadowObject::InitializeObjectInfo() {
         t = geometry.AppendSurface(welded.data(), n, indices.data(), m, t);
     }
 
-    if (!geometry.FinishBuild()) {
-        // Extruded copies sit in slots N + v of a 16-bit index buffer.
-        ReportSource(kVertexLimitMessage, 2 * geometry.vertexCount);
+    // Extruded copies sit in slots N + v: past 32,768 welded vertices they need the
+    // device's 32-bit indices.
+    const uint32_t maxVertexIndex = MaxVertexIndex(device);
+    if (!geometry.FinishBuild(maxVertexIndex)) {
+        ReportSource(WeldedLimitMessage(swshadow::ShadowGeometry::VertexLimit(maxVertexIndex)).c_str(),
+                     geometry.vertexCount);
+        AbandonBuild();
+        return;
+    }
+    if (device->CreateIndexBuffer(UINT(geometry.VolumeIndexCapacity()) * UINT(geometry.IndexSize()),
+                                  D3DUSAGE_WRITEONLY, geometry.wideIndices ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
+                                  D3DPOOL_DEFAULT, &indexBuffer) != D3D_OK) {
+        indexBuffer = nullptr;
+        ReportInternal("Couldn't CreateIndexBuffer");
         AbandonBuild();
         return;
     }
@@ -346,55 +366,96 @@ void Kco_DX8_SoftwareStencilShadowObject::CreateShadowVolume(const D3DXVECTOR3& 
         uploadedIndexCount = 0;
         return;
     }
-    std::memcpy(data, geometry.volumeIndices.data(), size_t(geometry.volumeIndexCount) * sizeof(uint16_t));
+    std::memcpy(data, geometry.VolumeIndexData(), size_t(geometry.volumeIndexCount) * size_t(geometry.IndexSize()));
     indexBuffer->Unlock();
     uploadedIndexCount = geometry.volumeIndexCount;
 }
 
-// The longest extrusion whose far cap stays in front of the far plane: extruded copies
-// lie in the hull of the extruded bounding-box corners, so keeping every corner inside
-// keeps the whole volume inside, and depth-fail's far cap is never clipped away.
+// The automatic extrusion factor. Its base is the classic rule: the distance d from the light
+// to the far plane along the line through the box corner farthest from the light (at most the
+// far clipping distance), over |light| + m, m being that corner's distance. The base stands
+// wherever it works; its faults are mended where they occur:
+// - |light| is measured from the world origin, so the farther a scene lies from it, the
+//   shorter its volumes. The light's distance from the eye takes its place when that is
+//   smaller: a light no farther from the origin than from the eye keeps the base value.
+// - A volume extruded past the far plane loses its far cap there, and depth-fail its shadow.
+//   A factor that would do so is lowered until every extruded box corner stays in front of the
+//   far plane (99% of its way there, clear of depth 1.0; extruded vertices lie in the hull of
+//   the extruded corners, so the whole volume does), but never below m / n − 1 (n: the light's
+//   distance from the box), which still takes every copy at least as far from the light as the
+//   farthest corner: a long caster reaching towards the far plane keeps its shadow.
+// - A volume that ends, even next to the light, before the far distance (or the far plane) may
+//   stop above what it should darken: the factor is raised until the copy of the box's nearest
+//   point gets that far, but not past the far-plane limit.
 float Kco_DX8_SoftwareStencilShadowObject::CalculateMaxVolumeDistance(Kco_DX8_ObjectChannel* object,
                                                                       const D3DXVECTOR3& light) {
     if (!object || !directGraphics) return 1.0f;
     const ProjectionInformation* projection = directGraphics->GetProjectionInformation();
     if (!projection) return 1.0f;
-    const D3DXPLANE farPlane = directGraphics->GetViewFrustumPlane(kFarFrustumPlane);
-
-    // Everything in sight lies within `reach` of the eye.
-    const float spread = std::tan(projection->fieldOfView * 0.5f) * std::sqrt(1.0f + projection->aspect * projection->aspect);
-    const float reach = projection->farClip * std::sqrt(1.0f + spread * spread);
+    const float farClip = projection->farClip;
+    D3DXPLANE farPlane = directGraphics->GetViewFrustumPlane(kFarFrustumPlane);
     D3DXMATRIX view = directGraphics->GetCameraMatrix(), cameraWorld;
-    if (!D3DXMatrixInverse(&cameraWorld, nullptr, &view)) D3DXMatrixIdentity(&cameraWorld);
+    const bool haveEye = D3DXMatrixInverse(&cameraWorld, nullptr, &view) != nullptr;
     const D3DXVECTOR3 eye(cameraWorld._41, cameraWorld._42, cameraWorld._43);
 
     D3DXVECTOR3 mn, mx;
     object->GetBoundingBoxMinMax(&mn, &mx);
-    float limit = std::numeric_limits<float>::infinity(), nearest = limit, fromEye = 0.0f;
-    for (int i = 0; i < 8; ++i) {
-        const D3DXVECTOR3 corner(i & 1 ? mx.x : mn.x, i & 2 ? mx.y : mn.y, i & 4 ? mx.z : mn.z);
-        const D3DXVECTOR3 away = corner - light, seen = corner - eye;
+    const D3DXVECTOR3 corners[8] = {{mn.x, mn.y, mn.z}, {mx.x, mn.y, mn.z}, {mx.x, mn.y, mx.z}, {mn.x, mn.y, mx.z},
+                                    {mn.x, mx.y, mn.z}, {mx.x, mx.y, mn.z}, {mx.x, mx.y, mx.z}, {mn.x, mx.y, mx.z}};
+    float m = 0.0f, nearestCorner = std::numeric_limits<float>::infinity();
+    const D3DXVECTOR3* farthest = nullptr;
+    for (const D3DXVECTOR3& corner : corners) {
+        const D3DXVECTOR3 away = light - corner;
         const float dist = D3DXVec3Length(&away);
-        if (dist > 0.0f) nearest = std::min(nearest, dist);
-        fromEye = std::max(fromEye, D3DXVec3Length(&seen));
-        // A corner beyond the far plane cannot be brought inside; one moving away from it
-        // never reaches it.
-        const float inside = D3DXPlaneDotCoord(&farPlane, &corner);
-        const float approach = -D3DXPlaneDotNormal(&farPlane, &away);
-        if (inside > 0.0f && approach > 0.0f) limit = std::min(limit, inside / approach);
+        if (dist > m) m = dist, farthest = &corner;  // the first of equals wins
+        if (dist > 0.0f) nearestCorner = std::min(nearestCorner, dist);
     }
     // Every corner at the light: no direction to extrude along.
-    if (!(nearest < std::numeric_limits<float>::infinity())) return 1.0f;
-    // No point in sight is farther than reach + fromEye from the object: the copy of every
-    // point at least `closest` from the light then moves past every receiver. This is the
-    // factor when no corner moves towards the far plane, and it bounds rays that run almost
-    // along it.
-    const auto clamp = [](float v, float lo, float hi) { return std::max(lo, std::min(v, hi)); };  // lo > hi allowed
+    if (!farthest) return 1.0f;
+
+    float base = 1.0f;  // no line to the far plane
+    D3DXVECTOR3 hit;
+    if (D3DXPlaneIntersectLine(&hit, &farPlane, &light, farthest)) {
+        const D3DXVECTOR3 reach = hit - light;
+        const float d = std::min(D3DXVec3Length(&reach), farClip);
+        const D3DXVECTOR3 fromEye = light - eye;
+        const float fromOrigin = D3DXVec3Length(&light);
+        const float offset = haveEye ? std::min(fromOrigin, D3DXVec3Length(&fromEye)) : fromOrigin;
+        base = d / (offset + m);
+    }
+
+    // The inside of the far plane is the eye's side.
+    const float normalLength = std::sqrt(farPlane.a * farPlane.a + farPlane.b * farPlane.b + farPlane.c * farPlane.c);
+    if (!(normalLength > 0.0f) || !haveEye) return base;
+    const float side = D3DXPlaneDotCoord(&farPlane, &eye) < 0.0f ? -1.0f / normalLength : 1.0f / normalLength;
+    float limit = std::numeric_limits<float>::infinity();
+    for (const D3DXVECTOR3& corner : corners) {
+        const D3DXVECTOR3 away = corner - light;
+        // A corner beyond the far plane cannot be brought inside; one moving away from it
+        // never reaches it.
+        const float inside = side * D3DXPlaneDotCoord(&farPlane, &corner);
+        const float approach = -side * D3DXPlaneDotNormal(&farPlane, &away);
+        if (inside > 0.0f && approach > 0.0f) limit = std::min(limit, inside / approach);
+    }
+    const float cap = kFarPlaneShare * limit;
+
+    // n: the light's distance from the box (from its nearest corner when it is inside), and
+    // the far plane's distance along the ray through that nearest point.
+    const auto clamp = [](float v, float lo, float hi) { return std::max(lo, std::min(v, hi)); };
     const D3DXVECTOR3 onBox(clamp(light.x, mn.x, mx.x), clamp(light.y, mn.y, mx.y), clamp(light.z, mn.z, mx.z));
     const D3DXVECTOR3 toBox = onBox - light;
-    const float closest = D3DXVec3Length(&toBox) > 0.0f ? D3DXVec3Length(&toBox) : nearest;
-    const float pastEverything = (reach + fromEye) / closest;
-    return std::min(kFarPlaneShare * limit, pastEverything);
+    const float n = D3DXVec3Length(&toBox) > 0.0f ? D3DXVec3Length(&toBox) : nearestCorner;
+    if (base > cap) return std::max(cap, std::min(base, m / n - 1.0f));
+
+    // Short of it: the copy of the box's nearest point must get as far from the light as the
+    // far distance, or 99% of the way to the far plane when that comes first.
+    float target = farClip;
+    const D3DXVECTOR3 nearestPoint = D3DXVec3Length(&toBox) > 0.0f ? toBox : D3DXVECTOR3(0, 0, 0);
+    const float lightInside = side * D3DXPlaneDotCoord(&farPlane, &light);
+    const float rate = n > 0.0f ? -side * D3DXPlaneDotNormal(&farPlane, &nearestPoint) / n : 0.0f;
+    if (lightInside > 0.0f && rate > 0.0f) target = std::min(target, kFarPlaneShare * lightInside / rate);
+    const float reach = target / n - 1.0f;
+    return base < reach ? std::min(reach, cap) : base;
 }
 
 void Kco_DX8_SoftwareStencilShadowObject::DrawCurrentVolume() {

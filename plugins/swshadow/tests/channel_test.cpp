@@ -1,5 +1,7 @@
 // The shadow object loaded from its library: type record, link, build from a 3D object's
 // surfaces, the refusals and their messages, skinning, the extrusion factor and drawing.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -22,6 +24,13 @@ class SpyDevice : public IDirect3DDevice8 {
 public:
     std::vector<std::string> calls;
     bool refuseVertexBuffer = false, refuseIndexBuffer = false;
+    DWORD maxVertexIndex = 0xFFFFFF;
+
+    HRESULT GetDeviceCaps(D3DCAPS8* caps) override {
+        const HRESULT result = IDirect3DDevice8::GetDeviceCaps(caps);
+        caps->MaxVertexIndex = maxVertexIndex;
+        return result;
+    }
 
     HRESULT SetTransform(D3DTRANSFORMSTATETYPE s, const D3DMATRIX* m) override {
         calls.push_back("SetTransform " + std::to_string(s));
@@ -193,17 +202,36 @@ TEST_F(ShadowChannel, VertexLimits) {
               "which is not possible. Please use a dummy object with as few polygons/vertexes as possible. Count: "
               "65536");
 
-    // 32,769 distinct vertices would put extruded copies past slot 65535: refused too,
-    // with the slot count, and nothing is drawn.
+    // 32,769 distinct vertices put extruded copies past slot 65535: a device with 32-bit
+    // indices gets a 32-bit index buffer and the volume is drawn.
     host.Engine().ClearDebugMessages();
     test_meshes::Mesh wide;
     for (int j = 0; j < 32769; ++j) wide.positions.emplace_back(float(j % 200), float(j / 200), 0.0f);
     wide.indices = {0, 1, 200};
     ShadowOnSpy* spy = SpyShadow(Object({Mesh(wide)}));
+    spy->CreateShadowVolume(D3DXVECTOR3(0, 0, -5), 1.0f, true);  // the triangle faces -z: lit
+    spy->DrawCurrentVolume();
+    EXPECT_TRUE(Messages().empty());
+    ASSERT_TRUE(spy->Geometry().HasGeometry());
+    EXPECT_TRUE(spy->Geometry().wideIndices);
+    const std::vector<std::string>& calls = graphics.Spy().calls;
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "CreateIndexBuffer 84 8 102 0"), calls.end());  // 21 × 4 bytes
+    EXPECT_EQ(calls.back(), "DrawIndexedPrimitive 4 0 65538 0 7");
+    // The lit triangle's quads and cap reach the copies' slots N + v.
+    EXPECT_EQ(spy->Geometry().VolumeIndex(1), 32769u + spy->Geometry().VolumeIndex(0));
+
+    // A device whose indices stop at 16 bits refuses it, naming the welded count and its limit.
+    delete spyShadow;
+    graphics.Spy().calls.clear();
+    graphics.Spy().maxVertexIndex = 0xFFFF;
+    spy = SpyShadow(Object({Mesh(wide)}));
     spy->CreateShadowVolume(D3DXVECTOR3(0, 0, 5), 1.0f, true);
     spy->DrawCurrentVolume();
     ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_NE(Messages()[0].find("Count: 65538"), std::string::npos);
+    EXPECT_EQ(Messages()[0],
+              "You tried to create a software stencil shadow object of an object with more than 32768 vertexes after "
+              "welding, the most this device can draw a shadow volume of. Please use a dummy object with as few "
+              "polygons/vertexes as possible. Count: 32769");
     EXPECT_FALSE(spy->Geometry().HasGeometry());
     EXPECT_EQ(spy->GetVolumeVertexBuffer(), nullptr);
     for (const std::string& call : graphics.Spy().calls) EXPECT_EQ(call.rfind("Create", 0), 0u) << call;
@@ -328,7 +356,7 @@ TEST_F(ShadowChannel, VolumeInTheObjectsSpaceAndTheBuffers) {
     }
     shadow->GetVolumeVertexBuffer()->Unlock();
     ASSERT_EQ(shadow->GetVolumeIndexBuffer()->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(std::memcmp(data, g.volumeIndices.data(), size_t(g.volumeIndexCount) * 2), 0);
+    EXPECT_EQ(std::memcmp(data, g.VolumeIndexData(), size_t(g.volumeIndexCount) * 2), 0);
     shadow->GetVolumeIndexBuffer()->Unlock();
 
     // The volume follows a moved object.
@@ -393,76 +421,186 @@ TEST_F(ShadowChannel, RefusedBuffersAreReported) {
     }
 }
 
-TEST_F(ShadowChannel, ExtrusionStopsJustInsideTheFarPlane) {
+namespace {
+
+std::vector<D3DXVECTOR3> BoxCorners(Kco_DX8_ObjectChannel* box) {
+    D3DXVECTOR3 lo, hi;
+    box->GetBoundingBoxMinMax(&lo, &hi);
+    return {{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, lo.y, hi.z}, {lo.x, lo.y, hi.z},
+            {lo.x, hi.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}};
+}
+
+// The classic factor, written out step by step: the distance from the light to the far plane
+// along the line through the farthest corner (the first of equals), at most `far`, over
+// `offset` + that corner's distance; 1.0 when the line misses the plane.
+float ClassicFactor(const std::vector<D3DXVECTOR3>& corners, const D3DXPLANE& plane, float far,
+                    const D3DXVECTOR3& light, float offset) {
+    float m = 0.0f;
+    D3DXVECTOR3 farthest;
+    for (const D3DXVECTOR3& c : corners) {
+        const D3DXVECTOR3 v = light - c;
+        if (D3DXVec3Length(&v) > m) m = D3DXVec3Length(&v), farthest = c;
+    }
+    D3DXVECTOR3 hit;
+    if (!D3DXPlaneIntersectLine(&hit, &plane, &light, &farthest)) return 1.0f;
+    const D3DXVECTOR3 reach = hit - light;
+    return std::min(D3DXVec3Length(&reach), far) / (offset + m);
+}
+
+// How far along its way to the plane z = farZ (inside below) the extruded corner that gets
+// nearest to it goes: 1 is on the plane; corners already beyond or moving away do not count.
+float ShareTowardsFarPlane(const std::vector<D3DXVECTOR3>& corners, const D3DXVECTOR3& light, float e, float farZ) {
+    float worst = 0.0f;
+    for (const D3DXVECTOR3& c : corners)
+        if (c.z < farZ && c.z > light.z) worst = std::max(worst, (c.z - light.z) * e / (farZ - c.z));
+    return worst;
+}
+
+}  // namespace
+
+// Lights all round boxes in front of the far plane z = 10, the eye at z = -30 (far distance 40).
+// Where the classic factor keeps every extruded corner in front of the far plane and takes the
+// copy of the box's nearest point as far as the far distance (or the far plane), it is the
+// result; where it would leave the frustum, every corner stops in front of it, the nearest to
+// leaving at 99%; where it would stop short, the result reaches, within the same limit.
+TEST_F(ShadowChannel, ExtrusionFactorKeepsTheClassicValueWhereItWorks) {
     Kco_DX8_ObjectChannel* box = Object({});
     ShadowOnSpy* shadow = SpyShadow(box);
-    graphics.info.farClip = 10.0f;
-    const auto corners = [&] {
-        D3DXVECTOR3 lo, hi;
-        box->GetBoundingBoxMinMax(&lo, &hi);
-        std::vector<D3DXVECTOR3> out;
-        for (int i = 0; i < 8; ++i) out.emplace_back(i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z);
-        return out;
-    };
+    D3DXMATRIX view;
+    D3DXMatrixTranslation(&view, 0, 0, 30);  // eye at (0, 0, -30)
+    graphics.SetCameraMatrix(view);
+    graphics.info.farClip = 40.0f;
+    const D3DXPLANE plane = graphics.farPlane;
 
-    // Everything in sight lies within `reach` of the eye (at the origin here), so a copy
-    // moved reach + the farthest corner's distance from the eye has passed every receiver.
-    const ProjectionInformation& p = graphics.info;
-    const float spread = std::tan(p.fieldOfView * 0.5f) * std::sqrt(1.0f + p.aspect * p.aspect);
-    const float reach = p.farClip * std::sqrt(1.0f + spread * spread);
-    const auto past = [&] {
-        float out = 0.0f;
-        for (const D3DXVECTOR3& c : corners()) out = std::max(out, reach + D3DXVec3Length(&c));
-        return out;
-    };
+    int kept = 0, lowered = 0, raised = 0;
+    for (const D3DXVECTOR3& lo : {D3DXVECTOR3(-1, -1, -1), D3DXVECTOR3(3, 2, -6)}) {
+        const D3DXVECTOR3 hi = lo + D3DXVECTOR3(2, 1, 3);
+        box->SetLocalBoundingBox(lo, hi);
+        const std::vector<D3DXVECTOR3> corners = BoxCorners(box);
+        for (int i = 0; i < 54; ++i) {
+            const float spread = i < 27 ? 1.0f : 3.0f;  // near the box, and farther out
+            const D3DXVECTOR3 light =
+                lo + D3DXVECTOR3(float(i % 3) * 7 - 6, float(i / 3 % 3) * 5 - 4, float(i / 9 % 3) * 4 - 7) * spread;
+            // The copy of the box point nearest the light reaches the far distance, or 99% of
+            // the way to the far plane along its ray.
+            const D3DXVECTOR3 toBox = D3DXVECTOR3(std::clamp(light.x, lo.x, hi.x), std::clamp(light.y, lo.y, hi.y),
+                                                  std::clamp(light.z, lo.z, hi.z)) - light;
+            const float n = D3DXVec3Length(&toBox);
+            const float target = toBox.z > 0 ? std::min(40.0f, 0.99f * (10 - light.z) * n / toBox.z) : 40.0f;
+            const auto reaches = [&](float e) { return n * (1 + e) >= target * (1 - 1e-5f); };
+            const auto share = [&](float e) { return ShareTowardsFarPlane(corners, light, e, 10.0f); };
 
-    // Lights all round boxes in front of the far plane z = 10 (neither the world origin nor
-    // the corners' order matters): every extruded corner stays inside, and either the one
-    // nearest to leaving stops 99% of its way to the plane or the corner nearest to the
-    // light has moved past everything in sight.
-    int reaching = 0, across = 0;
-    for (const D3DXVECTOR3& lo : {D3DXVECTOR3(-1, -1, -1), D3DXVECTOR3(30, 2, 4)}) {
-        box->SetLocalBoundingBox(lo, lo + D3DXVECTOR3(2, 1, 3));
-        for (int i = 0; i < 27; ++i) {
-            const D3DXVECTOR3 light = lo + D3DXVECTOR3(float(i % 3) * 7 - 6, float(i / 3 % 3) * 5 - 4, float(i / 9) * 4 - 7);
+            // The classic value, measured from the eye where the light is nearer to it than to
+            // the origin.
+            const D3DXVECTOR3 fromEye = light - D3DXVECTOR3(0, 0, -30);
+            const float classic = ClassicFactor(corners, plane, 40.0f, light,
+                                                std::min(D3DXVec3Length(&light), D3DXVec3Length(&fromEye)));
             const float e = shadow->CalculateMaxVolumeDistance(box, light);
             EXPECT_EQ(graphics.planeIndex, 4);
-            float worst = 0.0f, shortest = 1e30f;  // the largest share of its way to the plane a corner goes
-            for (const D3DXVECTOR3& c : corners()) {
-                const D3DXVECTOR3 q = c + (c - light) * e, moved = q - c;
-                EXPECT_LT(q.z, 10.0f) << "light " << i;
-                if (q.z > c.z) worst = std::max(worst, (q.z - c.z) / (10.0f - c.z));
-                shortest = std::min(shortest, D3DXVec3Length(&moved));
+            EXPECT_LE(share(e), 0.99f + 1e-4f) << "light " << i;
+            if (share(classic) < 0.99f && reaches(classic)) {
+                EXPECT_EQ(e, classic) << "light " << i;
+                ++kept;
+            } else if (share(classic) >= 0.99f) {
+                EXPECT_NEAR(share(e), 0.99f, 1e-4f) << "light " << i;
+                ++lowered;
+            } else {
+                EXPECT_GT(e, classic) << "light " << i;
+                EXPECT_TRUE(reaches(e) || std::fabs(share(e) - 0.99f) < 1e-4f) << "light " << i;
+                ++raised;
             }
-            if (std::fabs(worst - 0.99f) < 1e-4f)
-                ++reaching;
-            else if (shortest > past() * 0.999f && worst < 0.99f)
-                ++across;
-            else
-                ADD_FAILURE() << "light " << i << ": " << worst << " of the way, " << shortest << " moved";
         }
     }
-    EXPECT_GT(reaching, 20);
-    EXPECT_GT(across, 5);
+    EXPECT_GT(kept, 5);
+    EXPECT_GT(lowered, 5);
+    EXPECT_GT(raised, 5);
 
-    // Extruded away from the plane, or far along it: past everything in sight.
     box->SetLocalBoundingBox(D3DXVECTOR3(-1, -1, -1), D3DXVECTOR3(1, 1, 1));
-    EXPECT_FLOAT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(0, 0, 9)), past() / 8.0f);
-    EXPECT_FLOAT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(-50, 0, 0)), past() / 49.0f);
-
-    // Corners beyond the plane cannot be brought inside and are left to be clipped.
-    box->SetLocalBoundingBox(D3DXVECTOR3(-1, -1, 6), D3DXVECTOR3(1, 1, 12));
-    EXPECT_FLOAT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(0, 0, 0)), 0.99f * 4.0f / 6.0f);
+    const std::vector<D3DXVECTOR3> cube = BoxCorners(box);
+    // A light farther than the far distance from the plane: far / (|light| + m).
+    D3DXMatrixTranslation(&view, 0, 40, 30);  // eye at (0, -40, -30), farther from the light than the origin
+    graphics.SetCameraMatrix(view);
+    const D3DXVECTOR3 distant(0, 60, -20), toFarthest = cube[2] - distant;
+    EXPECT_EQ(shadow->CalculateMaxVolumeDistance(box, distant),
+              40.0f / (D3DXVec3Length(&distant) + D3DXVec3Length(&toFarthest)));
+    // A light at the origin: d / m. The line through the first farthest corner, (-1, -1, -1),
+    // meets the plane z = 30 52 away, so d is the far distance.
+    graphics.farPlane = D3DXPLANE{0, 0, -1, 30};
+    EXPECT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(0, 0, 0)), 40.0f / std::sqrt(3.0f));
+    // ... and with the plane near: every corner stays in front, the nearest to leaving at 99%.
+    graphics.farPlane = D3DXPLANE{0, 0, -1, 10};
+    const float e = shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(0, 0, 0));
+    EXPECT_LT(e, ClassicFactor(cube, graphics.farPlane, 40.0f, D3DXVECTOR3(0, 0, 0), 0.0f));
+    EXPECT_FLOAT_EQ(ShareTowardsFarPlane(cube, D3DXVECTOR3(0, 0, 0), e, 10.0f), 0.99f);
 
     // Every corner at the light: 1.0.
     box->SetLocalBoundingBox(D3DXVECTOR3(0, -1, 0), D3DXVECTOR3(0, -1, 0));
     EXPECT_EQ(shadow->CalculateMaxVolumeDistance(box, D3DXVECTOR3(0, -1, 0)), 1.0f);
+}
 
-    // −1.0 exactly asks for it; −0.5 is used as it stands.
+// The same scene, eye and far plane moved far from the world origin, gets the factor it had
+// with the eye at the origin.
+TEST_F(ShadowChannel, ExtrusionFactorDoesNotDependOnTheWorldOrigin) {
+    Kco_DX8_ObjectChannel* box = Object({});
+    ShadowOnSpy* shadow = SpyShadow(box);
+    graphics.info.farClip = 60.0f;
+    const D3DXVECTOR3 lo(-1, 0.5f, 2), size(2, 0.4f, 1.5f);
+    for (int i = 0; i < 12; ++i) {
+        const D3DXVECTOR3 light(float(i % 4) * 3 - 4, 4 + float(i % 3), float(i / 4) * 2 - 2);
+        float atOrigin = 0.0f;
+        for (const D3DXVECTOR3& shift : {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(600, 0, 800), D3DXVECTOR3(-7000, 30, 2400)}) {
+            D3DXMATRIX view;
+            D3DXMatrixTranslation(&view, -shift.x, -shift.y, -shift.z);  // eye at `shift`
+            graphics.SetCameraMatrix(view);
+            graphics.farPlane = D3DXPLANE{0, 0, -1, 50 + shift.z};
+            box->SetLocalBoundingBox(lo + shift, lo + shift + size);
+            const float e = shadow->CalculateMaxVolumeDistance(box, light + shift);
+            if (shift.x == 0.0f)
+                atOrigin = e;
+            else
+                EXPECT_NEAR(e, atOrigin, atOrigin * 2e-3f) << "light " << i << " moved by " << shift.x;
+        }
+        // The classic value of the moved scene would have been a sliver of it.
+        box->SetLocalBoundingBox(lo, lo + size);
+        graphics.farPlane = D3DXPLANE{0, 0, -1, 50};
+        const std::vector<D3DXVECTOR3> corners = BoxCorners(box);
+        const D3DXVECTOR3 moved = light + D3DXVECTOR3(600, 0, 800);
+        EXPECT_LT(ClassicFactor(corners, graphics.farPlane, 60.0f, light, D3DXVec3Length(&moved)), atOrigin / 50);
+    }
+}
+
+// A long caster reaching towards the far plane: keeping all of its far cap inside would leave
+// almost no volume, so the factor keeps every copy at least as far from the light as the
+// farthest corner.
+TEST_F(ShadowChannel, ExtrusionFactorNeverCollapsesForLongCasters) {
+    Kco_DX8_ObjectChannel* box = Object({});
+    ShadowOnSpy* shadow = SpyShadow(box);
+    D3DXMATRIX view;
+    D3DXMatrixTranslation(&view, 0, 0, 50);  // eye at (0, 0, -50), the far plane z = 10
+    graphics.SetCameraMatrix(view);
+    graphics.info.farClip = 60.0f;
+    box->SetLocalBoundingBox(D3DXVECTOR3(-0.5f, 2, -40), D3DXVECTOR3(0.5f, 3, 8));  // 1 x 1 x 48
+    const std::vector<D3DXVECTOR3> bar = BoxCorners(box);
+    for (const D3DXVECTOR3& light : {D3DXVECTOR3(0.8f, 10, -41), D3DXVECTOR3(-3, 6, -30), D3DXVECTOR3(0, 12, -20)}) {
+        const float e = shadow->CalculateMaxVolumeDistance(box, light);
+        float m = 0.0f;
+        for (const D3DXVECTOR3& c : bar) {
+            const D3DXVECTOR3 v = c - light;
+            m = std::max(m, D3DXVec3Length(&v));
+        }
+        const D3DXVECTOR3 toBar = D3DXVECTOR3(std::clamp(light.x, -0.5f, 0.5f), std::clamp(light.y, 2.0f, 3.0f),
+                                              std::clamp(light.z, -40.0f, 8.0f)) - light;
+        const float nearest = D3DXVec3Length(&toBar);
+        const float classic = ClassicFactor(bar, graphics.farPlane, 60.0f, light, D3DXVec3Length(&light));
+        EXPECT_GE(e * (1 + 1e-5f), std::min(classic, m / nearest - 1.0f)) << light.z;
+        EXPECT_GT(e, 0.3f) << light.z;
+    }
+}
+
+// −1.0 exactly asks for the automatic factor; −0.5 is used as it stands.
+TEST_F(ShadowChannel, AutomaticExtrusionIsAskedForByMinusOneOnly) {
     Kco_DX8_ObjectChannel* cube = Object({Mesh(test_meshes::SoupCube())});
-    delete spyShadow;
-    shadow = SpyShadow(cube);
-    graphics.farPlane = D3DXPLANE{0, 0, -1, 10};
+    ShadowOnSpy* shadow = SpyShadow(cube);
     const D3DXVECTOR3 lamp(0.5f, 0.25f, -6);
     for (float e : {-1.0f, -0.5f}) {
         shadow->CreateShadowVolume(lamp, e, false);

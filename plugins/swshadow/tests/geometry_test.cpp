@@ -51,7 +51,7 @@ void Build(ShadowGeometry& g, const test_meshes::Mesh& mesh) {
     for (int i = 0; i < m; ++i) indices[size_t(i)] = uint16_t(map[mesh.indices[size_t(i)]]);
     g.vertexCount = 0;
     g.AppendSurface(welded.data(), count, indices.data(), m, 0);
-    ASSERT_TRUE(g.FinishBuild());
+    ASSERT_TRUE(g.FinishBuild(0xFFFFFF));  // a device with 32-bit indices
 }
 
 std::vector<std::pair<int, int>> Silhouette(const ShadowGeometry& g) {
@@ -75,7 +75,7 @@ std::vector<std::pair<int, int>> SilhouetteFromRecords(const ShadowGeometry& g) 
 
 }  // namespace
 
-TEST(ShadowWeld, SpatialHashMatchesTheDocumentedRule) {
+TEST(ShadowWeld, SpatialHashMatchesTheQuadraticWeld) {
     std::mt19937 rng(1234);
     auto jitter = [&](float scale) { return std::uniform_real_distribution<float>(-scale, scale)(rng); };
     const float kTol = 0.001f;
@@ -208,8 +208,9 @@ TEST(ShadowVolume, ClosedMeshGivesOneQuadPerSilhouetteEdge) {
     // Quad layout a, N+a, b, b, N+a, N+b.
     for (size_t i = 0; i < edges.size(); ++i) {
         const auto [a, b] = edges[i];
-        const uint16_t* q = &g.volumeIndices[i * 6];
-        EXPECT_EQ(std::vector<int>(q, q + 6), (std::vector<int>{a, n + a, b, b, n + a, n + b}));
+        std::vector<int> quad;
+        for (int k = 0; k < 6; ++k) quad.push_back(int(g.VolumeIndex(int(i) * 6 + k)));
+        EXPECT_EQ(quad, (std::vector<int>{a, n + a, b, b, n + a, n + b}));
     }
     // One extruded copy per vertex however many edges and unlit faces use it.
     std::set<uint32_t> slots;
@@ -222,8 +223,7 @@ TEST(ShadowVolume, ClosedMeshGivesOneQuadPerSilhouetteEdge) {
     for (int t = 0; t < g.triangleCount; ++t) {
         const ShadowTriangle& tri = g.triangles[size_t(t)];
         const bool lit = D3DXVECTOR3(tri.normal).x * 5 + tri.normal.y * 6 + tri.normal.z * 7 + tri.d >= 0;
-        const uint16_t* cap = &g.volumeIndices[size_t(36 + 3 * t)];
-        for (int j = 0; j < 3; ++j) EXPECT_EQ(cap[j], tri.vertices[j] + (lit ? 0 : n));
+        for (int j = 0; j < 3; ++j) EXPECT_EQ(int(g.VolumeIndex(36 + 3 * t + j)), tri.vertices[j] + (lit ? 0 : n));
     }
 }
 
@@ -277,4 +277,55 @@ TEST(ShadowVolume, TooManyWeldedVerticesBuildNothing) {
     EXPECT_FALSE(g.HasGeometry());
     g.Construct(D3DXVECTOR3(0, 0, 1), 1.0f, true, false);
     EXPECT_EQ(g.volumeIndexCount, 0);
+}
+
+// 40,000 welded vertices: the extruded slots pass 16 bits, so the volume takes 32-bit
+// indices; its quads and caps are the ones the lit triangles' edges and planes give.
+TEST(ShadowVolume, MoreThan32768VerticesTakeWideIndices) {
+    const test_meshes::Mesh torus = test_meshes::Torus(250, 160, 3.0f, 1.0f);
+    ShadowGeometry g;
+    Build(g, torus);
+    ASSERT_EQ(g.vertexCount, 40000);
+    ASSERT_TRUE(g.wideIndices);
+    const uint32_t n = 40000;
+    for (const D3DXVECTOR3& light : {D3DXVECTOR3(2, 6, 1), D3DXVECTOR3(0, 0.5f, 0)}) {
+        g.Construct(light, 2.0f, true, false);
+        // The edges seen an odd number of times on lit triangles, in their lit winding.
+        std::map<std::pair<int, int>, int> seen;
+        std::vector<bool> lit(size_t(g.triangleCount));
+        for (int t = 0; t < g.triangleCount; ++t) {
+            const ShadowTriangle& tri = g.triangles[size_t(t)];
+            lit[size_t(t)] = tri.normal.x * light.x + tri.normal.y * light.y + tri.normal.z * light.z + tri.d >= 0;
+            if (!lit[size_t(t)]) continue;
+            for (int j = 0; j < 3; ++j) {
+                const int a = tri.vertices[j], b = tri.vertices[(j + 1) % 3];
+                seen[{std::min(a, b), std::max(a, b)}] += a < b ? 1 : -1;
+            }
+        }
+        std::set<std::pair<uint32_t, uint32_t>> expected, quads;
+        for (const auto& [edge, balance] : seen)
+            if (balance != 0) expected.insert(balance > 0 ? std::pair(uint32_t(edge.first), uint32_t(edge.second))
+                                                          : std::pair(uint32_t(edge.second), uint32_t(edge.first)));
+        const int quadIndices = g.volumeIndexCount - 3 * g.triangleCount;
+        ASSERT_EQ(quadIndices, 6 * int(expected.size()));
+        for (int i = 0; i < quadIndices; i += 6) {
+            const uint32_t a = g.VolumeIndex(i), b = g.VolumeIndex(i + 2);
+            EXPECT_EQ(g.VolumeIndex(i + 1), n + a);
+            EXPECT_EQ(g.VolumeIndex(i + 4), n + a);
+            EXPECT_EQ(g.VolumeIndex(i + 5), n + b);
+            quads.insert({a, b});
+        }
+        EXPECT_EQ(quads, expected);
+        for (int t = 0; t < g.triangleCount; ++t)
+            for (int j = 0; j < 3; ++j)
+                ASSERT_EQ(g.VolumeIndex(quadIndices + 3 * t + j), g.triangles[size_t(t)].vertices[j] + (lit[size_t(t)] ? 0 : n));
+    }
+    // A device whose indices stop at 16 bits cannot draw it.
+    EXPECT_EQ(ShadowGeometry::VertexLimit(0xFFFF), 32768);
+    ShadowGeometry narrow;
+    narrow.Allocate(40000, 3);
+    narrow.vertexCount = 40000;
+    narrow.SetTriangle(0, D3DXVECTOR3(0, 0, 1), 0, 0, 1, 2);
+    EXPECT_FALSE(narrow.FinishBuild(0xFFFF));
+    EXPECT_TRUE(narrow.FinishBuild(0xFFFFFF));
 }

@@ -64,10 +64,6 @@ protected:
         ShadowScene::SetUp();
         if (IsSkipped()) return;
         ASSERT_TRUE(scene::ResizeScene(host.Engine(), kWidth, kHeight));
-        D3DXMATRIX identity;
-        D3DXMatrixIdentity(&identity);
-        ASSERT_NE(builder.AddPrimitive("ground", kPrimitivePlane, {60, 0, 60}, 24, 24, {0.9f, 0.9f, 0.9f, 1}, identity),
-                  nullptr);
         lamp = builder.AddPointLight("lamp", light, {1, 1, 1, 1});
         shadows = builder.AddShadowRenderer("shadows", {lamp});
         ASSERT_NE(shadows, nullptr);
@@ -76,6 +72,19 @@ protected:
         shadows->SetExtrusion(6.0f);
         camera = builder.AddCamera("eye", {7, 9, -10}, {0, 0, 0}, 0.9f, 0.5f, 400.0f);
         ASSERT_NE(camera, nullptr);
+    }
+
+    // The receiver: a square of ground `size` wide, level at `height`, centred below `centre`.
+    void AddGround(float size = 60.0f, const D3DXVECTOR3& centre = {0, 0, 0}) {
+        groundY = centre.y;
+        ASSERT_NE(builder.AddPrimitive("ground", kPrimitivePlane, {size, 0, size}, 24, 24, {0.9f, 0.9f, 0.9f, 1},
+                                       Translation(centre.x, centre.y, centre.z)),
+                  nullptr);
+    }
+
+    void MoveLight(const D3DXVECTOR3& position) {
+        light = position;
+        lamp->SetLightPosition(position);
     }
 
     std::vector<D3DCOLOR> Render(float darkness) {
@@ -92,8 +101,8 @@ protected:
         D3DXVECTOR3 a(cx, cy, 0.0f), b(cx, cy, 1.0f);
         D3DXVec3TransformCoord(&a, &a, &inverse);
         D3DXVec3TransformCoord(&b, &b, &inverse);
-        if (!(a.y > 0.0f && b.y < a.y)) return false;
-        const double t = double(a.y) / double(a.y - b.y);
+        if (!(a.y > groundY && b.y < a.y)) return false;
+        const double t = (double(a.y) - groundY) / double(a.y - b.y);
         *out = {a.x + (b.x - a.x) * t, a.z + (b.z - a.z) * t};
         return true;
     }
@@ -102,7 +111,7 @@ protected:
     std::vector<Point2> ShadowOf(const std::vector<D3DXVECTOR3>& corners) const {
         std::vector<Point2> projected;
         for (const D3DXVECTOR3& c : corners) {
-            const double t = double(light.y) / double(light.y - c.y);
+            const double t = (double(light.y) - groundY) / double(light.y - c.y);
             projected.push_back({light.x + (c.x - light.x) * t, light.z + (c.z - light.z) * t});
         }
         return Hull(projected);
@@ -155,7 +164,8 @@ protected:
     }
 
     scene::SceneBuilder builder{host};
-    const D3DXVECTOR3 light{0.8f, 10.0f, 0.5f};
+    D3DXVECTOR3 light{0.8f, 10.0f, 0.5f};
+    float groundY = 0.0f;
     Kco_DX8_PointLight* lamp = nullptr;
     Kco_DX8_StencilShadow* shadows = nullptr;
     Kco_DX8_Camera* camera = nullptr;
@@ -176,6 +186,7 @@ std::vector<D3DXVECTOR3> BoxCorners(const D3DXVECTOR3& lo, const D3DXVECTOR3& hi
 // A cube above the ground: its shadow is the cube's projection from the light, with
 // depth-pass and depth-fail, and with the camera standing inside the volume.
 TEST_F(ShadowImage, CubeShadowIsItsProjectionFromTheLight) {
+    AddGround();
     D3DXMATRIX placement;
     D3DXMatrixRotationY(&placement, 0.5f);
     placement *= Translation(0.3f, 3.0f, 0.2f);
@@ -207,6 +218,7 @@ TEST_F(ShadowImage, CubeShadowIsItsProjectionFromTheLight) {
 // A torus lying flat under the light: the ground below its hole stays lit inside a ring of
 // shadow.
 TEST_F(ShadowImage, TorusHoleShowsInItsShadow) {
+    AddGround();
     const float ring = 2.0f, tube = 0.6f, height = 3.0f;
     Kco_DX8_ObjectChannel* torus = builder.AddPrimitive("torus", kPrimitiveTorus, {ring, tube, 0}, 48, 16,
                                                         {1, 0.1f, 0.1f, 1}, Translation(light.x, height, light.z));
@@ -235,6 +247,7 @@ TEST_F(ShadowImage, TorusHoleShowsInItsShadow) {
 // An arm skinned to one bone: its shadow is the projection of the arm as the bone places
 // it, before and after the bone turns.
 TEST_F(ShadowImage, SkinnedArmShadowFollowsItsBone) {
+    AddGround();
     const D3DXVECTOR3 lo(0, -0.3f, -0.3f), hi(3, 0.3f, 0.3f);
     test_meshes::Mesh arm = test_meshes::Box(lo, hi, true);
     auto* skin = static_cast<Kco_DX8_SkinnedObjectData*>(Mesh(arm, type_guids::kSkinnedObjectData));
@@ -263,6 +276,7 @@ TEST_F(ShadowImage, SkinnedArmShadowFollowsItsBone) {
 // with a near far plane: the volume must reach the ground, and with depth-fail its far cap
 // must stay in front of the far plane, or the shadow is lost.
 TEST_F(ShadowImage, AutomaticExtrusionReachesTheGroundInsideTheFarPlane) {
+    AddGround();
     camera->SetPerspective(0.9f, 0.5f, 30.0f);
     shadows->SetExtrusion(-1.0f);
     const D3DXMATRIX placement = Translation(0.5f, 7.2f, 0.2f);
@@ -276,4 +290,97 @@ TEST_F(ShadowImage, AutomaticExtrusionReachesTheGroundInsideTheFarPlane) {
         ExpectShadowOutline(method == kShadowMethodDepthPass ? "automatic, depth-pass" : "automatic, depth-fail", lit,
                             Render(0.5f), [&](const Point2& g) { return InsideHull(outline, g); });
     }
+}
+
+// The sample's scene (its ground, spinning block, lamp and camera) moved 1,000 units from the
+// world origin: the automatic extrusion still takes the block's volume to the ground.
+TEST_F(ShadowImage, SampleSceneFarFromTheOriginKeepsItsShadow) {
+    const D3DXVECTOR3 shift(600, 0, 800);
+    AddGround(14.0f, shift);
+    MoveLight(D3DXVECTOR3(5 * std::cos(0.3f), 4, 5 * std::sin(0.3f)) + shift);
+    camera->SetLookAt(D3DXVECTOR3(0, 6, -11.5f) + shift, D3DXVECTOR3(0, 1.2f, 1) + shift, {0, 1, 0});
+    camera->SetPerspective(0.75f, 0.5f, 100.0f);
+    shadows->SetExtrusion(-1.0f);
+    D3DXMATRIX placement;
+    D3DXMatrixRotationY(&placement, 0.7f);
+    placement *= Translation(3 + shift.x, 1.9f, 1.8f + shift.z);
+    Kco_DX8_ObjectChannel* block =
+        builder.AddPrimitive("block", kPrimitiveBox, {2.4f, 0.3f, 0.3f}, 1, 1, {1, 0.1f, 0.1f, 1}, placement);
+    ASSERT_NE(block, nullptr);
+    ASSERT_NE(builder.AddShadowCaster(shadows, type_guids::kSoftwareStencilShadow, block), nullptr);
+    const std::vector<Point2> outline = ShadowOf(BoxCorners({-1.2f, -0.15f, -0.15f}, {1.2f, 0.15f, 0.15f}, placement));
+    const std::vector<D3DCOLOR> lit = Render(0.0f);
+    for (int method : {kShadowMethodDepthPass, kShadowMethodDepthFail}) {
+        shadows->SetShadowMethod(method);
+        ExpectShadowOutline(method == kShadowMethodDepthPass ? "moved sample, depth-pass" : "moved sample, depth-fail",
+                            lit, Render(0.5f), [&](const Point2& g) { return InsideHull(outline, g); });
+    }
+}
+
+// A light at the world origin, the camera beside it looking along its ray past a cube to the
+// ground in front of a near far plane: depth-fail keeps the far cap, and so the shadow.
+TEST_F(ShadowImage, LightAtTheOriginKeepsTheFarCapInDepthFail) {
+    AddGround(60.0f, {0, -10, 0});
+    MoveLight({0, 0, 0});
+    camera->SetLookAt({3, 0, 0}, {3, -10, 0}, {0, 0, 1});
+    // The classic d / m would take the cube's far side 7 units past the far plane (y = -16).
+    camera->SetPerspective(0.9f, 0.5f, 16.0f);
+    shadows->SetExtrusion(-1.0f);
+    const D3DXMATRIX placement = Translation(0, -6, 0);
+    Kco_DX8_ObjectChannel* cube = builder.AddPrimitive("cube", kPrimitiveBox, {2, 2, 2}, 1, 1, {1, 0.1f, 0.1f, 1}, placement);
+    ASSERT_NE(cube, nullptr);
+    ASSERT_NE(builder.AddShadowCaster(shadows, type_guids::kSoftwareStencilShadow, cube), nullptr);
+    const std::vector<Point2> outline = ShadowOf(BoxCorners({-1, -1, -1}, {1, 1, 1}, placement));
+    const std::vector<D3DCOLOR> lit = Render(0.0f);
+    for (int method : {kShadowMethodDepthFail, kShadowMethodDepthPass}) {
+        shadows->SetShadowMethod(method);
+        ExpectShadowOutline(method == kShadowMethodDepthPass ? "light at origin, depth-pass" : "light at origin, depth-fail",
+                            lit, Render(0.5f), [&](const Point2& g) { return InsideHull(outline, g); });
+    }
+}
+
+// A 1 x 1 x 48 bar whose far end almost touches the far plane (60 away): it still casts its
+// whole visible shadow.
+TEST_F(ShadowImage, LongBarNearTheFarPlaneCastsItsShadow) {
+    AddGround(140.0f, {0, 0, 30});
+    camera->SetLookAt({6, 9, -12}, {0, 0, 20}, {0, 1, 0});
+    camera->SetPerspective(0.9f, 0.5f, 60.0f);
+    shadows->SetExtrusion(-1.0f);
+    const D3DXMATRIX placement = Translation(0, 2.5f, 24);
+    Kco_DX8_ObjectChannel* bar = builder.AddPrimitive("bar", kPrimitiveBox, {1, 1, 48}, 1, 1, {1, 0.1f, 0.1f, 1}, placement);
+    ASSERT_NE(bar, nullptr);
+    ASSERT_NE(builder.AddShadowCaster(shadows, type_guids::kSoftwareStencilShadow, bar), nullptr);
+    const std::vector<Point2> outline = ShadowOf(BoxCorners({-0.5f, -0.5f, -24}, {0.5f, 0.5f, 24}, placement));
+    const std::vector<D3DCOLOR> lit = Render(0.0f);
+    shadows->SetShadowMethod(kShadowMethodAuto);
+    ExpectShadowOutline("long bar", lit, Render(0.5f), [&](const Point2& g) { return InsideHull(outline, g); });
+}
+
+// A closed torus of 40,000 welded vertices lying under the light: its volume needs 32-bit
+// indices, and its shadow is the same annulus as the primitive torus casts.
+TEST_F(ShadowImage, FortyThousandVertexTorusCastsThroughWideIndices) {
+    AddGround();
+    const float ring = 2.0f, tube = 0.6f, height = 3.0f;
+    const test_meshes::Mesh torus = test_meshes::Torus(250, 160, ring, tube, {light.x, height, light.z});
+    Kco_DX8_ObjectChannel* object = Object({Mesh(torus)});
+    object->GetSurface(0)->SetMaterialColor({1, 0.1f, 0.1f, 1});
+    auto* caster = static_cast<Kco_DX8_SoftwareStencilShadowObject*>(
+        builder.AddShadowCaster(shadows, type_guids::kSoftwareStencilShadow, object));
+    ASSERT_NE(caster, nullptr);
+    const double drop = light.y - height, toTube = std::atan2(ring, drop);
+    const double spread = std::asin(tube / std::hypot(ring, drop));
+    const double inner = light.y * std::tan(toTube - spread), outer = light.y * std::tan(toTube + spread);
+    auto radius = [&](const Point2& g) { return std::hypot(g.x - light.x, g.z - light.z); };
+    const std::vector<D3DCOLOR> lit = Render(0.0f);
+    for (int method : {kShadowMethodDepthPass, kShadowMethodDepthFail}) {
+        shadows->SetShadowMethod(method);
+        ExpectShadowOutline(method == kShadowMethodDepthPass ? "40,000 vertices, depth-pass" : "40,000 vertices, depth-fail",
+                            lit, Render(0.5f), [&](const Point2& g) {
+                                const double r = radius(g);
+                                return r > inner && r < outer;
+                            });
+    }
+    EXPECT_EQ(caster->Geometry().vertexCount, 40000);
+    EXPECT_TRUE(caster->Geometry().wideIndices);
+    EXPECT_TRUE(Messages().empty());
 }

@@ -72,7 +72,7 @@ private:
     DWORD fvf_;
 };
 
-// An index buffer of 16-bit indices.
+// An index buffer of 16-bit (D3DFMT_INDEX16) or 32-bit (D3DFMT_INDEX32) indices.
 class IDirect3DIndexBuffer8 {
 public:
     IDirect3DIndexBuffer8(const IDirect3DIndexBuffer8&) = delete;
@@ -95,7 +95,8 @@ private:
     friend class IDirect3DDevice8;
     d3d8_detail::BufferStorage storage_;
     D3DFORMAT format_;
-    WORD largestIndex_ = 0;  // no index in the buffer is larger; raised on Unlock
+    DWORD largestIndex_ = 0;  // no index in the buffer is larger; raised on Unlock
+    UINT IndexSize() const { return format_ == D3DFMT_INDEX32 ? 4 : 2; }
 };
 
 using LPDIRECT3DDEVICE8 = IDirect3DDevice8*;
@@ -122,6 +123,9 @@ public:
     IDirect3DDevice8(const IDirect3DDevice8&) = delete;
     IDirect3DDevice8& operator=(const IDirect3DDevice8&) = delete;
 
+    // MaxVertexIndex 0xFFFFFF (32-bit indices draw), MaxPrimitiveCount 0xFFFFF, 16 streams.
+    virtual HRESULT GetDeviceCaps(D3DCAPS8* pCaps);
+
     // Every transform state is the identity until it is set.
     virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix);
     virtual HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix);
@@ -136,7 +140,7 @@ public:
     virtual HRESULT GetViewport(D3DVIEWPORT8* viewport);
 
     // Buffers. Length must be above 0 and, with a vertex format, hold one vertex; an index
-    // buffer takes D3DFMT_INDEX16 only. Requests above 256 MiB fail with
+    // buffer takes D3DFMT_INDEX16 or D3DFMT_INDEX32 and must hold one index. Requests above 256 MiB fail with
     // D3DERR_OUTOFVIDEOMEMORY.
     virtual HRESULT CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
                                        IDirect3DVertexBuffer8** ppVertexBuffer);
@@ -265,10 +269,11 @@ private:
     // the drawn indices in memory. Arguments are checked by the callers.
     HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, DWORD fvf, unsigned vertexBuffer,
                  const BYTE* vertexBase, UINT stride, UINT firstVertex, bool indexed,
-                 unsigned indexBuffer, const BYTE* indexBase, const BYTE* indices);
+                 unsigned indexBuffer, const BYTE* indexBase, const BYTE* indices,
+                 bool wideIndices = false);
     void DrawLastPixels(d3d8_detail::DeviceGL& gl, const d3d8_detail::VertexLayout& layout,
                         D3DPRIMITIVETYPE type, UINT count, UINT firstVertex,
-                        const BYTE* indices);
+                        const BYTE* indices, bool wideIndices);
 
     UINT backBufferWidth_;
     UINT backBufferHeight_;

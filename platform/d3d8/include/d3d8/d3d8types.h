@@ -224,7 +224,7 @@ enum D3DFORMAT : DWORD {
     D3DFMT_D24S8 = 75,
     D3DFMT_VERTEXDATA = 100,
     D3DFMT_INDEX16 = 101,
-    D3DFMT_INDEX32 = 102,  // refused by the stand-in, whose indices are 16-bit
+    D3DFMT_INDEX32 = 102,
 };
 
 enum D3DPOOL : DWORD {
@@ -348,11 +348,18 @@ struct D3DVERTEXBUFFER_DESC {
 };
 
 struct D3DINDEXBUFFER_DESC {
-    D3DFORMAT Format;  // D3DFMT_INDEX16
+    D3DFORMAT Format;  // D3DFMT_INDEX16 or D3DFMT_INDEX32
     D3DRESOURCETYPE Type;
     DWORD Usage;
     D3DPOOL Pool;
     UINT Size;  // bytes
+};
+
+// The device's capabilities: the stand-in fills only the limits it has (the rest stay 0).
+struct D3DCAPS8 {
+    UINT MaxPrimitiveCount;  // triangles one draw may make
+    DWORD MaxVertexIndex;    // largest index a draw may use; above 0xFFFF, 32-bit indices work
+    DWORD MaxStreams;
 };
 
 static_assert(sizeof(D3DLIGHT8) == 104);

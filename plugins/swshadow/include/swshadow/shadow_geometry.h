@@ -23,9 +23,11 @@ namespace swshadow {
 inline constexpr int kMaxNeighbours = 60;
 // A raw vertex total of this many or more is refused.
 inline constexpr int kRawVertexLimit = 65536;
-// Extruded copies sit in slots N + v, which must stay 16-bit: N may not exceed this.
+// Extruded copies sit in slots N + v: with 16-bit indices N may not exceed this; above it
+// the volume takes 32-bit indices where the device draws them.
 inline constexpr int kMaxWeldedVertices = 32768;
-// Per axis, strictly inside; held as a double as the documented rule does.
+inline constexpr uint32_t kMaxShortIndex = 0xFFFF;
+// Per axis, strictly inside; held as a double, and points are compared with it in double.
 inline constexpr double kWeldTolerance = 0.001;
 // Indices per source index the volume may need: a lit triangle of an open mesh can have
 // three silhouette edges (18 indices) and its cap (3), an unlit one its far cap (3).
@@ -69,7 +71,7 @@ inline bool WithinWeldTolerance(const D3DXVECTOR3& welded, const D3DXVECTOR3& p)
            double(welded.z) - kWeldTolerance < p.z && p.z < double(welded.z) + kWeldTolerance;
 }
 
-// The documented rule: each point takes the first welded position within tolerance, or
+// The weld rule itself: each point takes the first welded position within tolerance, or
 // becomes a new one. map[j] receives point j's welded number; returns the welded count.
 // Quadratic; kept as the reference the fast weld is tested and measured against.
 int WeldQuadratic(const D3DXVECTOR3* points, int count, D3DXVECTOR3* out, int* map);
@@ -116,16 +118,20 @@ public:
     void SetTriangle(int t, const D3DXVECTOR3& normal, float d, int i0, int i1, int i2);
 
     // Ends a build of vertexCount welded vertices: numbers the edges in silhouette order
-    // and sizes the extrusion stamps for 2N slots. False, building nothing, when N is
-    // above kMaxWeldedVertices.
-    bool FinishBuild();
+    // and sizes the extrusion stamps for 2N slots. Slot 2N − 1 must be an index the device
+    // draws (maxVertexIndex); above 0xFFFF the volume's indices are 32-bit (wideIndices).
+    // False, building nothing, when it is not.
+    bool FinishBuild(uint32_t maxVertexIndex = kMaxShortIndex);
+
+    // The most welded vertices a device drawing indices up to maxVertexIndex can take.
+    static int VertexLimit(uint32_t maxVertexIndex);
 
     // Toggles the edge a–b of a lit triangle for the current construction. False, with
     // "Error edge not found", when the smaller vertex has no record.
     bool AddEdges(int a, int b);
 
     // One construction for the light L (in the geometry's space), extrusion factor e and
-    // cap flag: fills extrudedVertices, silhouetteEdges, capIndices and volumeIndices.
+    // cap flag: fills extrudedVertices, silhouetteEdges and the volume index list.
     // With recomputePlanes (skinned sources) every triangle's plane is taken from the
     // current positions first. Allocates nothing.
     void Construct(const D3DXVECTOR3& light, float e, bool caps, bool recomputePlanes);
@@ -133,14 +139,28 @@ public:
     // Whether a volume can be built: a finished build with at least one triangle.
     bool HasGeometry() const { return built_ && triangleCount > 0 && vertexCount > 0; }
 
-    int VolumeIndexCapacity() const { return int(volumeIndices.size()); }
+    int VolumeIndexCapacity() const { return int(wideIndices ? volumeIndices32.size() : volumeIndices.size()); }
+    // Volume index i (of volumeIndexCount), whichever width the build chose.
+    uint32_t VolumeIndex(int i) const {
+        const size_t at = size_t(volumeStart_) + size_t(i);
+        return wideIndices ? volumeIndices32[at] : volumeIndices[at];
+    }
+    // The volume's index list as the index buffer takes it, and the bytes per index.
+    const void* VolumeIndexData() const {
+        return wideIndices ? static_cast<const void*>(volumeIndices32.data() + volumeStart_)
+                           : static_cast<const void*>(volumeIndices.data() + volumeStart_);
+    }
+    // Where the list starts in volumeIndices (volumeIndices32): 0 without caps; with caps
+    // they fill the end of the room and the quads come just before them.
+    int VolumeStart() const { return volumeStart_; }
+    int IndexSize() const { return wideIndices ? 4 : 2; }
     int EdgeCount() const { return int(edgeKeys_.size()); }
 
     // ---- fields, as the channel describes them ----
     std::vector<ShadowTriangle> triangles;
     int triangleCount = 0;
     Kel_List edgeTable;                        // EdgeRecord* by smaller vertex number, owned
-    std::vector<uint16_t> volumeIndices;       // capacity 7 × sourceIndexCount
+    std::vector<uint16_t> volumeIndices;       // room for 7 × sourceIndexCount; the list from VolumeStart()
     int volumeIndexCount = 0;
     std::vector<ExtrudedVertex> extrudedVertices;  // capacity 2 × raw vertex total
     int extrudedCount = 0;
@@ -153,21 +173,28 @@ public:
     // buildStamp of each vertex-buffer slot's last extruded copy. Only the geometry reads
     // or writes it, so it is a plain array rather than an engine list of u32 items.
     std::vector<uint32_t> extrusionStamps;
-    std::vector<uint16_t> capIndices;          // capacity 2 × sourceIndexCount
+    // The caps are not gathered in a list of their own: they are written straight into the
+    // volume list, after the quads; this many.
     int capIndexCount = 0;
+    // With more than 32,768 welded vertices the extruded slots pass 16 bits: the volume list
+    // is then this 32-bit one, and volumeIndices stays empty.
+    bool wideIndices = false;
+    std::vector<uint32_t> volumeIndices32;
 
 private:
     static constexpr uint32_t kNoEdge = 0xFFFFFFFFu;
 
     EdgeRecord* Record(int v) const { return static_cast<EdgeRecord*>(edgeTable.GetItem(v)); }
     void DeleteRecords();
-    int WriteCaps(uint16_t* volume, int room);
+    template <typename Index>
+    int WriteQuads(Index* out, int capacity, int pairCount);
     EdgeRecord* NewRecord(const EdgeRecord& init);
     void CopyFrom(const ShadowGeometry& other);
     uint32_t EdgeId(int a, int b) const;
 
     Report report_;
     bool built_ = false;
+    int volumeStart_ = 0;
     // The blocks the edge records live in (see NewRecord).
     std::vector<void*> recordBlocks_;
     size_t recordBlockSizes_ = 0;  // records the blocks hold in all
@@ -177,8 +204,8 @@ private:
     // slot); per edge the record's vertex and slot, per triangle its three edge numbers.
     // Construction counts sightings in parity bits and directions (see Construct).
     std::vector<uint32_t> edgeBase_;        // first edge number of each vertex's record
-    std::vector<uint32_t> edgeKeys_;        // vertex << 8 | slot
-    std::vector<uint16_t> edgeNeighbours_;  // the record's neighbour in that slot
+    // neighbour << 32 | vertex << 8 | slot: one load tells a silhouette edge's two ends.
+    std::vector<uint64_t> edgeKeys_;
     // 3 per triangle: edge number | (1 | towards lower << 1) << kSightingShift, and in the
     // first word kExactTriangle when one of its edges has three or more triangle sides.
     std::vector<uint32_t> triangleEdges_;
@@ -186,8 +213,6 @@ private:
                                             // the last sighting ran towards the lower number
     std::vector<uint8_t> extrudeVertices_;  // vertices this construction extrudes
     std::vector<uint32_t> oddEdges_;        // this construction's silhouette edge numbers
-    std::vector<uint8_t> litTriangles_;     // per triangle: lit in this construction (with caps)
-    std::vector<uint64_t> triangleCorners_; // per triangle: v0 | v1 << 16 | v2 << 32
 };
 
 }  // namespace swshadow

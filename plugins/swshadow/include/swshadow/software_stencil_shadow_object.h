@@ -42,9 +42,12 @@ public:
     virtual void AddEdge(int a, int b);
     // Toggles the edge a–b of a lit triangle during a construction.
     virtual void AddEdges(int a, int b);
-    // The extrusion factor that takes the volume of `object` as far from the world-space
-    // light as it can go while its far cap stays in front of the far plane; 1.0 when there
-    // is no device channel or no direction to extrude along.
+    // The extrusion factor for the world-space light that takes the volume of `object` to the
+    // far end of the view: the far-plane distance over |light| + m (m: the farthest box
+    // corner's distance), with the light's distance from the eye for |light| when smaller;
+    // lowered when the far cap would leave the frustum (never below m / n − 1), raised when
+    // the volume would end before the far distance. 1.0 without a device channel or a
+    // direction to extrude along.
     virtual float CalculateMaxVolumeDistance(Kco_DX8_ObjectChannel* object, const D3DXVECTOR3& light);
     // Welds one mesh. *count: in, the mesh's vertex count; out, the welded count. out gets
     // the welded positions, outIndices one welded number per mesh index.
@@ -65,7 +68,7 @@ protected:
     bool initialized = false;                        // the geometry matches the source object
     uint32_t sourceTimeStamp = 0;                    // the source's time stamp at the build
     // triangles, edge table, volume lists, buildStamp, sourceIndexCount, positions,
-    // vertexCount, extrusionStamps and capIndices, in that order.
+    // vertexCount, extrusionStamps and capIndexCount, in that order.
     swshadow::ShadowGeometry geometry;
     bool skinned = false;                            // skinned surfaces: no welding, positions per construction
     int uploadedIndexCount = 0;                      // indices the index buffer holds for drawing
