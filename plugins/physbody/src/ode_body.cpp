@@ -400,6 +400,9 @@ void Kco_ODE_BodyCollision::BuildDynamicShapes() {
         } else {
             continue;  // only boxes and spheres ride on a dynamic body
         }
+        // The inner shape names its item too: the mesh colliders, which ODE hands the inner
+        // shape, find the moving body through it to sweep a fast one.
+        dGeomSetData(item->innerGeom, item);
         item->geom = world->CreateGeomTransform();
         dGeomSetData(item->geom, item);
         dGeomTransformSetCleanup(item->geom, 1);
