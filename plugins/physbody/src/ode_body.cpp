@@ -94,7 +94,7 @@ bool MakeUsableRotation(const D3DXMATRIX& r, D3DXMATRIX& out) {
 // InitializeBody and UpdateGeometryPositions, whatever a file or a caller put in the item.
 Kco_ODE_BodyCollision::Shape Kco_ODE_BodyCollision::CheckedShape(ODE_GeometryItem& item) const {
     Shape shape;
-    const double bound = useDynamics ? ode_bounds::kMaxDynamicLength : ode_bounds::kMaxLength;
+    const double bound = useDynamics ? ode_bounds::kMaxDynamicLength : ode_bounds::kMaxStaticLength;
     const float lengths[3] = {Length(item.size.x * scale.x, bound), Length(item.size.y * scale.y, bound),
                               Length(item.size.z * scale.z, bound)};
     shape.solid = lengths[0] > 0.0f && lengths[1] > 0.0f && lengths[2] > 0.0f;
