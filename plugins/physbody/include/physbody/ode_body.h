@@ -174,7 +174,7 @@ protected:
     // The jobs of InitializeBody.
     void BuildStaticGeometries();
     void BuildDynamicShapes();
-    void SetBodyMass(const dMass& total, double reach);
+    void SetBodyMass(const dMass& total, double reach, const double across[3]);
     // Runs a change of the shape list, rebuilding a built body around it.
     void ChangeShapes(const std::function<void()>& change);
 
