@@ -27,6 +27,13 @@ constexpr int kCollisionObjectLink = 2;
 // Least inertia of a body on any axis, in units of mass x reach^2 (see InitializeBody).
 constexpr double kInertiaFloor = 1e-6;
 
+// The rest rule (GetMatrix). A body is a resting candidate while it touches something
+// (penetration above 0) and both products below stay small; once it has been one for more
+// than kRestHoldMs without a break it is held where it was the frame before.
+constexpr float kRestSinkLimit = 0.001f;  // frame resolution (s) x deepest contact depth (units)
+constexpr float kRestTurnLimit = 0.01f;   // frame resolution (s) x angular speed (rad/s): radians a frame
+constexpr uint32_t kRestHoldMs = 1000u;   // continuous candidacy before the hold, in ms
+
 D3DXMATRIX Identity() {
     D3DXMATRIX m;
     D3DXMatrixIdentity(&m);
@@ -255,9 +262,9 @@ D3DXMATRIX Kco_ODE_BodyCollision::GetMatrix() {
         const D3DXVECTOR3 w = GetAngularVelocityVector();
         if (bodyID) {
             const float resolution = world ? world->GetFrameResolution() : 0.0f;
-            if (penetration > 0.0f && resolution * penetration < 0.001f &&
-                D3DXVec3Length(&w) * resolution <= 0.01f) {
-                if (!restFlag) restFlag = uint32_t(os::GetTickCount() - restTick) > 1000u;
+            if (penetration > 0.0f && resolution * penetration < kRestSinkLimit &&
+                D3DXVec3Length(&w) * resolution <= kRestTurnLimit) {
+                if (!restFlag) restFlag = uint32_t(os::GetTickCount() - restTick) > kRestHoldMs;
                 if (restFlag) {
                     dBodySetLinearVel(bodyID, 0.0, 0.0, 0.0);
                     dBodySetAngularVel(bodyID, 0.0, 0.0, 0.0);
