@@ -24,6 +24,8 @@ namespace {
 
 constexpr int kCollisionObjectLink = 2;
 constexpr float kFrontTolerance = 0.0001f;  // a centre nearer its triangle's plane is not in front
+// Box contacts closer together than this share of the box's smallest side are one contact.
+constexpr double kSamePoint = 0.05;
 
 D3DXMATRIX Identity() {
     D3DXMATRIX m;
@@ -332,12 +334,19 @@ bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const do
         const double q[3] = {v[k]->x - centre[0], v[k]->y - centre[1], v[k]->z - centre[2]};
         double least = std::numeric_limits<double>::infinity(), face[3] = {0.0, 0.0, 0.0};
         bool inside = true;
+        double facings[3], most = 0.0;
+        for (int j = 0; j < 3; ++j)
+            most = std::fmax(most, std::fabs(facings[j] = n[0] * Column(r, 0, j) + n[1] * Column(r, 1, j) +
+                                                          n[2] * Column(r, 2, j)));
         for (int j = 0; j < 3 && inside; ++j) {
             const double axis[3] = {Column(r, 0, j), Column(r, 1, j), Column(r, 2, j)};
             const double from = q[0] * axis[0] + q[1] * axis[1] + q[2] * axis[2];
             inside = std::fabs(from) <= half[j];
-            const double facing = n[0] * axis[0] + n[1] * axis[1] + n[2] * axis[2];
-            if (facing == 0.0) continue;
+            // Only faces that look towards the mesh about as much as the most facing one: a
+            // vertex under a box lying flat is pushed out of its underside, never sideways
+            // out of a side it happens to lie near.
+            const double facing = facings[j];
+            if (!(std::fabs(facing) >= 0.5 * most)) continue;
             // The face on the side the mesh lies: its outward normal is -sign(facing) axis.
             const double behind = half[j] + (facing > 0.0 ? from : -from);
             if (behind < least) {
@@ -657,17 +666,20 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
     BoxCorners(p1, R1, sides, corners);
     const double half[3] = {0.5 * sides[0], 0.5 * sides[1], 0.5 * sides[2]};
 
+    // Points closer than this to one already pushed add nothing the solver can use.
+    const double near = kSamePoint * std::fmin(sides[0], std::fmin(sides[1], sides[2]));
     // One contact at `point`, pushing the box along the unit `push`; false when the caller's
     // room is used up.
     const auto emit = [&](const double* point, const double* push, double depth) {
-        // A point already pushed the same way (a corner over an edge two triangles share, a
-        // vertex the triangles of a grid share) adds nothing but spends the caller's room.
+        // A point already pushed (a corner over an edge two triangles share, a vertex the
+        // triangles of a grid share) is pushed once: a second push along another triangle's
+        // normal adds nothing but a sideways kick, and spends the caller's room.
         for (unsigned long j = 0; j < count; ++j) {
             const auto* earlier =
                 reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
-            if (earlier->pos[0] == point[0] && earlier->pos[1] == point[1] && earlier->pos[2] == point[2] &&
-                -(earlier->normal[0] * push[0] + earlier->normal[1] * push[1] + earlier->normal[2] * push[2]) > 0.9999)
-                return true;
+            const double dx = earlier->pos[0] - point[0], dy = earlier->pos[1] - point[1],
+                         dz = earlier->pos[2] - point[2];
+            if (dx * dx + dy * dy + dz * dz <= near * near) return true;
         }
         // Strictly below the maximum: the caller's last slot is never filled.
         if (count + 1 >= max) return false;
@@ -755,10 +767,31 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
                 if (!emit(corners[pushed[q]], along, Below(corners[pushed[q]], t.n, plane))) return count;
         }
     }
-    std::sort(waiting, waiting + pending, [](const Pending& a, const Pending& b) { return a.depth > b.depth; });
-    for (int q = 0; q < pending; ++q)
-        if (!emit(waiting[q].point, waiting[q].push, waiting[q].depth)) return count;
-    if (count == 0 && max > 1) count = SweepBoxAhead(box, corners, p1, R1, half, contact, skip, max, collisionGeom);
+    // The meeting points the room allows: the deepest, then each time the one farthest from
+    // every point already pushed, so that the pushes span the box's support and the same
+    // few are chosen frame after frame.
+    bool used[kPending] = {};
+    for (int chosen = 0; chosen < pending; ++chosen) {
+        int best = -1;
+        double bestScore = -1.0;
+        for (int q = 0; q < pending; ++q) {
+            if (used[q]) continue;
+            double score = count == 0 ? waiting[q].depth : std::numeric_limits<double>::infinity();
+            for (unsigned long j = 0; j < count; ++j) {
+                const auto* earlier =
+                    reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
+                const double dx = earlier->pos[0] - waiting[q].point[0], dy = earlier->pos[1] - waiting[q].point[1],
+                             dz = earlier->pos[2] - waiting[q].point[2];
+                score = std::fmin(score, dx * dx + dy * dy + dz * dz);
+            }
+            if (score > bestScore) bestScore = score, best = q;
+        }
+        used[best] = true;
+        if (!emit(waiting[best].point, waiting[best].push, waiting[best].depth)) return count;
+    }
+    // A fast box is also held ahead at every corner not pushed yet: held at one corner only,
+    // it turns about it and through the mesh.
+    if (count + 1 < max) count = SweepBoxAhead(box, corners, p1, R1, half, contact, skip, max, count, collisionGeom);
     return count;
 }
 
@@ -797,9 +830,10 @@ unsigned long Kco_ODE_BodyCollision::SweepSphereAhead(dGeomID sphere, dContactGe
 
 unsigned long Kco_ODE_BodyCollision::SweepBoxAhead(dGeomID box, const double corners[8][3], const double* p,
                                                    const double* r, const double* half, dContactGeom* contact,
-                                                   unsigned long skip, unsigned long max, dGeomID collisionGeom) {
+                                                   unsigned long skip, unsigned long max, unsigned long count,
+                                                   dGeomID collisionGeom) {
     double motion[8][3], d[3], farthest = 0.0;
-    if (!StepMotion(box, world, p, d)) return 0;
+    if (!StepMotion(box, world, p, d)) return count;
     D3DXVECTOR3 lo(corners[0][0], corners[0][1], corners[0][2]), hi = lo;
     for (int c = 0; c < 8; ++c) {
         StepMotion(box, world, corners[c], motion[c]);
@@ -811,7 +845,7 @@ unsigned long Kco_ODE_BodyCollision::SweepBoxAhead(dGeomID box, const double cor
         D3DXVec3Maximize(&hi, &hi, &now), D3DXVec3Maximize(&hi, &hi, &then);
     }
     const double smallest = 2.0 * std::fmin(half[0], std::fmin(half[1], half[2]));
-    if (!(std::sqrt(farthest) > kSweepShare * smallest)) return 0;
+    if (!(std::sqrt(farthest) > kSweepShare * smallest)) return count;
     const D3DXVECTOR3 middle = (lo + hi) * 0.5f;
     const D3DXVECTOR3 extent = (hi - lo) * 0.5f;
     const D3DXVECTOR3 centre{float(p[0]), float(p[1]), float(p[2])};
@@ -835,9 +869,16 @@ unsigned long Kco_ODE_BodyCollision::SweepBoxAhead(dGeomID box, const double cor
     // Every corner that would pass through the mesh within the step is held at its touch
     // (one held corner lets the box turn about it and through), earliest first.
     std::sort(touches, touches + 9, [](const Touch& a, const Touch& b) { return a.s < b.s; });
-    unsigned long count = 0;
     for (const Touch& touch : touches) {
         if (!(touch.s <= 1.0) || count + 1 >= max) break;
+        bool pushed = false;  // a corner in contact already
+        for (unsigned long j = 0; j < count && !pushed; ++j) {
+            const auto* earlier =
+                reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
+            pushed = earlier->pos[0] == touch.point[0] && earlier->pos[1] == touch.point[1] &&
+                     earlier->pos[2] == touch.point[2];
+        }
+        if (pushed) continue;
         WriteAhead(touch, reinterpret_cast<dContactGeom*>(reinterpret_cast<char*>(contact) + count * skip), box,
                    collisionGeom);
         ++count;

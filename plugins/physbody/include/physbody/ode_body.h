@@ -214,9 +214,10 @@ protected:
     std::unique_ptr<MeshCache, MeshCacheDeleter> meshCache;
     MeshCache& Cache();
     // The contact ahead of a sphere or box of a fast body that meets no triangle yet but
-    // would reach the mesh within the step under way (mesh_collision.cpp).
+    // would reach the mesh within the step under way (mesh_collision.cpp). The box adds
+    // them after the `count` contacts written and returns the new count.
     unsigned long SweepSphereAhead(dGeomID sphere, dContactGeom* contact);
     unsigned long SweepBoxAhead(dGeomID box, const double corners[8][3], const double* p, const double* r,
                                 const double* half, dContactGeom* contact, unsigned long skip, unsigned long max,
-                                dGeomID collisionGeom);
+                                unsigned long count, dGeomID collisionGeom);
 };
