@@ -17,12 +17,15 @@
 #include <vecmath/d3dx_math.h>
 
 #include "physbody/ode_body.h"
+#include "physworld/ode_world.h"
 #include "plugin_frame/siblings/collision_object.h"
 
 namespace {
 
 constexpr int kCollisionObjectLink = 2;
 constexpr float kFrontTolerance = 0.0001f;  // a centre nearer its triangle's plane is not in front
+// Box contacts closer together than this share of the box's smallest side are one contact.
+constexpr double kSamePoint = 0.05;
 
 D3DXMATRIX Identity() {
     D3DXMATRIX m;
@@ -158,6 +161,36 @@ void Derive(WorldTriangle& t) {
     }
 }
 
+// The face pushes of one sphere, combined into the push that clears every face the sphere
+// sinks into: each face adds only what the push so far lacks along its normal. Triangles of
+// one surface (a grid's triangles round a shared vertex or edge) thus push once, however
+// many hold the centre, while faces at an angle (a crease) are each cleared. Two more passes
+// over the kept faces settle the push where clearing a later face overshot or undid an
+// earlier one.
+class FacePushes {
+public:
+    void Add(const D3DXVECTOR3& n, float depth) {
+        Clear(n, depth);
+        if (count_ < kKept) normal_[count_] = n, depth_[count_++] = depth;
+    }
+    D3DXVECTOR3 Settled() {
+        for (int pass = 0; pass < 2; ++pass)
+            for (int i = 0; i < count_; ++i) Clear(normal_[i], depth_[i]);
+        return push_;
+    }
+
+private:
+    void Clear(const D3DXVECTOR3& n, float depth) {
+        const float lacking = depth - Dot(push_, n);
+        if (lacking > 0.0f) push_ += n * lacking;
+    }
+    static constexpr int kKept = 16;  // faces a sphere sinks into at once; more are cleared once
+    D3DXVECTOR3 normal_[kKept];
+    float depth_[kKept];
+    int count_ = 0;
+    D3DXVECTOR3 push_{0.0f, 0.0f, 0.0f};
+};
+
 // Whether the triangle's bounds lie beyond `reach` of c on some axis; such a triangle has no
 // point within reach of c, so neither its face nor its edges can touch a sphere of that radius.
 bool OutOfReach(const WorldTriangle& t, const D3DXVECTOR3& c, float reach) {
@@ -273,23 +306,280 @@ bool OverTriangle(const WorldTriangle& t, const double* point) {
     return true;
 }
 
-// The corner of a box that supports it on the plane (`plane` = n . a point of it): the
-// deepest below the plane, and among corners within `level` of the deepest (a box lying
-// flat) the one nearest `near`. Returns the corner's index; `depth` its depth.
-int SupportCorner(const double corners[8][3], const D3DXVECTOR3& n, double plane, const D3DXVECTOR3& near,
-                  double level, double& depth) {
-    double below[8], deepest = -std::numeric_limits<double>::infinity();
-    for (int c = 0; c < 8; ++c) deepest = std::fmax(deepest, below[c] = Below(corners[c], n, plane));
-    int best = 0;
-    double nearest = std::numeric_limits<double>::infinity();
-    for (int c = 0; c < 8; ++c) {
-        if (below[c] < deepest - level) continue;
-        const double dx = corners[c][0] - near.x, dy = corners[c][1] - near.y, dz = corners[c][2] - near.z;
-        const double distance = dx * dx + dy * dy + dz * dz;
-        if (distance < nearest) nearest = distance, best = c;
+// Where a box meets a triangle when none of its corners lies over it (the box rests on the
+// triangle with an edge or a face, as across a ridge or on a bump). A vertex of the triangle
+// inside the box is pushed out of the box face it entered by (of the faces that look
+// towards the mesh, the one it lies least deep behind), along that face's normal: the
+// vertices a grid's triangles share give one and the same contact. Otherwise the box is
+// pushed along the triangle's normal at its point within the triangle's prism (the triangle
+// swept along its normal) that lies deepest below the triangle's plane: where a box edge
+// crosses a side plane of the prism, or where a prism edge enters the box. Returns false
+// when the box does not reach into the prism; else the point, the unit push and the depth
+// (negative: the box lies above the plane there). Measuring only within the prism keeps a
+// corner far from the triangle from being pushed as if the triangle's plane ran on under
+// it.
+bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const double* centre, const double* r,
+                    const double* half, double plane, double at[3], double push[3], double& depth) {
+    const D3DXVECTOR3* v[3] = {&t.v0, &t.v1, &t.v2};
+    const double n[3] = {t.n.x, t.n.y, t.n.z};
+    bool found = false;
+    const auto consider = [&](const double* p, const double* along, double below) {
+        if (found && below <= depth) return;
+        found = true;
+        depth = below;
+        for (int k = 0; k < 3; ++k) at[k] = p[k], push[k] = along[k];
+    };
+    // Triangle vertices inside the box.
+    for (int k = 0; k < 3; ++k) {
+        const double q[3] = {v[k]->x - centre[0], v[k]->y - centre[1], v[k]->z - centre[2]};
+        double least = std::numeric_limits<double>::infinity(), face[3] = {0.0, 0.0, 0.0};
+        bool inside = true;
+        double facings[3], most = 0.0;
+        for (int j = 0; j < 3; ++j)
+            most = std::fmax(most, std::fabs(facings[j] = n[0] * Column(r, 0, j) + n[1] * Column(r, 1, j) +
+                                                          n[2] * Column(r, 2, j)));
+        for (int j = 0; j < 3 && inside; ++j) {
+            const double axis[3] = {Column(r, 0, j), Column(r, 1, j), Column(r, 2, j)};
+            const double from = q[0] * axis[0] + q[1] * axis[1] + q[2] * axis[2];
+            inside = std::fabs(from) <= half[j];
+            // Only faces that look towards the mesh about as much as the most facing one: a
+            // vertex under a box lying flat is pushed out of its underside, never sideways
+            // out of a side it happens to lie near.
+            const double facing = facings[j];
+            if (!(std::fabs(facing) >= 0.5 * most)) continue;
+            // The face on the side the mesh lies: its outward normal is -sign(facing) axis.
+            const double behind = half[j] + (facing > 0.0 ? from : -from);
+            if (behind < least) {
+                least = behind;
+                for (int c = 0; c < 3; ++c) face[c] = facing > 0.0 ? axis[c] : -axis[c];
+            }
+        }
+        if (!inside || least == std::numeric_limits<double>::infinity()) continue;
+        const double p[3] = {v[k]->x, v[k]->y, v[k]->z};
+        consider(p, face, least);
     }
-    depth = below[best];
-    return best;
+    if (found) return true;
+    // Inward side normals n x edge (unnormalised) and the tolerance of OverTriangle.
+    double side[3][3], offset[3], tolerance[3];
+    for (int e = 0; e < 3; ++e) {
+        const D3DXVECTOR3& a = *v[e];
+        const D3DXVECTOR3& b = *v[(e + 1) % 3];
+        const double ex = double(b.x) - a.x, ey = double(b.y) - a.y, ez = double(b.z) - a.z;
+        side[e][0] = t.n.y * ez - t.n.z * ey;
+        side[e][1] = t.n.z * ex - t.n.x * ez;
+        side[e][2] = t.n.x * ey - t.n.y * ex;
+        offset[e] = side[e][0] * a.x + side[e][1] * a.y + side[e][2] * a.z;
+        tolerance[e] = 1e-6 * (ex * ex + ey * ey + ez * ez);
+    }
+    const auto inside = [&](const double* p, int skip) {
+        for (int e = 0; e < 3; ++e)
+            if (e != skip && side[e][0] * p[0] + side[e][1] * p[1] + side[e][2] * p[2] - offset[e] < -tolerance[e])
+                return false;
+        return true;
+    };
+    // Box edges across the prism's side planes.
+    for (int c = 0; c < 8; ++c)
+        for (int j = 0; j < 3; ++j) {
+            if ((c >> j) & 1) continue;
+            const double* p0 = corners[c];
+            const double* p1 = corners[c | (1 << j)];
+            for (int e = 0; e < 3; ++e) {
+                const double f0 = side[e][0] * p0[0] + side[e][1] * p0[1] + side[e][2] * p0[2] - offset[e];
+                const double f1 = side[e][0] * p1[0] + side[e][1] * p1[1] + side[e][2] * p1[2] - offset[e];
+                if ((f0 < 0.0) == (f1 < 0.0)) continue;
+                const double s = f0 / (f0 - f1);
+                const double p[3] = {p0[0] + s * (p1[0] - p0[0]), p0[1] + s * (p1[1] - p0[1]),
+                                     p0[2] + s * (p1[2] - p0[2])};
+                if (inside(p, e)) consider(p, n, Below(p, t.n, plane));
+            }
+        }
+    // Triangle vertices swept along the normal, where they enter the box (a box wholly below
+    // a vertex): the lowest point of that line within the box's three slabs.
+    for (int k = 0; k < 3; ++k) {
+        const double q[3] = {v[k]->x - centre[0], v[k]->y - centre[1], v[k]->z - centre[2]};
+        double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
+        for (int j = 0; j < 3 && lo <= hi; ++j) {
+            const double from = q[0] * Column(r, 0, j) + q[1] * Column(r, 1, j) + q[2] * Column(r, 2, j);
+            const double along = n[0] * Column(r, 0, j) + n[1] * Column(r, 1, j) + n[2] * Column(r, 2, j);
+            if (along == 0.0) {
+                if (std::fabs(from) > half[j]) lo = 1.0, hi = 0.0;
+                continue;
+            }
+            double s0 = (-half[j] - from) / along, s1 = (half[j] - from) / along;
+            if (s0 > s1) std::swap(s0, s1);
+            lo = std::fmax(lo, s0);
+            hi = std::fmin(hi, s1);
+        }
+        if (!(lo <= hi)) continue;
+        const double p[3] = {v[k]->x + lo * n[0], v[k]->y + lo * n[1], v[k]->z + lo * n[2]};
+        consider(p, n, -lo);
+    }
+    return found;
+}
+
+// ---- sweeps of fast bodies ----
+
+// A body that moves more than this share of its size (a sphere's radius, a box's smallest
+// side) in one step is swept along its motion: a discrete test would meet the mesh only
+// once the body had passed halfway through it, or not at all.
+constexpr double kSweepShare = 0.25;
+
+// The earliest touch along a sweep: the share s (0..1) of the motion made before the touch,
+// the push normal there (unit, from the mesh towards the body) and the body's point that
+// touches, where it is now.
+struct Touch {
+    double s = 2.0;  // beyond the motion: nothing touched
+    double normal[3] = {0.0, 0.0, 0.0};
+    double point[3] = {0.0, 0.0, 0.0};
+    double motion[3] = {0.0, 0.0, 0.0};  // of that point over the whole step
+};
+
+// The smaller root of a s^2 + b s + c = 0 in [0, limit) for a start outside (c >= 0).
+bool FirstRoot(double a, double b, double c, double limit, double& s) {
+    if (!(a > 0.0) || c < 0.0) return false;
+    const double discriminant = b * b - 4.0 * a * c;
+    if (discriminant < 0.0) return false;
+    const double root = (-b - std::sqrt(discriminant)) / (2.0 * a);
+    if (!(root >= 0.0 && root < limit)) return false;
+    s = root;
+    return true;
+}
+
+inline double Dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+inline void Cross3(const double* a, const double* b, double* out) {
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+// A sphere of radius r at c moving by d against triangle t, which it lies in front of:
+// its face, then its edges and vertices (the triangle grown by r is a prism with rounded
+// edges). Only touches the sphere moves into count.
+void SweepSphere(const WorldTriangle& t, const double* c, const double* d, double r, Touch& touch) {
+    const double n[3] = {t.n.x, t.n.y, t.n.z};
+    const double v[3][3] = {{t.v0.x, t.v0.y, t.v0.z}, {t.v1.x, t.v1.y, t.v1.z}, {t.v2.x, t.v2.y, t.v2.z}};
+    const auto take = [&](double s, const double* q, const double* from) {
+        double away[3] = {q[0] - from[0], q[1] - from[1], q[2] - from[2]};
+        const double length = std::sqrt(Dot3(away, away));
+        if (!(length > 0.0)) return;
+        for (double& x : away) x /= length;
+        if (Dot3(away, d) >= 0.0) return;  // moving away from it
+        touch.s = s;
+        for (int k = 0; k < 3; ++k)
+            touch.normal[k] = away[k], touch.point[k] = c[k] - away[k] * r, touch.motion[k] = d[k];
+    };
+    const double h = Dot3(n, c) - Dot3(n, v[0]);
+    const double nd = Dot3(n, d);
+    if (h >= r && nd < 0.0) {
+        const double s = (h - r) / -nd;
+        if (s < touch.s) {
+            const double q[3] = {c[0] + d[0] * s, c[1] + d[1] * s, c[2] + d[2] * s};
+            const double foot[3] = {q[0] - n[0] * r, q[1] - n[1] * r, q[2] - n[2] * r};
+            if (OverTriangle(t, foot)) {
+                take(s, q, foot);
+                return;  // nothing of the triangle is met before its face
+            }
+        }
+    }
+    for (int k = 0; k < 3; ++k) {
+        const double* a = v[k];
+        const double* b = v[(k + 1) % 3];
+        const double e[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        const double m[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+        double me[3], de[3];
+        Cross3(m, e, me);
+        Cross3(d, e, de);
+        const double ee = Dot3(e, e);
+        double s;
+        if (FirstRoot(Dot3(de, de), 2.0 * Dot3(me, de), Dot3(me, me) - r * r * ee, touch.s, s)) {
+            const double q[3] = {c[0] + d[0] * s, c[1] + d[1] * s, c[2] + d[2] * s};
+            const double along = ((q[0] - a[0]) * e[0] + (q[1] - a[1]) * e[1] + (q[2] - a[2]) * e[2]) / ee;
+            if (along >= 0.0 && along <= 1.0) {
+                const double on[3] = {a[0] + e[0] * along, a[1] + e[1] * along, a[2] + e[2] * along};
+                take(s, q, on);
+            }
+        }
+        if (FirstRoot(Dot3(d, d), 2.0 * Dot3(m, d), Dot3(m, m) - r * r, touch.s, s)) {
+            const double q[3] = {c[0] + d[0] * s, c[1] + d[1] * s, c[2] + d[2] * s};
+            take(s, q, a);
+        }
+    }
+}
+
+// A box (corners now, each moving by its own motion; centre p, rotation r, half sides)
+// against triangle t: each corner's path through the triangle (touches[c], the earliest over
+// every triangle), and each triangle vertex's path (against the box's centre motion d) into
+// the box (touches[8]). Pushes along the triangle's normal. Edge-across-edge first touches
+// are left to the step after, when a corner or a vertex has crossed.
+void SweepBox(const WorldTriangle& t, const double corners[8][3], const double motion[8][3], const double* p,
+              const double* r, const double* half, const double* d, Touch (&touches)[9]) {
+    const double n[3] = {t.n.x, t.n.y, t.n.z};
+    const double plane = double(t.n.x) * t.v0.x + double(t.n.y) * t.v0.y + double(t.n.z) * t.v0.z;
+    const auto take = [&](Touch& touch, double s, const double* point, const double* moving) {
+        touch.s = s;
+        for (int k = 0; k < 3; ++k) touch.normal[k] = n[k], touch.point[k] = point[k], touch.motion[k] = moving[k];
+    };
+    for (int c = 0; c < 8; ++c) {
+        const double h = Dot3(n, corners[c]) - plane;
+        const double nd = Dot3(n, motion[c]);
+        if (h < 0.0 || !(nd < 0.0)) continue;
+        const double s = h / -nd;
+        if (!(s < touches[c].s)) continue;
+        const double q[3] = {corners[c][0] + motion[c][0] * s, corners[c][1] + motion[c][1] * s,
+                             corners[c][2] + motion[c][2] * s};
+        if (OverTriangle(t, q)) take(touches[c], s, corners[c], motion[c]);
+    }
+    if (!(Dot3(n, d) < 0.0)) return;
+    const D3DXVECTOR3* v[3] = {&t.v0, &t.v1, &t.v2};
+    for (int k = 0; k < 3; ++k) {
+        // The vertex seen from the box, moving by -d: where it enters the box's three slabs.
+        const double q[3] = {v[k]->x - p[0], v[k]->y - p[1], v[k]->z - p[2]};
+        double enter = -std::numeric_limits<double>::infinity(), leave = std::numeric_limits<double>::infinity();
+        for (int j = 0; j < 3 && enter <= leave; ++j) {
+            const double from = q[0] * Column(r, 0, j) + q[1] * Column(r, 1, j) + q[2] * Column(r, 2, j);
+            const double along = -(d[0] * Column(r, 0, j) + d[1] * Column(r, 1, j) + d[2] * Column(r, 2, j));
+            if (along == 0.0) {
+                if (std::fabs(from) > half[j]) enter = 1.0, leave = 0.0;
+                continue;
+            }
+            double s0 = (-half[j] - from) / along, s1 = (half[j] - from) / along;
+            if (s0 > s1) std::swap(s0, s1);
+            enter = std::fmax(enter, s0);
+            leave = std::fmin(leave, s1);
+        }
+        if (!(enter <= leave) || !(enter > 0.0) || !(enter < touches[8].s)) continue;
+        const double point[3] = {v[k]->x - d[0] * enter, v[k]->y - d[1] * enter, v[k]->z - d[2] * enter};
+        take(touches[8], enter, point, d);
+    }
+}
+
+// Writes the contact ahead of a swept body: at its point that will touch, against the push,
+// its depth the gap still open along the normal, as a negative number (the world lets the
+// body close it within the step, and no more).
+void WriteAhead(const Touch& touch, dContactGeom* out, dGeomID g1, dGeomID g2) {
+    for (int k = 0; k < 3; ++k) out->pos[k] = touch.point[k], out->normal[k] = -touch.normal[k];
+    out->pos[3] = out->normal[3] = 0.0;
+    out->depth = std::fmin(0.0, Dot3(touch.normal, touch.motion) * touch.s);
+    out->g1 = g1;
+    out->g2 = g2;
+    out->side1 = out->side2 = -1;
+}
+
+// How far the point `at` of the body that owns `shape` moves in the step under way (its
+// velocity there after this step's gravity, over the step's length). False for a shape of
+// no moving body (a static shape, or one not made by a body).
+bool StepMotion(dGeomID shape, Kco_ODE_World* world, const double* at, double motion[3]) {
+    auto* item = static_cast<ODE_GeometryItem*>(dGeomGetData(shape));
+    if (!item || !item->owner || !world) return false;
+    dBodyID body = item->owner->GetBodyID();
+    if (!body || !dBodyIsEnabled(body)) return false;
+    dVector3 v, g;
+    dBodyGetPointVel(body, at[0], at[1], at[2], v);
+    dWorldGetGravity(world->GetWorldID(), g);
+    const double dt = world->GetStepLength();
+    const bool falls = dBodyGetGravityMode(body) != 0;
+    for (int k = 0; k < 3; ++k) motion[k] = (v[k] + (falls ? g[k] * dt : 0.0)) * dt;
+    return true;
 }
 
 }  // namespace
@@ -306,7 +596,8 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
     const float r = float(dGeomSphereGetRadius(sphere));
     const dReal* position = dGeomGetPosition(sphere);
     D3DXVECTOR3 c{float(position[0]), float(position[1]), float(position[2])};
-    D3DXVECTOR3 face(0.0f, 0.0f, 0.0f), edge(0.0f, 0.0f, 0.0f);
+    D3DXVECTOR3 edge(0.0f, 0.0f, 0.0f);
+    FacePushes faces;
     if (r == 0.0f) return 0;
     const float extent = r * std::sqrt(2.0f);
 
@@ -328,7 +619,7 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
             const float depth = r - h;
             if (!(depth >= 0.0f)) continue;
             const D3DXVECTOR3 target = c - t->n * r;
-            if (RayMeetsTriangle(target, c, t->e1, t->e2, t->v0)) face += t->n * depth;
+            if (RayMeetsTriangle(target, c, t->e1, t->e2, t->v0)) faces.Add(t->n, depth);
             const D3DXVECTOR3* corners[3] = {&t->v0, &t->v1, &t->v2};
             for (int e = 0; e < 3; ++e) {
                 // Behind the side plane of edge e: the edge may push.
@@ -338,8 +629,9 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
         }
     }
 
+    D3DXVECTOR3 face = faces.Settled();
     if (Length(edge) > Length(face)) face = edge;
-    if (face.x == 0.0f && face.y == 0.0f && face.z == 0.0f) return 0;
+    if (face.x == 0.0f && face.y == 0.0f && face.z == 0.0f) return SweepSphereAhead(sphere, contact);
     const float length = Length(face);
     const D3DXVECTOR3 n = face / length;
     const D3DXVECTOR3 at = c - n * r;
@@ -372,7 +664,42 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
     const unsigned long max = flags & 0xFFFF;
     double corners[8][3];
     BoxCorners(p1, R1, sides, corners);
-    const double smallest = std::fmin(sides[0], std::fmin(sides[1], sides[2]));
+    const double half[3] = {0.5 * sides[0], 0.5 * sides[1], 0.5 * sides[2]};
+
+    // Points closer than this to one already pushed add nothing the solver can use.
+    const double near = kSamePoint * std::fmin(sides[0], std::fmin(sides[1], sides[2]));
+    // One contact at `point`, pushing the box along the unit `push`; false when the caller's
+    // room is used up.
+    const auto emit = [&](const double* point, const double* push, double depth) {
+        // A point already pushed (a corner over an edge two triangles share, a vertex the
+        // triangles of a grid share) is pushed once: a second push along another triangle's
+        // normal adds nothing but a sideways kick, and spends the caller's room.
+        for (unsigned long j = 0; j < count; ++j) {
+            const auto* earlier =
+                reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
+            const double dx = earlier->pos[0] - point[0], dy = earlier->pos[1] - point[1],
+                         dz = earlier->pos[2] - point[2];
+            if (dx * dx + dy * dy + dz * dz <= near * near) return true;
+        }
+        // Strictly below the maximum: the caller's last slot is never filled.
+        if (count + 1 >= max) return false;
+        auto* out = reinterpret_cast<dContactGeom*>(reinterpret_cast<char*>(contact) + count * skip);
+        for (int axis = 0; axis < 3; ++axis) out->pos[axis] = point[axis], out->normal[axis] = -push[axis];
+        out->pos[3] = out->normal[3] = 0.0;
+        out->depth = depth;
+        out->g1 = box;
+        out->g2 = collisionGeom;
+        out->side1 = out->side2 = -1;
+        ++count;
+        return true;
+    };
+    struct Pending {
+        double point[3], push[3];
+        double depth;
+    };
+    constexpr int kPending = 32;  // meeting points kept for after the corner pushes
+    Pending waiting[kPending];
+    int pending = 0;
 
     for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
         auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
@@ -421,50 +748,140 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
             // is held at every corner that reaches the ground, whatever triangle it is over.
             const double plane = double(t.n.x) * t.v0.x + double(t.n.y) * t.v0.y + double(t.n.z) * t.v0.z;
             int pushed[8], pushes = 0;
-            bool anyOver = false;
             for (int j = 0; j < 8; ++j) {
                 if (!OverTriangle(t, corners[j])) continue;
-                anyOver = true;
                 if (Below(corners[j], t.n, plane) >= 0.0) pushed[pushes++] = j;
             }
-            // No corner over the triangle (the box rests on it with an edge or a face only,
-            // as on a ridge): one push at the corner that rests on its plane, when it lies
-            // below it (the deepest; among corners within 1% of the box's smallest side of
-            // it, the one nearest the triangle). A corner above the plane is not held: a
-            // contact there would keep the box from settling on the corners that are.
-            if (!anyOver) {
-                const D3DXVECTOR3 middle = (t.v0 + t.v1 + t.v2) / 3.0f;
-                double below;
-                const int support = SupportCorner(corners, t.n, plane, middle, 0.01 * smallest, below);
-                if (below >= 0.0) pushed[pushes++] = support;
-            }
-            for (int q = 0; q < pushes; ++q) {
-                const double* corner = corners[pushed[q]];
-                // A corner already pushed the same way (over an edge two triangles share)
-                // adds nothing but spends the caller's room.
-                bool repeated = false;
-                for (unsigned long j = 0; j < count && !repeated; ++j) {
-                    const auto* earlier =
-                        reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
-                    repeated = earlier->pos[0] == corner[0] && earlier->pos[1] == corner[1] &&
-                               earlier->pos[2] == corner[2] &&
-                               -(earlier->normal[0] * t.n.x + earlier->normal[1] * t.n.y +
-                                 earlier->normal[2] * t.n.z) > 0.9999;
-                }
-                if (repeated) continue;
-                // Strictly below the maximum: the caller's last slot is never filled.
-                if (count + 1 >= max) return count;
-                auto* out = reinterpret_cast<dContactGeom*>(reinterpret_cast<char*>(contact) + count * skip);
-                for (int axis = 0; axis < 3; ++axis) out->pos[axis] = corner[axis];
-                out->normal[0] = -t.n.x, out->normal[1] = -t.n.y, out->normal[2] = -t.n.z;
-                out->pos[3] = out->normal[3] = 0.0;
-                out->depth = Below(corner, t.n, plane);
-                out->g1 = box;
-                out->g2 = collisionGeom;
-                out->side1 = out->side2 = -1;
-                ++count;
-            }
+            // No corner over the triangle pushed (the box rests on it with an edge or a face
+            // only, as across a ridge): one push where the box reaches deepest into the
+            // triangle's prism, when that lies below the plane. These come after every
+            // corner push, deepest first: under a box lying flat on a grid they only repeat
+            // the support its corners give, and must not take the corners' room.
+            Pending meeting;
+            if (pushes == 0 && pending < kPending &&
+                DeepestMeeting(t, corners, p1, R1, half, plane, meeting.point, meeting.push, meeting.depth) &&
+                meeting.depth >= 0.0)
+                waiting[pending++] = meeting;
+            const double along[3] = {t.n.x, t.n.y, t.n.z};
+            for (int q = 0; q < pushes; ++q)
+                if (!emit(corners[pushed[q]], along, Below(corners[pushed[q]], t.n, plane))) return count;
         }
+    }
+    // The meeting points the room allows: the deepest, then each time the one farthest from
+    // every point already pushed, so that the pushes span the box's support and the same
+    // few are chosen frame after frame.
+    bool used[kPending] = {};
+    for (int chosen = 0; chosen < pending; ++chosen) {
+        int best = -1;
+        double bestScore = -1.0;
+        for (int q = 0; q < pending; ++q) {
+            if (used[q]) continue;
+            double score = count == 0 ? waiting[q].depth : std::numeric_limits<double>::infinity();
+            for (unsigned long j = 0; j < count; ++j) {
+                const auto* earlier =
+                    reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
+                const double dx = earlier->pos[0] - waiting[q].point[0], dy = earlier->pos[1] - waiting[q].point[1],
+                             dz = earlier->pos[2] - waiting[q].point[2];
+                score = std::fmin(score, dx * dx + dy * dy + dz * dz);
+            }
+            if (score > bestScore) bestScore = score, best = q;
+        }
+        used[best] = true;
+        if (!emit(waiting[best].point, waiting[best].push, waiting[best].depth)) return count;
+    }
+    // A fast box is also held ahead at every corner not pushed yet: held at one corner only,
+    // it turns about it and through the mesh.
+    if (count + 1 < max) count = SweepBoxAhead(box, corners, p1, R1, half, contact, skip, max, count, collisionGeom);
+    return count;
+}
+
+// ---- contacts ahead of fast bodies ----
+
+unsigned long Kco_ODE_BodyCollision::SweepSphereAhead(dGeomID sphere, dContactGeom* contact) {
+    const double r = dGeomSphereGetRadius(sphere);
+    const dReal* position = dGeomGetPosition(sphere);
+    const double c[3] = {position[0], position[1], position[2]};
+    double d[3];
+    if (!StepMotion(sphere, world, c, d) || !(std::sqrt(Dot3(d, d)) > kSweepShare * r)) return 0;
+    const D3DXVECTOR3 middle{float(c[0] + 0.5 * d[0]), float(c[1] + 0.5 * d[1]), float(c[2] + 0.5 * d[2])};
+    const float reach = float(r + 0.5 * std::fmax(std::fabs(d[0]), std::fmax(std::fabs(d[1]), std::fabs(d[2]))));
+    const D3DXVECTOR3 centre{float(c[0]), float(c[1]), float(c[2])};
+    Touch touch;
+    for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
+        auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
+        if (!mesh) continue;
+        const D3DXMATRIX w = mesh->GetObjectWorld();
+        const bool identity = w == Identity();
+        Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, reach);
+        polygonList.ReleaseItems();
+        mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
+        MeshCache::Mesh& kept = Cache().Use(k, mesh, w);
+        WorldTriangle scratch;
+        for (int i = 0; i < polygonList.GetItemCount(); ++i) {
+            const WorldTriangle* t = MeshCache::Triangle(kept, mesh, polygonList.GetItem(i), w, identity, scratch);
+            if (!t || !(Dot(t->n, centre) - t->nv0 >= kFrontTolerance)) continue;
+            SweepSphere(*t, c, d, r, touch);
+        }
+    }
+    if (!(touch.s <= 1.0)) return 0;
+    WriteAhead(touch, contact, nullptr, sphere);
+    return 1;
+}
+
+unsigned long Kco_ODE_BodyCollision::SweepBoxAhead(dGeomID box, const double corners[8][3], const double* p,
+                                                   const double* r, const double* half, dContactGeom* contact,
+                                                   unsigned long skip, unsigned long max, unsigned long count,
+                                                   dGeomID collisionGeom) {
+    double motion[8][3], d[3], farthest = 0.0;
+    if (!StepMotion(box, world, p, d)) return count;
+    D3DXVECTOR3 lo(corners[0][0], corners[0][1], corners[0][2]), hi = lo;
+    for (int c = 0; c < 8; ++c) {
+        StepMotion(box, world, corners[c], motion[c]);
+        farthest = std::fmax(farthest, Dot3(motion[c], motion[c]));
+        const D3DXVECTOR3 now(float(corners[c][0]), float(corners[c][1]), float(corners[c][2]));
+        const D3DXVECTOR3 then(float(corners[c][0] + motion[c][0]), float(corners[c][1] + motion[c][1]),
+                               float(corners[c][2] + motion[c][2]));
+        D3DXVec3Minimize(&lo, &lo, &now), D3DXVec3Minimize(&lo, &lo, &then);
+        D3DXVec3Maximize(&hi, &hi, &now), D3DXVec3Maximize(&hi, &hi, &then);
+    }
+    const double smallest = 2.0 * std::fmin(half[0], std::fmin(half[1], half[2]));
+    if (!(std::sqrt(farthest) > kSweepShare * smallest)) return count;
+    const D3DXVECTOR3 middle = (lo + hi) * 0.5f;
+    const D3DXVECTOR3 extent = (hi - lo) * 0.5f;
+    const D3DXVECTOR3 centre{float(p[0]), float(p[1]), float(p[2])};
+    Touch touches[9];
+    for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
+        auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
+        if (!mesh) continue;
+        const D3DXMATRIX w = mesh->GetObjectWorld();
+        const bool identity = w == Identity();
+        Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, std::fmax(extent.x, std::fmax(extent.y, extent.z)));
+        polygonList.ReleaseItems();
+        mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
+        MeshCache::Mesh& kept = Cache().Use(k, mesh, w);
+        WorldTriangle scratch;
+        for (int i = 0; i < polygonList.GetItemCount(); ++i) {
+            const WorldTriangle* t = MeshCache::Triangle(kept, mesh, polygonList.GetItem(i), w, identity, scratch);
+            if (!t || !(Dot(t->n, centre) - t->nv0 >= kFrontTolerance)) continue;
+            SweepBox(*t, corners, motion, p, r, half, d, touches);
+        }
+    }
+    // Every corner that would pass through the mesh within the step is held at its touch
+    // (one held corner lets the box turn about it and through), earliest first.
+    std::sort(touches, touches + 9, [](const Touch& a, const Touch& b) { return a.s < b.s; });
+    for (const Touch& touch : touches) {
+        if (!(touch.s <= 1.0) || count + 1 >= max) break;
+        bool pushed = false;  // a corner in contact already
+        for (unsigned long j = 0; j < count && !pushed; ++j) {
+            const auto* earlier =
+                reinterpret_cast<const dContactGeom*>(reinterpret_cast<const char*>(contact) + j * skip);
+            pushed = earlier->pos[0] == touch.point[0] && earlier->pos[1] == touch.point[1] &&
+                     earlier->pos[2] == touch.point[2];
+        }
+        if (pushed) continue;
+        WriteAhead(touch, reinterpret_cast<dContactGeom*>(reinterpret_cast<char*>(contact) + count * skip), box,
+                   collisionGeom);
+        ++count;
     }
     return count;
 }

@@ -27,6 +27,13 @@ constexpr int kCollisionObjectLink = 2;
 // Least inertia of a body on any axis, in units of mass x reach^2 (see InitializeBody).
 constexpr double kInertiaFloor = 1e-6;
 
+// The rest rule (GetMatrix). A body is a resting candidate while it touches something
+// (penetration above 0) and both products below stay small; once it has been one for more
+// than kRestHoldMs without a break it is held where it was the frame before.
+constexpr float kRestSinkLimit = 0.001f;  // frame resolution (s) x deepest contact depth (units)
+constexpr float kRestTurnLimit = 0.01f;   // frame resolution (s) x angular speed (rad/s): radians a frame
+constexpr uint32_t kRestHoldMs = 1000u;   // continuous candidacy before the hold, in ms
+
 D3DXMATRIX Identity() {
     D3DXMATRIX m;
     D3DXMatrixIdentity(&m);
@@ -94,7 +101,7 @@ bool MakeUsableRotation(const D3DXMATRIX& r, D3DXMATRIX& out) {
 // InitializeBody and UpdateGeometryPositions, whatever a file or a caller put in the item.
 Kco_ODE_BodyCollision::Shape Kco_ODE_BodyCollision::CheckedShape(ODE_GeometryItem& item) const {
     Shape shape;
-    const double bound = useDynamics ? ode_bounds::kMaxDynamicLength : ode_bounds::kMaxLength;
+    const double bound = useDynamics ? ode_bounds::kMaxDynamicLength : ode_bounds::kMaxStaticLength;
     const float lengths[3] = {Length(item.size.x * scale.x, bound), Length(item.size.y * scale.y, bound),
                               Length(item.size.z * scale.z, bound)};
     shape.solid = lengths[0] > 0.0f && lengths[1] > 0.0f && lengths[2] > 0.0f;
@@ -255,9 +262,9 @@ D3DXMATRIX Kco_ODE_BodyCollision::GetMatrix() {
         const D3DXVECTOR3 w = GetAngularVelocityVector();
         if (bodyID) {
             const float resolution = world ? world->GetFrameResolution() : 0.0f;
-            if (penetration > 0.0f && resolution * penetration < 0.001f &&
-                D3DXVec3Length(&w) * resolution <= 0.01f) {
-                if (!restFlag) restFlag = uint32_t(os::GetTickCount() - restTick) > 1000u;
+            if (penetration > 0.0f && resolution * penetration < kRestSinkLimit &&
+                D3DXVec3Length(&w) * resolution <= kRestTurnLimit) {
+                if (!restFlag) restFlag = uint32_t(os::GetTickCount() - restTick) > kRestHoldMs;
                 if (restFlag) {
                     dBodySetLinearVel(bodyID, 0.0, 0.0, 0.0);
                     dBodySetAngularVel(bodyID, 0.0, 0.0, 0.0);
@@ -376,6 +383,12 @@ void Kco_ODE_BodyCollision::BuildDynamicShapes() {
     dMass total;
     dMassSetZero(&total);
     reach = 0.0;
+    double across[3] = {0.0, 0.0, 0.0};  // squared reach of the shapes away from each body axis
+    const auto reaches = [&across](double x, double y, double z) {
+        across[0] = std::fmax(across[0], y * y + z * z);
+        across[1] = std::fmax(across[1], x * x + z * z);
+        across[2] = std::fmax(across[2], x * x + y * y);
+    };
     for (int i = 0; i < geometryItems.GetItemCount(); ++i) {
         auto* item = static_cast<ODE_GeometryItem*>(geometryItems.GetItem(i));
         if (!item) continue;
@@ -389,10 +402,23 @@ void Kco_ODE_BodyCollision::BuildDynamicShapes() {
                 dMassAdjust(&m, shape.mass);
             }
             reach = std::fmax(reach, D3DXVec3Length(&shape.offset) + 0.5 * D3DXVec3Length(&shape.sides));
+            for (int c = 0; c < 8; ++c) {
+                const D3DXVECTOR3 local((c & 1 ? 0.5f : -0.5f) * shape.sides.x, (c & 2 ? 0.5f : -0.5f) * shape.sides.y,
+                                        (c & 4 ? 0.5f : -0.5f) * shape.sides.z);
+                D3DXVECTOR3 corner;
+                D3DXVec3TransformNormal(&corner, &local, &shape.rotation);
+                reaches(double(corner.x) + shape.offset.x, double(corner.y) + shape.offset.y,
+                        double(corner.z) + shape.offset.z);
+            }
         } else if (item->kind == ODE_GeometryItem::kSphere) {
             item->innerGeom = world->CreateSphere(shape.radius, false);
             const dReal r = dGeomSphereGetRadius(item->innerGeom);
             reach = std::fmax(reach, D3DXVec3Length(&shape.offset) + r);
+            const double o[3] = {shape.offset.x, shape.offset.y, shape.offset.z};
+            for (int axis = 0; axis < 3; ++axis) {
+                const double away = std::sqrt(o[(axis + 1) % 3] * o[(axis + 1) % 3] + o[(axis + 2) % 3] * o[(axis + 2) % 3]) + r;
+                across[axis] = std::fmax(across[axis], away * away);
+            }
             if (shape.mass > 0.0f) {
                 dMassSetSphere(&m, 1.0, r);
                 dMassAdjust(&m, shape.mass);
@@ -400,6 +426,9 @@ void Kco_ODE_BodyCollision::BuildDynamicShapes() {
         } else {
             continue;  // only boxes and spheres ride on a dynamic body
         }
+        // The inner shape names its item too: the mesh colliders, which ODE hands the inner
+        // shape, find the moving body through it to sweep a fast one.
+        dGeomSetData(item->innerGeom, item);
         item->geom = world->CreateGeomTransform();
         dGeomSetData(item->geom, item);
         dGeomTransformSetCleanup(item->geom, 1);
@@ -417,18 +446,29 @@ void Kco_ODE_BodyCollision::BuildDynamicShapes() {
         item->massProperties = m;
         dGeomSetBody(item->geom, bodyID);
     }
-    SetBodyMass(total, reach);
+    SetBodyMass(total, reach, across);
 }
 
 // ODE treats the inertia as taken about the body origin and stops the process on an
 // off-centre mass; the centre is dropped, as older ODE ignored it. A body without mass
 // has ODE's default.
-void Kco_ODE_BodyCollision::SetBodyMass(const dMass& total, double reach) {
+void Kco_ODE_BodyCollision::SetBodyMass(const dMass& total, double reach, const double across[3]) {
     dMass bodyMass;
     if (total.mass > 0.0) {
         bodyMass = total;
         bodyMass.c[0] = bodyMass.c[1] = bodyMass.c[2] = 0.0;
-        if (bodyMass.mass < ode_bounds::kMinBodyMass) dMassAdjust(&bodyMass, ode_bounds::kMinBodyMass);
+        if (bodyMass.mass < ode_bounds::kMinBodyMass) {
+            // Masses below the floor are no mass a shape can have (a damaged record): the
+            // floor's mass is spread over the shapes that collide, at least as a solid box
+            // or ball of their reach turns. Taken as it was, a tiny massive shape beside a
+            // plate that adds no mass (a side of 0) left the plate's corners a thousand times
+            // more mobile than the body's centre, and ODE's solver broke down under them.
+            dMassAdjust(&bodyMass, ode_bounds::kMinBodyMass);
+            for (int axis = 0; axis < 3; ++axis) {
+                const dReal least = bodyMass.mass * across[axis] / 3.0;
+                if (bodyMass.I[5 * axis] < least) bodyMass.I[5 * axis] = least;
+            }
+        }
     } else {
         dBodyGetMass(bodyID, &bodyMass);
     }

@@ -204,6 +204,7 @@ void Kco_ODE_World::DoEvent(int event, unsigned long) {
 }
 
 void Kco_ODE_World::StepOnce(dReal seconds) {
+    stepLength = seconds;
     HoldRunawayBodies(spaceID);
     dSpaceCollide(spaceID, this, &Kco_ODE_World::NearCallback);
     dWorldStep(worldID, seconds);
@@ -316,6 +317,13 @@ void Kco_ODE_World::NearCallback(void* data, dGeomID o1, dGeomID o2) {
         dContact& contact = contacts[i];
         if (!IsDefined(contact.geom)) continue;
         contact.surface = surface;
+        if (contact.geom.depth < 0.0) {
+            // A contact ahead of a fast body (the mesh colliders' sweep): the body is still
+            // -depth away along the normal, so it may close that gap within the step and no
+            // more. It touches at the step's end, where the next step's contact bounces it.
+            contact.surface.mode = (contact.surface.mode | dContactMotionN) & ~dContactBounce;
+            contact.surface.motionN = contact.geom.depth / world->GetStepLength();
+        }
         if (contact.geom.depth > 0.0) {
             const float depth = float(contact.geom.depth);
             if (i1->owner) i1->owner->SetPenetrationOfBody(depth);

@@ -174,7 +174,7 @@ protected:
     // The jobs of InitializeBody.
     void BuildStaticGeometries();
     void BuildDynamicShapes();
-    void SetBodyMass(const dMass& total, double reach);
+    void SetBodyMass(const dMass& total, double reach, const double across[3]);
     // Runs a change of the shape list, rebuilding a built body around it.
     void ChangeShapes(const std::function<void()>& change);
 
@@ -213,4 +213,11 @@ protected:
     };
     std::unique_ptr<MeshCache, MeshCacheDeleter> meshCache;
     MeshCache& Cache();
+    // The contact ahead of a sphere or box of a fast body that meets no triangle yet but
+    // would reach the mesh within the step under way (mesh_collision.cpp). The box adds
+    // them after the `count` contacts written and returns the new count.
+    unsigned long SweepSphereAhead(dGeomID sphere, dContactGeom* contact);
+    unsigned long SweepBoxAhead(dGeomID box, const double corners[8][3], const double* p, const double* r,
+                                const double* half, dContactGeom* contact, unsigned long skip, unsigned long max,
+                                unsigned long count, dGeomID collisionGeom);
 };

@@ -11,10 +11,12 @@
 namespace ode_bounds {
 
 inline constexpr double kMaxCoordinate = 1e7;  // positions of bodies and geometries, per axis
-// Sizes, radii and offsets of static shapes (a ground box 1e5 wide stays 1e5 wide). A box
-// 1e20 wide gives a rotation ODE cannot normalise, an offset of 1e10 a position its hash
-// space cannot index, and static boxes 1e7 wide gave contacts on which ODE's step failed.
-inline constexpr double kMaxLength = 1e5;
+// Sizes, radii and offsets of static shapes are not bounded beyond the largest float: a
+// ground 1e6 wide is 1e6 wide, and static boxes up to the largest float under resting
+// bodies never stopped the process (LargeShapes.NoStaticSizeStopsTheProcess). Their
+// placement is held within kMaxCoordinate, and a rotation too large to normalise leaves a
+// shape its own.
+inline constexpr double kMaxStaticLength = 3.4028234663852886e38;
 // Sizes, radii and offsets of the shapes of a dynamic body, which make its mass and
 // inertia: beyond 1e4, damaged records made ODE's solver break down several times as often
 // in 30,000 loads.

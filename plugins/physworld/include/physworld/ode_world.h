@@ -90,6 +90,10 @@ public:
     static void NearCallback(void* data, dGeomID o1, dGeomID o2);
     // The collision-object geometry class number (registered once per process).
     static int CollisionObjectClass();
+    // Seconds the step under way simulates (collision runs before it): how far a body will
+    // move, for the colliders' sweep of fast bodies. Inline, so that a body reads it without
+    // linking the world.
+    dReal GetStepLength() const { return stepLength; }
 
 protected:
     // Frees the ODE objects and the tick-count channel, in the order the world's bodies
@@ -111,4 +115,5 @@ protected:
     float softCFM = 0.1f;                     // contact soft constraint force mixing
     float frameResolution = 0.0f;             // step length reported to bodies
     int frameCalculateCount = 0;              // steps made by the last CallChannel
+    dReal stepLength = 0.05;                  // seconds of the step under way (or the last one)
 };
