@@ -1,5 +1,7 @@
 #include "swshadow/shadow_geometry.h"
 
+#include "plugin_frame/vantrel_assert.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
@@ -420,6 +422,7 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     int pairCount = 0;
     size_t oddCount = 0;
     ForEachMarked(edgeSightings_, edgeKeys_.size(), [&](size_t id) {
+        VANTREL_ASSERT(pairCount + 2 <= silhouetteCapacity);  // at most one pair per edge
         if (pairCount + 2 > silhouetteCapacity) return;
         const int v = int(keys[id] >> 8), other = neighbours[id];
         const bool towardsLower = sightings[id] >> 1 & 1;
@@ -434,6 +437,7 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     int written = 0;
     for (int i = 0; i + 1 < pairCount; i += 2) {
         const int a = pairs[i], b = pairs[i + 1];
+        VANTREL_ASSERT(written + 6 <= volumeCapacity);  // six per silhouette edge fit
         if (written + 6 > volumeCapacity) break;
         out[written++] = uint16_t(a);
         out[written++] = uint16_t(n + a);
