@@ -5,9 +5,10 @@
 #
 #   scripts/fuzz.sh [seconds per target, default 300] [target ...]
 #
-# New inputs go to <build>/fuzz-corpus/<target>, findings to <build>/fuzz-findings/, the
-# log of each run to <build>/fuzz-logs/<target>.log. Prints each target's final coverage
-# (edges "cov", features "ft") and exits 1 when any target found something.
+# New inputs go to <out>/fuzz-corpus/<target>, findings to <out>/fuzz-findings/, the log of
+# each run to <out>/fuzz-logs/<target>.log, where <out> is $FUZZ_OUT_DIR or the build
+# folder. Prints each target's final coverage (edges "cov", features "ft") and exits 1 when
+# any target found something.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-300}
@@ -22,21 +23,22 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja "${launcher[@]}" \
   -DVANTREL_FUZZ=ON -DVANTREL_BENCH=OFF >/dev/null
 cmake --build "$BUILD_DIR" --target fuzzers -j "${JOBS:-2}"
 
+out=${FUZZ_OUT_DIR:-$BUILD_DIR}
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for dir in fuzz/corpus/*/; do targets+=("$(basename "$dir")"); done
 fi
-mkdir -p "$BUILD_DIR/fuzz-findings" "$BUILD_DIR/fuzz-logs"
+mkdir -p "$out/fuzz-findings" "$out/fuzz-logs"
 status=0
 for target in "${targets[@]}"; do
-  corpus="$BUILD_DIR/fuzz-corpus/$target"
-  log="$BUILD_DIR/fuzz-logs/$target.log"
+  corpus="$out/fuzz-corpus/$target"
+  log="$out/fuzz-logs/$target.log"
   mkdir -p "$corpus"
   # The engine's debug outlet talks on stderr for every damaged file: close_fd_mask keeps
   # libFuzzer's own report and the sanitizers' but drops the chatter of the code under test.
   if ASAN_OPTIONS=${ASAN_OPTIONS:-verify_asan_link_order=0} "$BUILD_DIR/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
        -close_fd_mask=3 -timeout=10 -rss_limit_mb=2048 \
-       -artifact_prefix="$BUILD_DIR/fuzz-findings/$target-" \
+       -artifact_prefix="$out/fuzz-findings/$target-" \
        "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then
     result="no finding"
   else

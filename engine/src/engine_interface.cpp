@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <map>
 
 #include "creation_context.h"
@@ -40,6 +41,11 @@ struct EngineInterface::Impl {
     std::map<UniqueKey, Kel_Channel*> uniques;
     std::vector<Kel_Channel*> uniqueOrder;  // creation order, destroyed in reverse
     std::map<int, std::vector<Kel_Channel*>> events;
+    // DoEvent's copies of the lists it delivers, one per nesting depth (a handler may send
+    // an event), kept between frames so that delivering an event allocates nothing once
+    // they have grown. A deque: a deeper copy added never moves the outer ones.
+    std::deque<std::vector<Kel_Channel*>> eventTargets;
+    size_t eventDepth = 0;
     std::vector<std::string> debugMessages;
     bool echo = false;
 };
@@ -176,7 +182,14 @@ void EngineInterface::DoEvent(int event, unsigned long data) {
     auto it = impl_->events.find(event);
     if (it == impl_->events.end()) return;
     // A handler may register or remove channels; deliver to those registered now.
-    std::vector<Kel_Channel*> targets = it->second;
+    if (impl_->eventDepth == impl_->eventTargets.size()) impl_->eventTargets.emplace_back();
+    std::vector<Kel_Channel*>& targets = impl_->eventTargets[impl_->eventDepth];
+    targets.assign(it->second.begin(), it->second.end());
+    struct DepthGuard {
+        size_t& depth;
+        explicit DepthGuard(size_t& d) : depth(d) { ++depth; }
+        ~DepthGuard() { --depth; }
+    } guard(impl_->eventDepth);
     for (Kel_Channel* channel : targets) {
         const auto& current = impl_->events[event];
         if (std::find(current.begin(), current.end(), channel) != current.end())

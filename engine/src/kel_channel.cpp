@@ -3,6 +3,7 @@
 #include "creation_context.h"
 #include "plugin_frame/channel_internal.h"
 #include "plugin_frame/engine_interface.h"
+#include "plugin_frame/vantrel_assert.h"
 
 namespace engine_detail {
 const ChannelType* g_typeUnderConstruction = nullptr;
@@ -77,6 +78,7 @@ void Kel_Channel::DetachFromGraph() {
     for (const Link& link : children_) {
         auto& up = link.child->parents_;
         auto it = std::find(up.begin(), up.end(), this);
+        VANTREL_ASSERT(it != up.end());  // every link is recorded on both of its ends
         if (it != up.end()) up.erase(it);
     }
     children_.clear();
@@ -205,6 +207,7 @@ bool Kel_Channel::UnlinkChild(Kel_Channel* child) {
     ++g_linkGeneration;
     auto& up = child->parents_;
     auto p = std::find(up.begin(), up.end(), this);
+    VANTREL_ASSERT(p != up.end());  // every link is recorded on both of its ends
     if (p != up.end()) up.erase(p);
     return true;
 }

@@ -125,7 +125,9 @@ protected:
         shadows->SetShadowDarkness(kept);
         IDirect3DDevice8* device = scene::SceneDevice(host_.Engine());
         ASSERT_EQ(device->ReadBackColor(colour), D3D_OK);
-        if (depth) ASSERT_EQ(device->ReadBackDepth(*depth), D3D_OK);
+        if (depth) {
+            ASSERT_EQ(device->ReadBackDepth(*depth), D3D_OK);
+        }
     }
 
     // View times projection as the device has it (after a drawn frame).

@@ -96,10 +96,9 @@ Kco_DX8_ObjectDataChannel::~Kco_DX8_ObjectDataChannel() { ReleaseVertexData(); }
 
 // ---- Kel_Channel ----
 
-void Kco_DX8_ObjectDataChannel::CallChannel() {
-    UpdateData();
-    StreamVertexData();
-}
+// Only brings the data up to date: the frame renderer draws the mesh through the surface
+// that shows it, after clearing the frame, so a draw here would only be cleared away.
+void Kco_DX8_ObjectDataChannel::CallChannel() { UpdateData(); }
 
 void Kco_DX8_ObjectDataChannel::SaveObjectDataSettings(KelFileSaver& saver) {
     SaveField(saver, "POTM", textureMapping);

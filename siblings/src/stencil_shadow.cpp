@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "plugin_frame/plugin_exports.h"
 #include "plugin_frame/siblings/direct_graphics_channel.h"
@@ -193,26 +192,38 @@ void Kco_DX8_StencilShadow::DarkenStencilledPixels(float alpha) {
     for (int k = 0; k < 3; ++k) device->SetTransform(slots[k], &saved[k]);
 }
 
+// The links are walked in place, once to count and once to draw: a frame allocates nothing.
 void Kco_DX8_StencilShadow::RenderShadows() {
     IDirect3DDevice8* device = GetDevice();
     if (!device) return;
-    std::vector<Kco_DX8_PointLight*> lights;
-    for (int k = 0; k < GetChildLinkPositionCount(kLightsLink); ++k)
-        if (Kel_Channel* c = GetChildFromLinkPosition(kLightsLink, k); c && c->IsOfType(type_guids::kPointLight))
-            lights.push_back(static_cast<Kco_DX8_PointLight*>(c));
-    std::vector<Kco_DX8_StencilShadowBaseObject*> objects;
-    for (int k = 0; k < GetChildLinkPositionCount(kObjectsLink); ++k)
-        if (Kel_Channel* c = GetChildFromLinkPosition(kObjectsLink, k); c && c->IsOfType(type_guids::kStencilShadowBaseObject))
-            objects.push_back(static_cast<Kco_DX8_StencilShadowBaseObject*>(c));
-    if (lights.empty() || objects.empty()) return;
+    auto lightAt = [this](int k) -> Kco_DX8_PointLight* {
+        Kel_Channel* c = GetChildFromLinkPosition(kLightsLink, k);
+        return c && c->IsOfType(type_guids::kPointLight) ? static_cast<Kco_DX8_PointLight*>(c) : nullptr;
+    };
+    auto objectAt = [this](int k) -> Kco_DX8_StencilShadowBaseObject* {
+        Kel_Channel* c = GetChildFromLinkPosition(kObjectsLink, k);
+        return c && c->IsOfType(type_guids::kStencilShadowBaseObject) ? static_cast<Kco_DX8_StencilShadowBaseObject*>(c)
+                                                                       : nullptr;
+    };
+    const int lightPositions = GetChildLinkPositionCount(kLightsLink);
+    const int objectPositions = GetChildLinkPositionCount(kObjectsLink);
+    int lightCount = 0;
+    bool anyObject = false;
+    for (int k = 0; k < lightPositions; ++k) lightCount += lightAt(k) != nullptr;
+    for (int k = 0; k < objectPositions && !anyObject; ++k) anyObject = objectAt(k) != nullptr;
+    if (lightCount == 0 || !anyObject) return;
 
     D3DMATRIX savedWorld;
     device->GetTransform(D3DTS_WORLD, &savedWorld);
-    const float share = shadowDarkness / float(lights.size());
-    for (Kco_DX8_PointLight* light : lights) {
+    const float share = shadowDarkness / float(lightCount);
+    for (int l = 0; l < lightPositions; ++l) {
+        Kco_DX8_PointLight* light = lightAt(l);
+        if (!light) continue;
         device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0);
         const D3DXVECTOR3 position = light->GetLightPosition();
-        for (Kco_DX8_StencilShadowBaseObject* object : objects) {
+        for (int o = 0; o < objectPositions; ++o) {
+            Kco_DX8_StencilShadowBaseObject* object = objectAt(o);
+            if (!object) continue;
             const bool depthFail = shadowMethod == kShadowMethodDepthFail ||
                                    (shadowMethod == kShadowMethodAuto && GetIfCameraMayBeInsideVolume(position, object));
             object->CreateShadowVolume(position, extrusion, depthFail);

@@ -42,7 +42,9 @@ protected:
         ASSERT_TRUE(file.CreateAlways(name));
         const std::string text = "#!/bin/sh\n" + body + "\n";
         file.Write(text.data(), text.size());
-        if (executable) ASSERT_TRUE(file.MakeExecutable());
+        if (executable) {
+            ASSERT_TRUE(file.MakeExecutable());
+        }
         file.Close();
     }
 

@@ -53,7 +53,9 @@ TEST_F(BodySimulation, WithoutBounceOrSoftnessTheBoxNeverRisesAgain) {
     bool touched = false;
     for (int frame = 0; frame < 120; ++frame) {
         Frame();
-        if (touched) EXPECT_LT(Height(box), 0.51f) << "frame " << frame;
+        if (touched) {
+            EXPECT_LT(Height(box), 0.51f) << "frame " << frame;
+        }
         touched = touched || Height(box) < 0.55f;
     }
     EXPECT_TRUE(touched);
@@ -107,7 +109,9 @@ TEST_F(BodySimulation, RestRuleNeverHoldsWhileTheClockStands) {
     for (int frame = 0; frame < 300; ++frame) {
         Frame();
         if (!box->GetRestFlag()) sawMotion = true;
-        if (sawMotion) ASSERT_FALSE(box->GetRestFlag()) << "frame " << frame;
+        if (sawMotion) {
+            ASSERT_FALSE(box->GetRestFlag()) << "frame " << frame;
+        }
     }
     EXPECT_TRUE(sawMotion);
 }
@@ -297,7 +301,9 @@ TEST_F(BodySimulation, JoinedBodiesGetNoContactsButStaticGeometryDoes) {
     for (int i = 0; i < dBodyGetNumJoints(a->GetBodyID()); ++i) {
         dJointID j = dBodyGetJoint(a->GetBodyID(), i);
         const bool toB = dJointGetBody(j, 0) == b->GetBodyID() || dJointGetBody(j, 1) == b->GetBodyID();
-        if (toB) EXPECT_EQ(dJointTypeBall, dJointGetType(j));
+        if (toB) {
+            EXPECT_EQ(dJointTypeBall, dJointGetType(j));
+        }
         if (dJointGetType(j) == dJointTypeContact) ++contactsA;
     }
     EXPECT_GT(contactsA, 0);

@@ -1,5 +1,7 @@
 #include "swshadow/shadow_geometry.h"
 
+#include "plugin_frame/vantrel_assert.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
@@ -444,6 +446,7 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     int pairCount = 0;
     size_t oddCount = 0;
     ForEachMarked(edgeSightings_, edgeKeys_.size(), [&](size_t id) {
+        VANTREL_ASSERT(pairCount + 2 <= silhouetteCapacity);  // at most one pair per edge
         if (pairCount + 2 > silhouetteCapacity) return;
         const uint64_t key = keys[id];
         const int v = int(uint32_t(key) >> 8), other = int(key >> 32);
@@ -456,6 +459,7 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
 
     // Every silhouette edge belongs to a lit triangle, so the quads (6 per edge, at most 6 per
     // source index) always fit in front of the caps (3 per triangle) in the 7 per source index.
+    VANTREL_ASSERT(3 * pairCount <= (caps ? capStart : capacity));  // six per silhouette edge fit
     const int quadIndices = std::min(3 * pairCount, caps ? capStart : capacity);
     volumeStart_ = caps ? capStart - quadIndices : 0;
     const int written = wideIndices ? WriteQuads(volumeIndices32.data() + volumeStart_, quadIndices, pairCount)

@@ -49,9 +49,10 @@ T* Child(const Kel_Channel& channel, int position, const GUID& type) {
 
 }  // namespace
 
+// Builds only: the surface showing the text draws it once a frame, after the frame's clear,
+// so streaming it here as well would draw it a second time into a picture about to be cleared.
 void Kco_DX8_3DText::CallChannel() {
     if (CheckIfTextChange()) CreateText();
-    if (meshBuilt) StreamVertexData();
 }
 
 void Kco_DX8_3DText::UpdateData() {

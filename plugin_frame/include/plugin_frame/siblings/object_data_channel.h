@@ -52,7 +52,7 @@ public:
     Kco_DX8_ObjectDataChannel& operator=(const Kco_DX8_ObjectDataChannel& other);
     ~Kco_DX8_ObjectDataChannel() override;
 
-    // Draws the mesh (StreamVertexData).
+    // Brings the data up to date (UpdateData); the mesh is drawn by the surface showing it.
     void CallChannel() override;
     // Settings "POTM", "VTOP", "VTO2", "VTO3", "POTT", then the mesh itself.
     bool SaveChannel(KelFileSaver& saver) override;

@@ -17,7 +17,7 @@ public:
     Kco_DX8_3DText& operator=(const Kco_DX8_3DText& other) = default;
     ~Kco_DX8_3DText() override;
 
-    // Builds when CheckIfTextChange says so, then streams the mesh once one was built.
+    // Builds when CheckIfTextChange says so; the surface showing the text draws it.
     void CallChannel() override;
     // "POTM", "VTOP", "VTO2", "VTO3", "VTUT", "VTU2", "POTT".
     bool SaveChannel(KelFileSaver& saver) override;
