@@ -237,6 +237,28 @@ TEST_F(HostileInstall, PlantedFilesAreNeitherLoadedNorWrittenThrough) {
     }
 }
 
+// A screen saver's uninstaller takes away both keys that name its folder, the uninstall key
+// and the viewer key, and nothing of another project's.
+TEST_F(HostileInstall, ScreensaverUninstallLeavesNoKeyNamingItsFolder) {
+    apptest::WriteFile(project_ / "saver.bin", "the screen saver program\n");
+    env_.Set("VANTREL_SYSTEM_DIR", (scratch_.Path() / "system").string());
+    ASSERT_EQ(stdtest::InstallUnattended(ScreensaverInstaller("Demo"), install_, home_).size(), 1u);
+    const std::string registry = (home_ / ".config/vantrel/registry").string();
+    env_.Set("VANTREL_REGISTRY_FILE", registry);
+    const std::string viewerKey = std::string(kViewerKeyPrefix) + "\\Demo";
+    ASSERT_TRUE(os::RegistryGetString(os::RegistryRoot::LocalMachine, viewerKey, "DisplayName"));
+    const std::string otherKey = std::string(kViewerKeyPrefix) + "\\Other";
+    ASSERT_TRUE(os::RegistrySetString(os::RegistryRoot::LocalMachine, otherKey, "DisplayName", "/other", 6));
+    std::string output;
+    EXPECT_EQ(stdtest::RunCommand("env VANTREL_REGISTRY_FILE=" + Quote(registry) + " " +
+                                      Quote((install_ / "VtlUnInst.exe").string()), &output), 0);
+    EXPECT_FALSE(os::RegistryGetString(os::RegistryRoot::LocalMachine, viewerKey, "DisplayName")) << output;
+    EXPECT_FALSE(os::RegistryGetString(os::RegistryRoot::LocalMachine, std::string(kUninstallKeyPrefix) + "Demo",
+                                       "UninstallString"));
+    EXPECT_EQ(os::RegistryGetString(os::RegistryRoot::LocalMachine, otherKey, "DisplayName"), "/other");
+    EXPECT_FALSE(fs::exists(install_)) << output;
+}
+
 TEST_F(HostileInstall, EditedLogRemovesNothingThatIsNotThisInstallations) {
     ASSERT_EQ(stdtest::InstallUnattended(Installer(""), install_, home_), std::vector<std::string>{kSuccessBox});
     const std::string at = install_.string() + "\\";
