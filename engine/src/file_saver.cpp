@@ -4,7 +4,6 @@
 
 #include "os/folder_tree.h"
 #include "os/native_path.h"
-#include "os/writable_file.h"
 #include "plugin_frame/guid.h"
 
 KelFileSaver::~KelFileSaver() = default;
@@ -12,11 +11,11 @@ KelFileSaver::~KelFileSaver() = default;
 bool KelFileSaver::OpenFile(const char* path, int writeHeader, const GUID* headerType) {
     if (!path) return false;
     std::string native = os::NativePath(path);
-    // Create the file now so that a path that cannot be written fails at open, as a
-    // Windows saver would. A link at the name is not followed: the open fails.
-    os::WritableFile probe;
-    if (!probe.CreateAlways(native)) return false;
-    probe.Close();
+    // A path that cannot be written fails at open, as a Windows saver's would; but the
+    // target is never opened for writing here (a hard link at the name would be emptied, a
+    // FIFO would hang): CloseFile puts the whole file in place through a rename. A link,
+    // FIFO or device at the name is refused.
+    if (!os::CanReplaceFile(native)) return false;
     path_ = native;
     open_ = true;
     writer_ = tagfile::RecordWriter();

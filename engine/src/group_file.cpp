@@ -7,13 +7,19 @@
 //           "CLNK"  8 bytes per link, in link order: i32 link index, u32 child's group index
 // A group file stored as a KRVF compressed file is read the same way once unpacked.
 #include <cstring>
+#include <string>
 #include "os/native_path.h"
 #include "os/read_only_file.h"
+#include "declared_size.h"
 #include "tagfile/compressed_file.h"
 #include "plugin_frame/engine_interface.h"
 #include "plugin_frame/type_guids.h"
 
 namespace {
+
+// The largest channel group a project may hold, stored or unpacked: far above any real
+// project, far below what a hostile file could make the engine allocate.
+constexpr uint64_t kProjectFileLimit = uint64_t(256) << 20;
 
 struct PendingLink {
     int parent;
@@ -62,7 +68,12 @@ std::unique_ptr<Kel_ChannelGroup> EngineInterface::LoadChannelGroup(const std::s
     // A folder or a device at the name is not a group file; reading one would throw.
     os::ReadOnlyFile file;
     std::vector<uint8_t> bytes;
-    if (file.Open(path)) {
+    if (file.Open(path) && file.Size() > kProjectFileLimit) {
+        ShowDebugMessage(("Channel group " + path + " is larger than " + std::to_string(kProjectFileLimit >> 20) +
+                          " MiB, the limit for a project file").c_str());
+        return nullptr;
+    }
+    if (file.IsOpen()) {
         bytes.resize(size_t(file.Size()));
         if (!file.ReadExact(bytes.data(), bytes.size())) file.Close();
     }
@@ -82,6 +93,10 @@ std::unique_ptr<Kel_ChannelGroup> EngineInterface::LoadChannelGroupFromMemory(
     // Installed project files may still be KRVF compressed files; the engine reads both.
     std::optional<std::vector<uint8_t>> unpacked;
     if (tagfile::IsCompressedFile(bytes)) {
+        // A few kilobytes may ask for a gigabyte: the size is checked before inflating.
+        if (DeclaredUnpackedSize(bytes).value_or(0) > kProjectFileLimit)
+            return fail(("unpacks to more than " + std::to_string(kProjectFileLimit >> 20) +
+                         " MiB, the limit for a project file").c_str());
         unpacked = tagfile::UnpackCompressedFile(bytes);
         if (!unpacked) return fail("damaged compressed file");
         bytes = *unpacked;

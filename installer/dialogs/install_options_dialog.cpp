@@ -9,7 +9,9 @@
 namespace {
 
 constexpr size_t kInitialPathMax = 259;
-constexpr size_t kEditTextMax = 259;
+// The edit box keeps what the buffer holds, never a silently shorter path: a folder too
+// long to install into is refused whole once the user presses "Install".
+constexpr size_t kEditTextMax = InstallOptionsDialog::kTextSize - 1;
 constexpr char kTitleSuffix[] = " Installation Options";
 
 // Copies at most `max` characters and always terminates (`size` bytes at `out`).

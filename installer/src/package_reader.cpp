@@ -131,6 +131,7 @@ bool PackageReader::ReadDirectory() {
             delete entry;
             return false;
         }
+        index_.Add(entry->groupName, entry->itemName, {int32_t(i), totalData});
         totalData += entry->dataSize;
     }
     if (!ReadU32(dataOffset_)) return false;
@@ -141,6 +142,7 @@ void PackageReader::ClearDirectory() {
     for (int32_t i = 0; i < directory_.Count(); ++i)
         delete static_cast<PackageEntry*>(directory_.Get(i));
     directory_.Clear();
+    index_.Clear();
 }
 
 uint64_t PackageReader::EntryPosition(uint64_t runningOffset) const {
@@ -157,18 +159,9 @@ bool PackageReader::ReadEntry(const char* itemName, void* buffer, uint32_t buffe
     const std::string_view groupName =
         std::string_view(group ? group : "APPDATA").substr(0, kGroupNameMax);
 
-    const PackageEntry* found = nullptr;
-    uint64_t runningOffset = 0;
-    for (int32_t i = 0; i < directory_.Count(); ++i) {
-        const PackageEntry* entry = GetEntry(i);
-        if (os::EqualsIgnoreCase(entry->itemName, itemName) &&
-            os::EqualsIgnoreCase(entry->groupName, groupName)) {
-            found = entry;
-            break;
-        }
-        runningOffset += entry->dataSize;
-    }
-    if (!found || !file_.Seek(EntryPosition(runningOffset))) return false;
+    const EntryIndex::Place* place = index_.Find(groupName, itemName);
+    const PackageEntry* found = place ? GetEntry(place->index) : nullptr;
+    if (!found || !file_.Seek(EntryPosition(place->dataOffset))) return false;
 
     const Crc32Table crcTable;
     if (buffer) {
@@ -215,4 +208,9 @@ bool PackageReader::ReadEntryAt(int32_t i, std::vector<uint8_t>& out) {
     for (int32_t k = 0; k < i; ++k) runningOffset += GetEntry(k)->dataSize;
     out.resize(entry->dataSize);
     return file_.Seek(EntryPosition(runningOffset)) && file_.ReadExact(out.data(), out.size());
+}
+
+bool PackageReader::HasEntry(const char* itemName, const char* group) const {
+    if (!itemName) return false;
+    return index_.Find(std::string_view(group ? group : "APPDATA").substr(0, kGroupNameMax), itemName) != nullptr;
 }

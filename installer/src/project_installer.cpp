@@ -7,7 +7,9 @@
 #include <string>
 
 #include "dialogs/progress_window.h"
+#include "declared_size.h"
 #include "installer/item_name.h"
+#include "installer/little_endian.h"
 #include "installer/package_reader.h"
 #include "installer/packed_file.h"
 #include "os/file_exists.h"
@@ -29,6 +31,14 @@ bool IsProgramName(std::string_view name) {
             os::EqualsIgnoreCase(name.substr(name.size() - ending.size()), ending))
             return true;
     return false;
+}
+
+// The unpacked size an entry claims: a KRVF compressed file's "ZIOS" (the engine's
+// loader), or the packed file's trailing size. A claim that cannot be read counts as the
+// stored size; such an entry does not unpack anyway.
+uint64_t DeclaredSize(std::span<const uint8_t> stored, bool compressedFile) {
+    if (compressedFile) return DeclaredUnpackedSize(stored).value_or(uint32_t(stored.size()));
+    return stored.size() >= 4 ? LoadU32LE(stored.data() + stored.size() - 4) : stored.size();
 }
 
 }  // namespace
@@ -80,6 +90,7 @@ bool ProjectInstaller::ReadItem(const char* itemName, void* buffer, uint32_t buf
 }
 
 bool ProjectInstaller::CreateTempFolder() {
+    recordsPaths_ = false;  // a run in place cleans up by itself and writes no log
     const std::optional<std::string> temp = os::GetTempFolder();
     if (!temp) return false;
     // A temporary folder too long for "Vantrel<n>" would be cut short, and the cut name
@@ -121,14 +132,7 @@ void ProjectInstaller::CreateFoldersAlong(std::string_view path, size_t limit) {
 }
 
 bool ProjectInstaller::HasStoredEntry(const char* itemName) const {
-    if (!packageReader_) return false;
-    for (int32_t i = 0; i < packageReader_->GetEntryCount(); ++i) {
-        const PackageEntry* entry = packageReader_->GetEntry(i);
-        if (os::EqualsIgnoreCase(entry->itemName, itemName) &&
-            os::EqualsIgnoreCase(entry->groupName, "APPDATA"))
-            return true;
-    }
-    return false;
+    return packageReader_ && packageReader_->HasEntry(itemName, nullptr);
 }
 
 void ProjectInstaller::NoteNotInstalled(std::string_view itemName, std::string_view reason) {
@@ -141,6 +145,28 @@ void ProjectInstaller::ShowNotInstalled() {
     for (const auto& [item, reason] : notInstalled_) text += "\r\n" + item + " (" + reason + ")";
     os::MessageBox(text.c_str(), "Installation Warning", os::MB_OK | os::MB_ICONWARNING);
     notInstalled_.clear();
+}
+
+bool ProjectInstaller::TakeInstallFolder(std::string_view path) {
+    // Every file's path is recorded whole in the uninstall log; a folder that leaves no
+    // room for the installer's own files there is refused rather than cut to its parent.
+    if (path.size() > kInstallFolderMax) {
+        const std::string text = "The folder path has " + std::to_string(path.size()) +
+                                 " characters; an installation folder may have at most " +
+                                 std::to_string(kInstallFolderMax) + ".\r\nChoose a shorter one; nothing was installed.";
+        os::MessageBox(text.c_str(), "Installation Error", os::MB_OK | os::MB_ICONERROR);
+        return false;
+    }
+    SetInstallPath(path);
+    const std::string install(installPath_);
+    CreateFoldersAlong(install + "\\", std::min(kFolderWalkLimit, install.size() + 1));
+    // A folder that cannot be opened is told about by the first file that cannot be written.
+    if (!OpenInstallTree() || installTree_.IsPrivateToUser()) return true;
+    const std::string text = "The folder " + install +
+                             " belongs to another user or others may write into it.\r\n"
+                             "Choose a folder of your own; nothing was installed.";
+    os::MessageBox(text.c_str(), "Installation Error", os::MB_OK | os::MB_ICONERROR);
+    return false;
 }
 
 bool ProjectInstaller::OpenInstallTree() {
@@ -158,6 +184,12 @@ bool ProjectInstaller::ExtractItem(const char* itemName, bool unpack) {
     }
     const std::string install(installPath_);
     const std::string path = install + "\\" + itemName;
+    // The uninstall log holds a path of at most kRecordedPathMax characters; a file whose
+    // path it would cut could never be removed again.
+    if (recordsPaths_ && path.size() > kRecordedPathMax) {
+        NoteNotInstalled(itemName, "path longer than " + std::to_string(kRecordedPathMax) + " characters");
+        return false;
+    }
     // The install folder and its parents are the user's choice and are made by path; below
     // it every folder is made and entered without following a link (see FolderTree).
     CreateFoldersAlong(path, std::min(kFolderWalkLimit, install.size() + 1));
@@ -173,6 +205,15 @@ bool ProjectInstaller::ExtractItem(const char* itemName, bool unpack) {
     }
     const uint8_t* bytes = currentItemData_;
     uint32_t size = currentItemSize_;
+    // What the entry says it unpacks to counts against the whole package before anything is
+    // inflated: a small package may not fill the disk.
+    const uint64_t declared = unpack ? DeclaredSize(std::span<const uint8_t>(bytes, size), fileLoader_ != nullptr) : size;
+    if (unpackedTotal_ + declared > kPackageUnpackedLimit) {
+        NoteNotInstalled(itemName, "the package unpacks to more than " +
+                                       std::to_string(kPackageUnpackedLimit >> 20) + " MiB in all");
+        return false;
+    }
+    unpackedTotal_ += declared;
 
     if (unpack && fileLoader_) {
         // The loader takes the stored bytes; what it holds afterwards is what gets written.

@@ -115,10 +115,9 @@ bool ProjectInstaller::InstallScreensaver() {
     dialog.SetTitle(projectName);
     if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
 
+    if (!TakeInstallFolder(AbsoluteInstallPath(dialog.GetPath()))) return false;
     OpenProgressWindow();
-
-    SetInstallPath(AbsoluteInstallPath(dialog.GetPath()));
-    os::SetCurrentFolder(installPath_);  // may not exist yet
+    os::SetCurrentFolder(installPath_);
 
     if (!CopyCoreFiles()) return false;
     EngineOwner engine(*this);
@@ -220,9 +219,9 @@ bool ProjectInstaller::InstallWinampPlugin() {
     dialog.SetTitle(projectName);
     if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
 
+    if (!TakeInstallFolder(AbsoluteInstallPath(dialog.GetPath()))) return false;
     OpenProgressWindow();
-    SetInstallPath(AbsoluteInstallPath(dialog.GetPath()));
-    os::SetCurrentFolder(installPath_);  // may not exist yet
+    os::SetCurrentFolder(installPath_);
 
     if (!CopyCoreFiles()) return false;
     EngineOwner engine(*this);

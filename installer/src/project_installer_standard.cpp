@@ -15,10 +15,13 @@
 #include "installer/uninstall_log.h"
 #include "os/current_folder.h"
 #include "os/directx_probe.h"
+#include "os/folder_tree.h"
+#include "os/native_path.h"
 #include "os/message_box.h"
 #include "os/process.h"
 #include "os/registry.h"
 #include "os/shortcut.h"
+#include "os/written_library.h"
 #include "os/shell_folders.h"
 #include "setting_reads.h"
 
@@ -29,7 +32,6 @@ namespace {
 constexpr size_t kLinkFolderWalkLimit = 260;
 constexpr size_t kRegistryPathMax = 259;
 
-constexpr char kViewerKey[] = "SOFTWARE\\Borrin\\Vantrel Viewers\\2.00.000";
 constexpr char kViewerCommandLine[] = "VantrelViewer.exe VtlStart.vtl";
 
 constexpr char kCopyErrorText[] =
@@ -59,6 +61,15 @@ constexpr CoreFile kCoreFiles[] = {
     {"channels\\491E783E-7E83-5F32-91C6-3823F2BBD53F.dll", true},
     {"VtlStart.vtl", false},  // the viewer reads the compressed form itself
 };
+
+// The path a desktop entry is listed under: as written, or, when a link (a menu folder
+// the user linked elsewhere) leads there, the real file it became, which the uninstaller
+// finds by its own folder.
+std::string WrittenEntryPath(const std::string& written) {
+    const std::string native = os::NativePath(written);
+    const std::string real = os::ResolvedPath(native);
+    return real.empty() || real == native ? written : real;
+}
 
 }  // namespace
 
@@ -127,7 +138,9 @@ bool ProjectInstaller::CopyCoreFiles() {
 // The installation cannot go on without the engine core; say why, in the loader's words
 // where it gave some.
 bool ProjectInstaller::InitEngine() {
-    engineModule_ = os::LoadLibrary(std::string(installPath_) + "\\corvane.dll");
+    // Exactly the file CopyCoreFiles wrote: another spelling of its name planted beside it
+    // (or left by an older installation) is never what runs.
+    engineModule_ = os::LoadWrittenLibrary(InstallTree(), "Corvane.dll", std::string(installPath_) + "\\Corvane.dll");
     if (!engineModule_) {
         ShowError("The engine core Corvane.dll could not be loaded:\r\n" + os::LastLibraryError());
         return false;
@@ -246,7 +259,7 @@ void ProjectInstaller::WriteViewerRegistryKey() {
         ShowError("Can't find project type ProjectName");
         return;
     }
-    const std::string key = std::string(kViewerKey) + "\\" + name;
+    const std::string key = std::string(kViewerKeyPrefix) + "\\" + name;
     if (!os::RegistrySetString(os::RegistryRoot::LocalMachine, key, "DisplayName", installPath_,
                                uint32_t(std::strlen(installPath_))))
         ShowError("Error can't write in registry", key.c_str());
@@ -295,10 +308,9 @@ bool ProjectInstaller::InstallStandard() {
     dialog.SetTitle(projectName);
     if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
 
+    if (!TakeInstallFolder(AbsoluteInstallPath(dialog.GetPath()))) return false;
     OpenProgressWindow();
-
-    SetInstallPath(AbsoluteInstallPath(dialog.GetPath()));
-    os::SetCurrentFolder(installPath_);  // may not exist yet
+    os::SetCurrentFolder(installPath_);
 
     if (!ExtractItem("VantrelViewer.exe", true)) {
         if (OutOfSpace()) return false;  // told already; the viewer was there
@@ -322,11 +334,11 @@ bool ProjectInstaller::InstallStandard() {
         // A link that could not be made is listed all the same: its uninstaller looks.
         CreateShortcut((install + "\\VantrelViewer.exe").c_str(), projectLink.c_str(),
                        "Vantrel Project Link", "VtlStart.vtl");
-        AddText(installedFiles_, os::ShortcutFilePath(projectLink));
+        AddText(installedFiles_, WrittenEntryPath(os::ShortcutFilePath(projectLink)));
         const std::string uninstallLink = base + " Uninstall.lnk";
         CreateShortcut((install + "\\VtlUnInst.exe").c_str(), uninstallLink.c_str(),
                        "Vantrel Uninstall Link", nullptr);
-        AddText(installedFiles_, os::ShortcutFilePath(uninstallLink));
+        AddText(installedFiles_, WrittenEntryPath(os::ShortcutFilePath(uninstallLink)));
     }
 
     progressWindow_->SetProgress(0.3f);

@@ -179,6 +179,86 @@ TEST_F(HostileInstall, PackagesInstallWhatTheyCanAndNameTheRest) {
         << output;
 }
 
+// Files planted in the install folder before installing: another spelling of the engine
+// core (a library that leaves a trace when loaded), a hard link or a FIFO at the log's name,
+// and folders that someone else owns or others may write into.
+TEST_F(HostileInstall, PlantedFilesAreNeitherLoadedNorWrittenThrough) {
+    const fs::path trace = scratch_.Path() / "trace";
+    env_.Set("VANTREL_TEST_TRACE", trace.string());
+    apptest::WriteFile(outside_ / "precious.txt", "precious");
+    const std::string refused = "box\tok\terror\tInstallation Error\tThe folder " + install_.string() +
+                                " belongs to another user or others may write into it.\\r\\nChoose a folder of "
+                                "your own; nothing was installed.";
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> plant;
+        std::vector<std::string> boxes;
+        bool installs;  // the engine core lands, whole
+    };
+    std::vector<Case> cases = {
+        {"engine core under two spellings",
+         [](const fs::path& at) {
+             apptest::WriteFile(at / "Corvane.dll", "left by an older installation");
+             fs::copy_file(TRACE_LIBRARY, at / "corvane.dll");
+         },
+         {kSuccessBox}, true},
+        {"log name hard-linked to an outside file",
+         [&](const fs::path& at) { fs::create_hard_link(outside_ / "precious.txt", at / "uninstall.nfo"); },
+         {kSuccessBox}, true},
+        {"log name is a FIFO",
+         [](const fs::path& at) { ASSERT_EQ(::mkfifo((at / "uninstall.nfo").c_str(), 0600), 0); },
+         {"box\tok\twarning\tInstallation Warning\tThese files could not be installed:\\r\\nuninstall.nfo (write "
+          "failure)",
+          kSuccessBox},
+         true},
+        {"folder others may write into",
+         [](const fs::path& at) { fs::permissions(at, fs::perms::others_write, fs::perm_options::add); },
+         {refused}, false},
+    };
+    if (::geteuid() == 0)
+        cases.push_back({"folder of another user",
+                         [](const fs::path& at) { ASSERT_EQ(::chown(at.c_str(), 65534, 65534), 0); },
+                         {refused}, false});
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        fs::remove_all(install_);
+        fs::remove(trace);
+        fs::create_directories(install_);
+        c.plant(install_);
+        int code = -1;
+        EXPECT_EQ(stdtest::InstallUnattended(Installer("", "planted" + std::to_string(i)), install_, home_, &code),
+                  c.boxes);
+        EXPECT_EQ(code, 0);
+        EXPECT_FALSE(fs::exists(trace)) << "the planted library was loaded";
+        EXPECT_EQ(FileString(outside_ / "precious.txt"), "precious");
+        EXPECT_EQ(fs::exists(install_ / "channels"), c.installs);
+        if (c.installs) EXPECT_EQ(FileString(install_ / "Corvane.dll"), FileString(stdtest::BuildFile("Corvane.dll")));
+    }
+}
+
+// A screen saver's uninstaller takes away both keys that name its folder, the uninstall key
+// and the viewer key, and nothing of another project's.
+TEST_F(HostileInstall, ScreensaverUninstallLeavesNoKeyNamingItsFolder) {
+    apptest::WriteFile(project_ / "saver.bin", "the screen saver program\n");
+    env_.Set("VANTREL_SYSTEM_DIR", (scratch_.Path() / "system").string());
+    ASSERT_EQ(stdtest::InstallUnattended(ScreensaverInstaller("Demo"), install_, home_).size(), 1u);
+    const std::string registry = (home_ / ".config/vantrel/registry").string();
+    env_.Set("VANTREL_REGISTRY_FILE", registry);
+    const std::string viewerKey = std::string(kViewerKeyPrefix) + "\\Demo";
+    ASSERT_TRUE(os::RegistryGetString(os::RegistryRoot::LocalMachine, viewerKey, "DisplayName"));
+    const std::string otherKey = std::string(kViewerKeyPrefix) + "\\Other";
+    ASSERT_TRUE(os::RegistrySetString(os::RegistryRoot::LocalMachine, otherKey, "DisplayName", "/other", 6));
+    std::string output;
+    EXPECT_EQ(stdtest::RunCommand("env VANTREL_REGISTRY_FILE=" + Quote(registry) + " " +
+                                      Quote((install_ / "VtlUnInst.exe").string()), &output), 0);
+    EXPECT_FALSE(os::RegistryGetString(os::RegistryRoot::LocalMachine, viewerKey, "DisplayName")) << output;
+    EXPECT_FALSE(os::RegistryGetString(os::RegistryRoot::LocalMachine, std::string(kUninstallKeyPrefix) + "Demo",
+                                       "UninstallString"));
+    EXPECT_EQ(os::RegistryGetString(os::RegistryRoot::LocalMachine, otherKey, "DisplayName"), "/other");
+    EXPECT_FALSE(fs::exists(install_)) << output;
+}
+
 TEST_F(HostileInstall, EditedLogRemovesNothingThatIsNotThisInstallations) {
     ASSERT_EQ(stdtest::InstallUnattended(Installer(""), install_, home_), std::vector<std::string>{kSuccessBox});
     const std::string at = install_.string() + "\\";

@@ -129,8 +129,9 @@ inline std::vector<std::string> InstallUnattended(const fs::path& installer, con
                                                   const fs::path& home, int* exitCode = nullptr) {
     const fs::path log = home / "messages.log";
     fs::remove(log);
+    // A hang is a failure too (timeout's own exit code), never a test that never ends.
     const int code = RunCommand(
-        "env -u DISPLAY -u VANTREL_PROGRAMS_DIR -u VANTREL_REGISTRY_FILE HOME=" + Quote(home.string()) +
+        "timeout 120 env -u DISPLAY -u VANTREL_PROGRAMS_DIR -u VANTREL_REGISTRY_FILE HOME=" + Quote(home.string()) +
         " XDG_CONFIG_HOME=" + Quote((home / ".config").string()) + " XDG_DATA_HOME=" +
         Quote((home / ".local/share").string()) + " VANTREL_DIRECTX_VERSION=8.0 VANTREL_UNATTENDED=1" +
         " VANTREL_INSTALL_DIR=" + Quote(folder.string()) + " VANTREL_MESSAGE_LOG=" + Quote(log.string()) + " " +

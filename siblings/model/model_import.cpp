@@ -4,6 +4,8 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <unordered_map>
 
@@ -62,10 +64,17 @@ std::vector<MeshPart> SplitPart(const MeshPart& whole, const std::vector<uint32_
 
 Model ReadModel(const std::string& nativePath, SplitRule rule, size_t vertexLimit) {
     Model result;
+    // The importer opens what it is given and would wait on a FIFO for ever.
+    struct stat st;
+    if (::stat(nativePath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        result.error = "can't read model " + nativePath + ": not a regular file";
+        return result;
+    }
     Assimp::Importer importer;
-    // Triangles in the device's convention.
+    // Triangles in the device's convention. The importer's own check of what it read runs
+    // first: its other steps would follow a face's vertex numbers wherever they point.
     const aiScene* scene = importer.ReadFile(
-        nativePath, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
+        nativePath, aiProcess_ValidateDataStructure | aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
                         aiProcess_SortByPType | aiProcess_ConvertToLeftHanded);
     if (!scene || !scene->mRootNode) {
         result.error = "can't read model " + nativePath + ": " + importer.GetErrorString();
@@ -111,7 +120,18 @@ Model ReadModel(const std::string& nativePath, SplitRule rule, size_t vertexLimi
             triangles.reserve(size_t(mesh->mNumFaces) * 3);
             for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
                 const aiFace& face = mesh->mFaces[f];
-                if (face.mNumIndices == 3) triangles.insert(triangles.end(), face.mIndices, face.mIndices + 3);
+                if (face.mNumIndices != 3) continue;
+                // The file's own numbers: a face may name a vertex the mesh does not have.
+                for (unsigned k = 0; k < 3; ++k) {
+                    if (face.mIndices[k] >= mesh->mNumVertices) {
+                        result.parts.clear();
+                        result.error = "model " + nativePath + ": face " + std::to_string(f) + " of mesh \"" +
+                                       whole.name + "\" names vertex " + std::to_string(face.mIndices[k]) +
+                                       ", but the mesh has " + std::to_string(mesh->mNumVertices);
+                        return result;
+                    }
+                }
+                triangles.insert(triangles.end(), face.mIndices, face.mIndices + 3);
             }
             if (whole.normals.empty()) whole.normals = SmoothNormals(whole.positions, triangles);
             if (whole.positions.size() > vertexLimit && rule == SplitRule::kRefuse) {

@@ -285,7 +285,8 @@ std::vector<uint8_t> PutRecord(const RecordLayout& r, const Json* value, const s
         return out;
     }
     if (!value->is_object()) throw TextError(ptr + "/value", where + ": \"value\" must be an object of the record's fields");
-    for (const auto& [key, v] : value->items()) {
+    for (const auto& item : value->items()) {
+        const std::string& key = item.key();  // a name the lambda can capture (clang 14 takes no binding)
         bool known = std::any_of(r.members.begin(), r.members.end(), [&](const Member& m) { return key == m.name; });
         if (!known) throw TextError(ptr + "/value/" + key, where + ": " + Quoted(key) + " is not a field of " + Quoted(r.field));
     }
@@ -375,7 +376,8 @@ std::optional<DumpedChannel> DumpChannel(std::span<const uint8_t> block) {
 // ---- build ----
 
 void OnlyKeys(const Json& obj, std::initializer_list<const char*> keys, const std::string& ptr, const std::string& where) {
-    for (const auto& [key, v] : obj.items()) {
+    for (const auto& item : obj.items()) {
+        const std::string& key = item.key();
         bool known = std::any_of(keys.begin(), keys.end(), [&](const char* k) { return key == k; });
         if (!known) throw TextError(ptr + "/" + key, where + ": unknown key " + Quoted(key));
     }

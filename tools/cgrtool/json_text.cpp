@@ -8,6 +8,8 @@ namespace cgr {
 
 namespace {
 
+constexpr size_t kMaxNesting = 100;
+
 // Walks the text for the parser and remembers how far it has read, which is how the
 // handler below learns where each value lies.
 struct CountingIterator {
@@ -35,12 +37,26 @@ struct CountingIterator {
     bool operator==(const CountingIterator& o) const { return at == o.at; }
 };
 
-size_t LineAt(std::string_view text, size_t offset) {
-    offset = std::min(offset, text.size());
-    // The parser may have read one character past the token; step back over blanks.
-    while (offset > 0 && std::string_view(" \t\r\n,").find(text[offset - 1]) != std::string_view::npos) --offset;
-    return 1 + size_t(std::count(text.begin(), text.begin() + std::ptrdiff_t(offset), '\n'));
-}
+// Line numbers of offsets that mostly move forward: the newlines are counted from the last
+// offset asked, not from the start each time, so a whole text costs one pass.
+class LineCounter {
+public:
+    explicit LineCounter(std::string_view text) : text_(text) {}
+
+    size_t LineAt(size_t offset) {
+        offset = std::min(offset, text_.size());
+        // The parser may have read one character past the token; step back over blanks.
+        while (offset > 0 && std::string_view(" \t\r\n,").find(text_[offset - 1]) != std::string_view::npos) --offset;
+        for (; at_ < offset; ++at_) line_ += text_[at_] == '\n';
+        for (; at_ > offset; --at_) line_ -= text_[at_ - 1] == '\n';
+        return line_;
+    }
+
+private:
+    std::string_view text_;
+    size_t at_ = 0;
+    size_t line_ = 1;
+};
 
 std::string EscapePointerToken(const std::string& key) {
     std::string out;
@@ -58,7 +74,7 @@ public:
     using Dom = nlohmann::detail::json_sax_dom_parser<Json>;
 
     LineSax(std::string_view text, ParsedText& out, const size_t& read)
-        : text_(text), out_(out), read_(read), dom_(out.doc, false) {}
+        : lines_(text), out_(out), read_(read), dom_(out.doc, false) {}
 
     bool null() { return Scalar([&] { return dom_.null(); }); }
     bool boolean(bool v) { return Scalar([&] { return dom_.boolean(v); }); }
@@ -70,6 +86,7 @@ public:
     bool string(Json::string_t& v) { return Scalar([&] { return dom_.string(v); }); }
     bool binary(Json::binary_t& v) { return Scalar([&] { return dom_.binary(v); }); }
     bool start_object(std::size_t n) {
+        if (!Enter()) return false;
         Note();
         frames_.push_back({false, 0, {}});
         return dom_.start_object(n);
@@ -84,6 +101,7 @@ public:
         return dom_.end_object();
     }
     bool start_array(std::size_t n) {
+        if (!Enter()) return false;
         Note();
         frames_.push_back({true, 0, {}});
         return dom_.start_array(n);
@@ -98,7 +116,7 @@ public:
         // The library's text reads "[json...] parse error at line L, column C: reason".
         size_t colon = what.find(": ");
         errorMessage_ = colon == std::string::npos ? what : what.substr(colon + 2);
-        errorLine_ = LineAt(text_, position);
+        errorLine_ = lines_.LineAt(position);
         return false;
     }
 
@@ -112,6 +130,15 @@ private:
         std::string key;
     };
 
+    // A project nests a few levels; text nested deeper is refused before its pointers (one
+    // per value, each as long as the nesting is deep) could take memory by the gigabyte.
+    bool Enter() {
+        if (frames_.size() < kMaxNesting) return true;
+        errorMessage_ = "nested deeper than " + std::to_string(kMaxNesting) + " levels";
+        errorLine_ = lines_.LineAt(read_);
+        return false;
+    }
+
     template <typename F>
     bool Scalar(F forward) {
         Note();
@@ -122,13 +149,13 @@ private:
     void Note() {
         std::string pointer;
         for (const Frame& f : frames_) pointer += "/" + (f.array ? std::to_string(f.index) : EscapePointerToken(f.key));
-        out_.lines.emplace(std::move(pointer), LineAt(text_, read_));
+        out_.lines.emplace(std::move(pointer), lines_.LineAt(read_));
     }
     void Advance() {
         if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
     }
 
-    std::string_view text_;
+    LineCounter lines_;
     ParsedText& out_;
     const size_t& read_;
     Dom dom_;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "group_text.h"
+#include "os/whole_file.h"
 
 namespace {
 
@@ -19,11 +20,16 @@ int Usage() {
     return 2;
 }
 
-bool ReadFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+// Project text and channel group files are small; a larger input is refused unread, and
+// a FIFO or device given as input is refused rather than waited on.
+constexpr uint64_t kInputLimit = 256u << 20;
+
+void ReadInput(const std::string& path, std::string& out) {
+    const os::WholeFileStatus status = os::ReadWholeRegularFile(path, kInputLimit, out);
+    if (status == os::WholeFileStatus::TooLarge)
+        throw std::runtime_error("larger than " + std::to_string(kInputLimit >> 20) + " MiB, the limit of an input");
+    if (status != os::WholeFileStatus::Read)
+        throw std::runtime_error(std::string("can't read the file (") + os::WholeFileStatusText(status) + ")");
 }
 
 bool WriteFile(const std::string& path, const void* data, size_t size) {
@@ -42,7 +48,7 @@ int main(int argc, char** argv) {
     std::string bytes;
     try {
         if (command == "dump" && argc <= 4) {
-            if (!ReadFile(input, bytes)) throw std::runtime_error("can't read the file");
+            ReadInput(input, bytes);
             const std::string text =
                 cgr::DumpText({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
             if (argc == 3) {
@@ -54,7 +60,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (command == "build" && argc == 4) {
-            if (!ReadFile(input, bytes)) throw std::runtime_error("can't read the file");
+            ReadInput(input, bytes);
             const std::vector<uint8_t> file = cgr::BuildText(bytes);
             if (!WriteFile(argv[3], file.data(), file.size())) {
                 std::fprintf(stderr, "cgrtool: can't write %s\n", argv[3]);

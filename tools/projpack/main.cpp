@@ -9,6 +9,8 @@
 #include "manifest.h"
 #include "os/message_box.h"
 #include "os/native_path.h"
+#include "os/printable_text.h"
+#include "os/whole_file.h"
 #include "package_listing.h"
 #include "package_writer.h"
 
@@ -31,11 +33,9 @@ int Usage() {
     return 2;
 }
 
+// A manifest or installer image given as a FIFO or device is refused, never waited on.
 bool ReadFile(const std::string& path, std::string& out) {
-    std::ifstream in(os::NativePath(path), std::ios::binary);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+    return os::ReadWholeRegularFile(path, uint64_t(1) << 32, out) == os::WholeFileStatus::Read;
 }
 
 int NoPackage(const char* path) {
@@ -85,14 +85,18 @@ int main(int argc, char** argv) {
     if (command == "build" && argc == 6) return Build(argv[2], argv[3], argv[4], argv[5]);
     // A marker that is found but a directory that does not fit the file gives no box of
     // the reader's own: say why nothing is listed or checked.
+    // Names and texts come from the package: control characters in them are printed
+    // escaped, never sent to the terminal.
     if (command == "list" && argc == 3) {
-        if (projpack::ListPackage(argv[2], std::cout)) return 0;
-        return NoPackage(argv[2]);
+        std::ostringstream listing;
+        if (!projpack::ListPackage(argv[2], listing)) return NoPackage(argv[2]);
+        std::cout << os::PrintableText(listing.str(), true);
+        return 0;
     }
     if (command == "check" && argc == 3) {
         std::ostringstream faults;
         int n = projpack::CheckPackage(argv[2], faults, ShowProgress);
-        std::cout << faults.str();
+        std::cout << os::PrintableText(faults.str(), true);
         if (n < 0) return NoPackage(argv[2]);
         std::cout << (n == 0 ? "ok" : std::to_string(n) + " fault(s)") << "\n";
         return n == 0 ? 0 : 1;

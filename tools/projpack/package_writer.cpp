@@ -8,6 +8,7 @@
 #include "installer/package_reader.h"
 #include "installer/packed_file.h"
 #include "os/native_path.h"
+#include "os/whole_file.h"
 #include "tagfile/compressed_file.h"
 
 namespace projpack {
@@ -37,16 +38,17 @@ bool ReadSource(const std::string& projectFolder, const ManifestEntry& e,
     else
         path = projectFolder + "\\" + (e.source.empty() ? e.name : e.source);
     const std::string native = os::NativePath(path);
-    std::ifstream in(native, std::ios::binary);
-    if (!in) {
-        error = "line " + std::to_string(e.line) + ": cannot read " + native;
-        return false;
-    }
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (out.size() > tagfile::kMaxUnpackedSize) {
+    std::string bytes;
+    const os::WholeFileStatus status = os::ReadWholeRegularFile(native, tagfile::kMaxUnpackedSize, bytes);
+    if (status == os::WholeFileStatus::TooLarge) {
         error = "line " + std::to_string(e.line) + ": " + native + " is larger than 1 GiB";
         return false;
     }
+    if (status != os::WholeFileStatus::Read) {
+        error = "line " + std::to_string(e.line) + ": cannot read " + native + " (" + os::WholeFileStatusText(status) + ")";
+        return false;
+    }
+    out.assign(bytes.begin(), bytes.end());
     return true;
 }
 

@@ -12,7 +12,8 @@
 // The start file defaults to "VtlStart.vtl" in the current folder; channel libraries are
 // taken from the "channels" folder beside it. A start file asking for more than
 // kFrameLimit frames (an hour at 25 frames a second) is refused; --frames or --seconds sets
-// any count. Exit code 0 after a run, 1 when the start file or the project cannot be loaded,
+// any count. Exit code 0 after a run, 1 when the start file or the project cannot be loaded
+// or the engine reported errors while it ran (a model that cannot be read, ...),
 // 2 for bad arguments.
 #include <algorithm>
 #include <cerrno>
@@ -22,12 +23,14 @@
 #include <cstring>
 #include <string>
 
+#include "declared_size.h"
 #include "engine_host.h"
 #include "frame_output.h"
 #include "os/read_only_file.h"
 #include "plugin_frame/siblings/float_channel.h"
 #include "plugin_frame/type_guids.h"
 #include "start_file.h"
+#include "tagfile/compressed_file.h"
 
 namespace {
 
@@ -152,6 +155,12 @@ int Run(int argc, char** argv) {
 
     const std::optional<std::vector<uint8_t>> bytes = ReadStart(startPath);
     if (!bytes) return 1;
+    if (const std::optional<uint32_t> claimed = DeclaredUnpackedSize(*bytes);
+        claimed && *claimed > kStartFileUnpackedLimit && tagfile::IsCompressedFile(*bytes)) {
+        std::fprintf(stderr, "VantrelViewer: %s unpacks to %u bytes, more than the %u a start file may hold\n",
+                     startPath.c_str(), *claimed, kStartFileUnpackedLimit);
+        return 1;
+    }
     std::optional<StartFile> start = ReadStartFile(*bytes);
     if (!start) {
         std::fprintf(stderr, "VantrelViewer: %s is not a valid start file\n", startPath.c_str());
@@ -171,6 +180,10 @@ int Run(int argc, char** argv) {
         for (const std::string& m : host.Engine().GetDebugMessages()) std::fprintf(stderr, "  %s\n", m.c_str());
         return 1;
     }
+
+    // What the engine and the channels report from here on (a model that cannot be read, a
+    // value operator chain too deep to evaluate) makes the run a failed one.
+    const size_t messagesAtLoad = host.Engine().GetDebugMessages().size();
 
     uint32_t frames = frameOverride >= 0 ? uint32_t(frameOverride) : start->frames;
     if (seconds >= 0.0) {
@@ -193,6 +206,13 @@ int Run(int argc, char** argv) {
         Kel_Channel* c = group.GetChannel(i);
         if (c->IsOfType(type_guids::kFloatChannel))
             std::printf("  %s = %g\n", c->GetChannelName(), static_cast<Kco_FloatChannel*>(c)->GetFloat());
+    }
+    const std::vector<std::string>& messages = host.Engine().GetDebugMessages();
+    if (messages.size() > messagesAtLoad) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "VantrelViewer: the project %s has errors:\n", groupPath.c_str());
+        for (size_t i = messagesAtLoad; i < messages.size(); ++i) std::fprintf(stderr, "  %s\n", messages[i].c_str());
+        return 1;
     }
     return 0;
 }

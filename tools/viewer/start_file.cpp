@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "declared_size.h"
 #include "tagfile/compressed_file.h"
 #include "tagfile/records.h"
 
@@ -19,6 +20,9 @@ std::vector<uint8_t> WriteStartFile(const StartFile& start) {
 std::optional<StartFile> ReadStartFile(std::span<const uint8_t> bytes) {
     std::optional<std::vector<uint8_t>> unpacked;
     if (tagfile::IsCompressedFile(bytes)) {
+        // A start file holds three short records; one that says it unpacks to more is
+        // refused before anything is inflated.
+        if (DeclaredUnpackedSize(bytes).value_or(0) > kStartFileUnpackedLimit) return std::nullopt;
         unpacked = tagfile::UnpackCompressedFile(bytes);
         if (!unpacked) return std::nullopt;
         bytes = *unpacked;

@@ -21,6 +21,11 @@ struct StartFile {
     float frameTime = 1.0f;   // 1/25 s per frame
 };
 
+// A start file holds three short records: one that says it unpacks to more than this is
+// refused before anything is inflated.
+inline constexpr uint32_t kStartFileUnpackedLimit = 1u << 20;
+
 std::vector<uint8_t> WriteStartFile(const StartFile& start);
-// Reads a plain or compressed start file; nothing when it is neither or is damaged.
+// Reads a plain or compressed start file; nothing when it is neither, is damaged or claims
+// more than kStartFileUnpackedLimit unpacked.
 std::optional<StartFile> ReadStartFile(std::span<const uint8_t> bytes);

@@ -29,6 +29,13 @@ public:
     static constexpr size_t kInstallPathSize = 400;  // at most 399 characters
     // Separators at or past this index make no folders: a path's first 400 characters.
     static constexpr size_t kFolderWalkLimit = 400;
+    // The longest file path the uninstall log records whole (its records hold 259 bytes,
+    // the last a NUL), and the longest install folder a typed or chosen path may name: room
+    // for "\channels\" and a channel library's GUID name below it.
+    static constexpr size_t kRecordedPathMax = 258;
+    static constexpr size_t kInstallFolderMax = 200;
+    // What one installation may unpack in all (each entry also stops at 1 GiB).
+    static constexpr uint64_t kPackageUnpackedLimit = uint64_t(2) << 30;
 
     // Opens the package of the running program at once (a reader that cannot be made
     // stays absent, and every ReadItem then fails).
@@ -114,6 +121,10 @@ protected:
     // Opens install path + "\uninstall.nfo" with `saver`, writes the log's records (ending
     // in the bare "UNSK" when `skipTag`) and closes it; nothing when it does not open.
     void WriteUninstallLog(EngineFileSaver& saver, const char* projectName, bool skipTag);
+    // Makes `path` the install path, the folder made where missing. False, the user told,
+    // when the folder is someone else's or others may write into it: they could plant the
+    // files the installer loads and runs.
+    bool TakeInstallFolder(std::string_view path);
     // Creates every folder along `path` (its first `limit` characters, '/' read as '\'),
     // recording each one that is new in the created-folders list.
     void CreateFoldersAlong(std::string_view path, size_t limit);
@@ -123,6 +134,8 @@ protected:
     void NoteNotInstalled(std::string_view itemName, std::string_view reason);
     // True once a file did not fit on the disk: the installation stops.
     bool OutOfSpace() const { return outOfSpace_; }
+    // The install folder as ExtractItem writes into it (and knows what it wrote).
+    const os::FolderTree& InstallTree() const { return installTree_; }
 
     InstanceHandle instance_ = nullptr;
     os::LibraryHandle engineModule_ = nullptr;
@@ -149,4 +162,6 @@ private:
     std::string installTreePath_;
     std::vector<std::pair<std::string, std::string>> notInstalled_;  // item, why not
     bool outOfSpace_ = false;
+    uint64_t unpackedTotal_ = 0;  // what the entries unpacked so far said they would
+    bool recordsPaths_ = true;  // the files written go into an uninstall log
 };

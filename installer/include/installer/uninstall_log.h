@@ -23,6 +23,9 @@ inline constexpr char kUninstallLogName[] = "uninstall.nfo";
 // The uninstall registry key of a project is this + its "ProjectName".
 inline constexpr char kUninstallKeyPrefix[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel";
+// The viewer key of a project is this + "\" + its "ProjectName"; its "DisplayName" is the
+// install folder.
+inline constexpr char kViewerKeyPrefix[] = "SOFTWARE\\Borrin\\Vantrel Viewers\\2.00.000";
 
 // Writes every record into a saver already opened (with 0: no header of its own).
 // `installedFiles` and `createdFolders` hold char texts, folders in creation order.

@@ -26,7 +26,8 @@ std::optional<uint32_t> FileSizeLow32(const char* systemPath) {
     return uint32_t(low);
 #else
     // POSIX has no share modes; opening for reading is the whole test.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO would otherwise hold the open until someone writes to it.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
     struct stat st;
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);

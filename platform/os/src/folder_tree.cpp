@@ -122,6 +122,11 @@ WriteStatus WriteInFolder(int folder, const std::string& asked, std::span<const 
             errno = EISDIR;
             return WriteStatus::Failed;
         }
+        // A FIFO, socket or device at the name is nothing a file of ours replaces.
+        if (!S_ISREG(st.st_mode)) {
+            errno = EINVAL;
+            return WriteStatus::Refused;
+        }
         if (written && written->count({uint64_t(st.st_dev), uint64_t(st.st_ino)}))
             return WriteStatus::AlreadyWritten;
     }
@@ -327,6 +332,25 @@ FolderTree::RemoveStatus FolderTree::RemoveFolder(std::string_view relative) {
     return ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0 ? RemoveStatus::Removed : RemoveStatus::Failed;
 }
 
+int FolderTree::OpenWritten(std::string_view relative) const {
+    int folder;
+    std::string name;
+    if (EnterParent(relative, folder, name) != RemoveStatus::Removed) return -1;
+    Descriptor held(folder);
+    Descriptor file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    struct stat st;
+    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !written_.count({uint64_t(st.st_dev), uint64_t(st.st_ino)}))
+        return -1;
+    return file.Release();
+}
+
+bool FolderTree::IsPrivateToUser() const {
+    struct stat st;
+    return fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 022) == 0;
+}
+
 WriteStatus FolderTree::WriteFile(std::string_view relative, std::span<const uint8_t> bytes,
                                   bool executable, const FolderCreated& created,
                                   size_t createLimit) {
@@ -360,6 +384,15 @@ WriteStatus ReplaceFile(std::string_view path, std::span<const uint8_t> bytes, b
     Descriptor folder(OpenParent(path, name));
     if (folder.Get() < 0) return FromErrno(errno) == WriteStatus::Refused ? WriteStatus::Failed : FromErrno(errno);
     return WriteInFolder(folder.Get(), name, bytes, executable, nullptr);
+}
+
+bool CanReplaceFile(std::string_view path) {
+    std::string name;
+    Descriptor folder(OpenParent(path, name));
+    if (folder.Get() < 0 || name == "." || name == "..") return false;
+    struct stat st;
+    if (::fstatat(folder.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) return false;
+    return ::faccessat(folder.Get(), ".", W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 std::optional<std::vector<uint8_t>> ReadWholeFile(std::string_view path, size_t limit) {

@@ -15,10 +15,13 @@ ReadOnlyFile::~ReadOnlyFile() { Close(); }
 bool ReadOnlyFile::Open(const std::string& path) {
     Close();
     if (path.empty()) return false;
-    int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+    // Only a regular file is taken, and it reads as usual once that is known.
+    int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return false;
     }

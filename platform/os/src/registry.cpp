@@ -2,12 +2,19 @@
 
 #include "os/folder_tree.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "os/native_path.h"
+#include "os/whole_file.h"
 
 namespace os {
 namespace {
@@ -53,11 +60,32 @@ std::string Unescape(std::string_view text) {
     return out;
 }
 
-std::vector<RegistryValue> Load() {
-    std::vector<RegistryValue> values;
-    std::ifstream in(RegistryFilePath());
-    std::string line;
-    while (std::getline(in, line)) {
+// One line of the store: a value of ours, or a line this program does not understand
+// (a comment, another root, another type), which is written back exactly as it was.
+struct StoreLine {
+    std::optional<RegistryValue> value;
+    std::string raw;  // the line as read, for the lines that are not values of ours
+};
+
+constexpr uint64_t kStoreLimit = 64u << 20;
+
+std::optional<RegistryRoot> RootFromName(std::string_view name) {
+    if (name == "HKLM") return RegistryRoot::LocalMachine;
+    if (name == "HKCR") return RegistryRoot::ClassesRoot;
+    if (name == "HKCU") return RegistryRoot::CurrentUser;
+    return std::nullopt;
+}
+
+std::vector<StoreLine> LoadLines() {
+    std::vector<StoreLine> lines;
+    std::string text;
+    // A missing store is an empty one; a FIFO or device there is never waited on.
+    if (ReadWholeRegularFile(RegistryFilePath(), kStoreLimit, text) != WholeFileStatus::Read) return lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
         std::vector<std::string_view> f;
         size_t start = 0;
         for (int k = 0; k < 4; ++k) {
@@ -66,29 +94,82 @@ std::vector<RegistryValue> Load() {
             f.emplace_back(line.data() + start, tab - start);
             start = tab + 1;
         }
-        if (f.size() != 4 || f[3] != "REG_SZ") continue;  // not a line of ours
-        RegistryRoot root = f[0] == "HKLM"   ? RegistryRoot::LocalMachine
-                            : f[0] == "HKCR" ? RegistryRoot::ClassesRoot
-                                             : RegistryRoot::CurrentUser;
-        values.push_back({root, std::string(f[1]), std::string(f[2]), Unescape(std::string_view(line).substr(start))});
+        const std::optional<RegistryRoot> root = f.size() == 4 ? RootFromName(f[0]) : std::nullopt;
+        if (!root || f[3] != "REG_SZ") {
+            lines.push_back({std::nullopt, line});
+            continue;
+        }
+        lines.push_back({RegistryValue{*root, std::string(f[1]), std::string(f[2]),
+                                       Unescape(std::string_view(line).substr(start))},
+                         {}});
     }
+    return lines;
+}
+
+std::vector<RegistryValue> Load() {
+    std::vector<RegistryValue> values;
+    for (StoreLine& line : LoadLines())
+        if (line.value) values.push_back(std::move(*line.value));
     return values;
 }
 
-bool Save(const std::vector<RegistryValue>& values) {
+// The file the store is written to: its own name, or where a link the user made there
+// leads (a link owned by someone else is not followed, and ReplaceFile refuses it).
+std::string StoreTarget(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) || st.st_uid != ::geteuid()) return path;
+    const std::string resolved = ResolvedPath(path);
+    return resolved.empty() ? path : resolved;
+}
+
+bool Save(const std::vector<StoreLine>& lines) {
     namespace fs = std::filesystem;
     fs::path file = RegistryFilePath();
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
     std::string text;
-    for (const RegistryValue& v : values)
+    for (const StoreLine& line : lines) {
+        if (!line.value) {
+            text += line.raw + '\n';
+            continue;
+        }
+        const RegistryValue& v = *line.value;
         text += RootName(v.root) + ('\t' + v.key) + '\t' + v.name + "\tREG_SZ\t" + Escape(v.data) + '\n';
+    }
     // Replacing the file whole keeps the store intact if we stop half-way; a link at its
-    // name is not written through.
-    return ReplaceFile(file.string(), std::span<const uint8_t>(
+    // name is not written through unless it is the user's own.
+    return ReplaceFile(StoreTarget(file.string()), std::span<const uint8_t>(
                                           reinterpret_cast<const uint8_t*>(text.data()), text.size())) ==
            WriteStatus::Written;
 }
+
+// Holds the store's lock file ("<store>.lock") locked for one read-change-write, so that
+// installers and uninstallers running side by side do not write over each other's values.
+class StoreLock {
+public:
+    StoreLock() {
+        const std::string lock = RegistryFilePath() + ".lock";
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(lock).parent_path(), ec);
+        fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+        struct stat st;
+        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+        while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~StoreLock() {
+        if (fd_ >= 0) ::close(fd_);  // releases the lock
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
 
 bool Matches(const RegistryValue& v, RegistryRoot root, std::string_view key) {
     return v.root == root && EqualsIgnoreCase(v.key, key);
@@ -110,16 +191,18 @@ bool RegistrySetString(RegistryRoot root, std::string_view key, std::string_view
     // A key or value name with a tab or line break could not be read back.
     if (key.find_first_of("\t\n") != std::string_view::npos || name.find_first_of("\t\n") != std::string_view::npos)
         return false;
-    std::vector<RegistryValue> values = Load();
+    StoreLock lock;
+    if (!lock.Held()) return false;
+    std::vector<StoreLine> lines = LoadLines();
     std::string bytes(data ? data : "", data ? byteCount : 0);
-    for (RegistryValue& v : values) {
-        if (Matches(v, root, key) && EqualsIgnoreCase(v.name, name)) {
-            v.data = bytes;
-            return Save(values);
+    for (StoreLine& line : lines) {
+        if (line.value && Matches(*line.value, root, key) && EqualsIgnoreCase(line.value->name, name)) {
+            line.value->data = bytes;
+            return Save(lines);
         }
     }
-    values.push_back({root, std::string(key), std::string(name), bytes});
-    return Save(values);
+    lines.push_back({RegistryValue{root, std::string(key), std::string(name), bytes}, {}});
+    return Save(lines);
 }
 
 std::optional<std::string> RegistryGetString(RegistryRoot root, std::string_view key, std::string_view name) {
@@ -131,10 +214,12 @@ std::optional<std::string> RegistryGetString(RegistryRoot root, std::string_view
 std::vector<RegistryValue> RegistryAllValues() { return Load(); }
 
 bool RegistryDeleteKey(RegistryRoot root, std::string_view key) {
-    std::vector<RegistryValue> values = Load();
-    size_t before = values.size();
-    std::erase_if(values, [&](const RegistryValue& v) { return Matches(v, root, key); });
-    return values.size() != before && Save(values);
+    StoreLock lock;
+    if (!lock.Held()) return false;
+    std::vector<StoreLine> lines = LoadLines();
+    size_t before = lines.size();
+    std::erase_if(lines, [&](const StoreLine& line) { return line.value && Matches(*line.value, root, key); });
+    return lines.size() != before && Save(lines);
 }
 
 }  // namespace os

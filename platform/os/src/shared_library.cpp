@@ -30,5 +30,6 @@ void FreeLibrary(LibraryHandle library) {
 }
 
 std::string LastLibraryError() { return g_lastError; }
+void SetLastLibraryError(std::string why) { g_lastError = std::move(why); }
 
 }  // namespace os

@@ -65,8 +65,25 @@ Kco_ValueOperator::~Kco_ValueOperator() = default;
 
 void Kco_ValueOperator::TakeTickCountChannel() { tickCountChannel.Take(engineInterface); }
 
+namespace {
+// Each operator that reads another nests one call deeper. No real project comes near this;
+// a chain past it (a damaged or hostile file) would run the stack out, so the operator
+// that would go deeper keeps its last value and the engine is told once.
+thread_local int evaluationDepth = 0;
+thread_local bool depthReported = false;
+}  // namespace
+
 float Kco_ValueOperator::GetFloat() {
-    if (CheckRenderCount()) currentFloat = CalculateValue();
+    if (!CheckRenderCount()) return currentFloat;
+    if (evaluationDepth >= kMaxEvaluationDepth) {
+        if (!depthReported && engineInterface)
+            engineInterface->ShowDebugMessage("Value operators nested deeper than the limit of", kMaxEvaluationDepth);
+        depthReported = true;
+        return currentFloat;
+    }
+    ++evaluationDepth;
+    currentFloat = CalculateValue();
+    --evaluationDepth;
     return currentFloat;
 }
 

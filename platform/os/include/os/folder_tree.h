@@ -83,6 +83,17 @@ public:
     // The base folder's real path, with no links in it.
     const std::string& RealPath() const { return realPath_; }
 
+    // A read-only descriptor (the caller closes it) of the file `relative`, reached as
+    // WriteFile reaches it, only when it is the very file this tree wrote there (same device
+    // and inode); -1 otherwise. What a caller loads or runs through it is what it wrote,
+    // whatever other spellings of the name the folder holds.
+    int OpenWritten(std::string_view relative) const;
+
+    // Whether the base is a folder of the current user that nobody else may write into
+    // (no group or other write bit). A folder others can write lets them plant files the
+    // installer would load or run.
+    bool IsPrivateToUser() const;
+
 private:
     // Enters every folder of `relative` but the last component, without following links;
     // gives the folder's descriptor (owned by the caller) and that last name, or why not.
@@ -98,6 +109,10 @@ private:
 // is never followed, and the file is replaced through a temporary name beside it.
 WriteStatus ReplaceFile(std::string_view path, std::span<const uint8_t> bytes,
                         bool executable = false);
+// Whether ReplaceFile could put a file at `path` now, checked without opening the file for
+// writing: the folder exists and may be written, and the name is free or a regular file
+// (never a link, a FIFO or a device, which are refused).
+bool CanReplaceFile(std::string_view path);
 // The bytes of the regular file a full system path names, read without following a link
 // at its final component; nothing when it is missing, a link, not a regular file or larger
 // than `limit`.

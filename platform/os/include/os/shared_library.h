@@ -14,5 +14,7 @@ void* GetProcAddress(LibraryHandle library, const char* name);
 void FreeLibrary(LibraryHandle library);
 // Why the last LoadLibrary failed, as the loader said it.
 std::string LastLibraryError();
+// Sets what LastLibraryError tells (for the other ways this layer loads libraries).
+void SetLastLibraryError(std::string why);
 
 }  // namespace os

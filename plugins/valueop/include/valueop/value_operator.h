@@ -58,7 +58,9 @@ public:
     bool LoadChannel(KelFileLoader& loader, Kel_ChannelGroup* group) override;
     void DoDependencyInit(Kel_List* list) override;
     // Computes the value at most once per frame; later reads in the frame get it stored.
+    // Operators reading operators nest at most kMaxEvaluationDepth deep (see the README).
     float GetFloat() override;
+    static constexpr int kMaxEvaluationDepth = 1000;
 
     // ---- own virtual operations, in slot order after the float channel's ----
     virtual float CalculateValue();

@@ -1,0 +1,29 @@
+#include "os/written_library.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace os {
+
+LibraryHandle LoadWrittenLibrary(const FolderTree& tree, std::string_view relative,
+                                 const std::string& shownPath) {
+    const int fd = tree.OpenWritten(relative);
+    if (fd < 0) {
+        SetLastLibraryError(shownPath + ": not the file this installation wrote there");
+        return nullptr;
+    }
+    // The descriptor's own name makes the loader map exactly the file it holds.
+    const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
+    void* handle = ::dlopen(byDescriptor.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ::close(fd);
+    if (!handle) {
+        const char* said = ::dlerror();
+        std::string why = said ? said : "unknown error";
+        if (const size_t at = why.find(byDescriptor); at != std::string::npos)
+            why.replace(at, byDescriptor.size(), shownPath);
+        SetLastLibraryError(why);
+    }
+    return handle;
+}
+
+}  // namespace os
