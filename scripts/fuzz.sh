@@ -36,8 +36,12 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   # The engine's debug outlet talks on stderr for every damaged file: close_fd_mask keeps
   # libFuzzer's own report and the sanitizers' but drops the chatter of the code under test.
+  # Debian's assimp (not instrumented) leaks a few kilobytes on some damaged files: the
+  # model importer's runs look for crashes, not for the library's own leaks.
+  extra=()
+  [ "$target" = model_import_fuzzer ] && extra=(-detect_leaks=0)
   if ASAN_OPTIONS=${ASAN_OPTIONS:-verify_asan_link_order=0} "$BUILD_DIR/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-       -close_fd_mask=3 -timeout=10 -rss_limit_mb=2048 \
+       -close_fd_mask=3 -timeout=10 -rss_limit_mb=2048 "${extra[@]}" \
        -artifact_prefix="$out/fuzz-findings/$target-" \
        "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then
     result="no finding"

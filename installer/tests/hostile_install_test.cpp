@@ -233,7 +233,9 @@ TEST_F(HostileInstall, PlantedFilesAreNeitherLoadedNorWrittenThrough) {
         EXPECT_FALSE(fs::exists(trace)) << "the planted library was loaded";
         EXPECT_EQ(FileString(outside_ / "precious.txt"), "precious");
         EXPECT_EQ(fs::exists(install_ / "channels"), c.installs);
-        if (c.installs) EXPECT_EQ(FileString(install_ / "Corvane.dll"), FileString(stdtest::BuildFile("Corvane.dll")));
+        if (c.installs) {
+            EXPECT_EQ(FileString(install_ / "Corvane.dll"), FileString(stdtest::BuildFile("Corvane.dll")));
+        }
     }
 }
 

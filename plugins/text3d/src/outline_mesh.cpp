@@ -544,14 +544,35 @@ private:
         bool any = false;
         for (size_t i = 0; i < count && !any; ++i) any = !(Cross(t[3 * i], t[3 * i + 1], t[3 * i + 2]) > 0);
         if (!any) return;
-        // Few triangles a glyph and fewer flat ones: the triangle across is found by a scan.
-        auto findEdge = [&](uint32_t u, uint32_t v) -> size_t {
-            for (size_t j = 0; j < count; ++j)
-                for (int e = 0; e < 3; ++e)
-                    if (t[3 * j + e] == u && t[3 * j + (e + 1) % 3] == v) return j;
-            return SIZE_MAX;
-        };
+        // The triangle across an edge, by its directed edge. A map, not a scan: a very fine
+        // deviation gives tens of thousands of triangles, many of them flat once rounded.
         const uint32_t kDropped = UINT32_MAX;
+        edgeOwner_.clear();
+        auto edgeKey = [](uint32_t u, uint32_t v) { return uint64_t(u) << 32 | v; };
+        auto index = [&](size_t j, bool add) {
+            if (t[3 * j] == kDropped) return;
+            for (int e = 0; e < 3; ++e) {
+                uint64_t key = edgeKey(t[3 * j + e], t[3 * j + (e + 1) % 3]);
+                if (add) {
+                    edgeOwner_.emplace(key, j);
+                    continue;
+                }
+                auto [first, last] = edgeOwner_.equal_range(key);
+                for (auto it = first; it != last; ++it)
+                    if (it->second == j) {
+                        edgeOwner_.erase(it);
+                        break;
+                    }
+            }
+        };
+        for (size_t j = 0; j < count; ++j) index(j, true);
+        // Damaged outlines may share a directed edge: the lowest triangle answers.
+        auto findEdge = [&](uint32_t u, uint32_t v) -> size_t {
+            auto [first, last] = edgeOwner_.equal_range(edgeKey(u, v));
+            size_t owner = SIZE_MAX;
+            for (auto it = first; it != last; ++it) owner = std::min(owner, it->second);
+            return owner;
+        };
         auto same = [&](uint32_t a, uint32_t b) { return facePoints_[a] == facePoints_[b]; };
         // Whether the corner at m is obtuse: of a sliver's corners, m lies between a and b.
         auto between = [&](uint32_t m, uint32_t a, uint32_t b) {
@@ -565,6 +586,7 @@ private:
                 uint32_t v[3] = {t[3 * i], t[3 * i + 1], t[3 * i + 2]};
                 if (v[0] == kDropped || Cross(v[0], v[1], v[2]) > 0) continue;
                 if (same(v[0], v[1]) || same(v[1], v[2]) || same(v[0], v[2])) {
+                    index(i, false);
                     t[3 * i] = t[3 * i + 1] = t[3 * i + 2] = kDropped;
                     dropped = changed = true;
                     continue;
@@ -575,8 +597,12 @@ private:
                 if (j == SIZE_MAX) continue;
                 uint32_t d = t[3 * j] ^ t[3 * j + 1] ^ t[3 * j + 2] ^ a ^ c;
                 if (!(Cross(a, c, d) > 0 && Cross(a, b, d) > 0 && Cross(b, c, d) > 0)) continue;
+                index(i, false);
+                index(j, false);
                 t[3 * i] = a, t[3 * i + 1] = b, t[3 * i + 2] = d;
                 t[3 * j] = b, t[3 * j + 1] = c, t[3 * j + 2] = d;
+                index(i, true);
+                index(j, true);
                 changed = true;
             }
             if (!changed) break;
@@ -589,6 +615,7 @@ private:
             bool longEdgeOutside = findEdge(a, c) == SIZE_MAX;
             bool shortEdgesOutside = findEdge(b, a) == SIZE_MAX && findEdge(c, b) == SIZE_MAX;
             if (longEdgeOutside || shortEdgesOutside) {
+                index(i, false);
                 t[3 * i] = t[3 * i + 1] = t[3 * i + 2] = kDropped;
                 dropped = true;
             }
@@ -597,6 +624,7 @@ private:
     }
 
     GLUtesselator* tess_ = nullptr;
+    std::unordered_multimap<uint64_t, size_t> edgeOwner_;  // directed edge to triangles
     float depth_ = 0;
     std::vector<Vertex>* vertices_ = nullptr;
     std::vector<uint32_t>* indices_ = nullptr;
