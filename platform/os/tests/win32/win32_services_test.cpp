@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #undef LoadLibrary  // os:: has its own
 #undef DeleteFile
+#undef ReplaceFile
 
 #include <cstring>
 #include <string>
