@@ -8,14 +8,18 @@ configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine
                                 WORLD_READ WORLD_EXECUTE @ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
 
-# The runtime DLLs our programs and libraries load: the thread library the posix thread
-# model links against, and ODE. Copied beside the programs and into the channel folder.
+# The runtime DLLs our programs and libraries load: the C++ runtime (shared, so one copy of
+# each template instance the DLLs export and the programs use), the thread library the
+# posix thread model links against, and ODE. Copied beside the programs and into the
+# channel folder.
 find_file(VANTREL_WINPTHREAD_DLL libwinpthread-1.dll
           PATHS /usr/${VANTREL_MINGW_TRIPLE}/lib /usr/lib/gcc/${VANTREL_MINGW_TRIPLE}
           NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(GLOB VANTREL_GCC_RUNTIME_DLLS /usr/lib/gcc/${VANTREL_MINGW_TRIPLE}/*-posix/libstdc++-6.dll
+     /usr/lib/gcc/${VANTREL_MINGW_TRIPLE}/*-posix/libgcc_s_seh-1.dll)
 find_file(VANTREL_ODE_DLL NAMES libode_double.dll libode.dll PATHS ${VANTREL_WINDOWS_PREFIX}/bin
           NO_CMAKE_FIND_ROOT_PATH)
-foreach(dll ${VANTREL_WINPTHREAD_DLL} ${VANTREL_ODE_DLL})
+foreach(dll ${VANTREL_WINPTHREAD_DLL} ${VANTREL_GCC_RUNTIME_DLLS} ${VANTREL_ODE_DLL})
   if(dll)
     file(COPY ${dll} DESTINATION ${CMAKE_BINARY_DIR})
     file(COPY ${dll} DESTINATION ${VANTREL_CHANNELS_DIR})
