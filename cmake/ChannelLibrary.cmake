@@ -23,10 +23,25 @@ function(add_channel_library target)
     SUFFIX ".dll"
     NO_SONAME OFF
     LIBRARY_OUTPUT_DIRECTORY ${VANTREL_CHANNELS_DIR}
+    RUNTIME_OUTPUT_DIRECTORY ${VANTREL_CHANNELS_DIR}
     BUILD_RPATH "$ORIGIN;$ORIGIN/.."
     INSTALL_RPATH "$ORIGIN;$ORIGIN/.."
     CXX_VISIBILITY_PRESET default)
-  target_link_options(${target} PRIVATE "-Wl,-soname,${file_name}.dll" "-Wl,--no-undefined")
+  vantrel_shared_library_links(${target} "${file_name}.dll")
   target_link_libraries(${target} PUBLIC plugin_frame Corvane ${ARG_LINKS})
   target_compile_definitions(${target} PRIVATE CHANNEL_TYPE_GUID="${guid}")
+endfunction()
+
+# Link options every shared library of ours takes. On Windows each DLL exports all its
+# symbols (a plug-in derives from its sibling's classes and calls the engine's), and the
+# loader finds a library already loaded under the same name, so no run path is needed.
+function(vantrel_shared_library_links target file_name)
+  if(WIN32)
+    # Only its own objects: the static libraries each DLL links (the C++ runtime among them)
+    # stay private to it.
+    target_link_options(${target} PRIVATE "-Wl,--export-all-symbols" "-Wl,--exclude-libs,ALL"
+                        "-Wl,--no-undefined")
+  else()
+    target_link_options(${target} PRIVATE "-Wl,-soname,${file_name}" "-Wl,--no-undefined")
+  endif()
 endfunction()

@@ -1,8 +1,29 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests and the benchmarks need.
+# --windows: the cross toolchain, Wine and Xvfb instead, then the Windows builds of ODE,
+# zlib and GoogleTest from Debian's source packages (scripts/windows/build-deps.sh).
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+if [ "${1:-}" = "--windows" ]; then
+  here=$(cd "$(dirname "$0")" && pwd)
+  # apt-get source needs the archive's source lists beside its binary ones.
+  if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    $SUDO tee /etc/apt/sources.list.d/debian-src.sources >/dev/null <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  fi
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
+    build-essential cmake ninja-build pkg-config ccache dpkg-dev nlohmann-json3-dev \
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-x86-64-dev \
+    wine64 xvfb xauth
+  exec "$here/windows/build-deps.sh"
+fi
 $SUDO apt-get update
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build pkg-config git \

@@ -20,7 +20,7 @@ protected:
         control = get();
         ASSERT_NE(control, nullptr);
         EXPECT_EQ(control->GetEngineServices(), nullptr);  // not before Initialize
-        control->SetInstallPath(dir.path.c_str());
+        control->SetInstallPath(dir.path.string().c_str());
         ASSERT_TRUE(control->Initialize(nullptr, "VantrelExe Window", nullptr));
         services = control->GetEngineServices();
         ASSERT_NE(services, nullptr);

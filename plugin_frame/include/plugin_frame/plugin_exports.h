@@ -5,13 +5,10 @@
 #include <cstring>
 #include <new>
 
+#include "os/library_export.h"
 #include "plugin_frame/channel_type.h"
 
-#if defined(_WIN32)
-#define CHANNEL_EXPORT extern "C" __declspec(dllexport)
-#else
-#define CHANNEL_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#define CHANNEL_EXPORT OS_LIBRARY_EXPORT
 
 // Fills the library's type record as GetType reports it.
 struct ChannelTypeInfo {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <limits>
 #include <string>
-#include <unistd.h>
+#include <random>
 
 #include "physics_scene.h"
 
@@ -420,7 +420,7 @@ TEST_F(BodyItems, SaveAndLoadKeepItemsNullEntriesAndFlags) {
     EXPECT_EQ(Bytes({0}), records[7].data);
     EXPECT_EQ(Bytes({1}), records[8].data);
 
-    const std::string path = testing::TempDir() + "body_roundtrip_" + std::to_string(::getpid()) + ".cgr";
+    const std::string path = testing::TempDir() + "body_roundtrip_" + std::to_string(std::random_device{}()) + ".cgr";
     ASSERT_TRUE(engine.SaveChannelGroup(*group, path));
     std::unique_ptr<Kel_ChannelGroup> loaded = engine.LoadChannelGroup(path);
     std::filesystem::remove(path);

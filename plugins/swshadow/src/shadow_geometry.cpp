@@ -10,7 +10,7 @@
 #include <new>
 #include <type_traits>
 
-#include <sys/mman.h>
+#include "os/memory_block.h"
 
 namespace swshadow {
 
@@ -86,7 +86,7 @@ void ShadowGeometry::CopyFrom(const ShadowGeometry& other) {
 
 void ShadowGeometry::DeleteRecords() {
     edgeTable.ReleaseItems();
-    for (void* block : recordBlocks_) std::free(block);
+    for (void* block : recordBlocks_) os::FreeMemoryBlock(block);
     recordBlocks_.clear();
     recordBlockSizes_ = recordsLeft_ = 0;
 }
@@ -97,17 +97,9 @@ void ShadowGeometry::DeleteRecords() {
 // address translations.
 EdgeRecord* ShadowGeometry::NewRecord(const EdgeRecord& init) {
     if (recordsLeft_ == 0) {
-        constexpr size_t kHuge = size_t(1) << 21;
         size_t records = std::max<size_t>(64, recordBlockSizes_);
-        size_t bytes = records * sizeof(EdgeRecord);
-        void* block = nullptr;
-        if (bytes >= kHuge) {
-            bytes = kHuge;
-            block = std::aligned_alloc(kHuge, kHuge);
-            if (block) madvise(block, kHuge, MADV_HUGEPAGE);
-        } else {
-            block = std::malloc(bytes);
-        }
+        const size_t bytes = std::min(records * sizeof(EdgeRecord), os::kHugePageBytes);
+        void* block = os::AllocateMemoryBlock(bytes);
         if (!block) throw std::bad_alloc();
         recordBlocks_.push_back(block);
         recordsLeft_ = bytes / sizeof(EdgeRecord);

@@ -2,7 +2,7 @@
 // file round trips), and copies that own their private channels.
 #include <cstring>
 #include <filesystem>
-#include <unistd.h>
+#include <random>
 
 #include "plugin_frame/file_loader.h"
 #include "plugin_frame/file_saver.h"
@@ -24,7 +24,7 @@ std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts) {
     return all;
 }
 std::string TempPath(const char* name) {
-    return (std::filesystem::temp_directory_path() / (std::string(name) + std::to_string(::getpid()))).string();
+    return (std::filesystem::temp_directory_path() / (std::string(name) + std::to_string(std::random_device{}()))).string();
 }
 }  // namespace
 

@@ -3,8 +3,9 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <unistd.h>
+#include <random>
 
 #include <d3d8/d3d8.h>
 #include <vecmath/d3dx_math.h>
@@ -216,16 +217,19 @@ TEST_F(ValueOperatorFixture, CaseInsensitiveComparisonAndNullTexts) {
 }
 
 TEST_F(ValueOperatorFixture, FileSizeOfARealFile) {
-    char path[] = "/tmp/valueop_sizeXXXXXX";
-    int fd = ::mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(11, ::write(fd, "hello world", 11));
-    ::close(fd);
-    Kco_StringChannel* name = String(path);
+    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    const std::string path =
+        (folder / ("valueop_size" + std::to_string(std::random_device{}()))).string();
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "hello world";
+        ASSERT_TRUE(out.good());
+    }
+    Kco_StringChannel* name = String(path.c_str());
     EXPECT_FLOAT_EQ(11.0f, Evaluate(VO::kFileSize));
-    ::unlink(path);
+    std::filesystem::remove(path);
     EXPECT_FLOAT_EQ(0.0f, Frame());  // name unchanged, file gone
-    name->SetString("/tmp");
+    name->SetString(folder.string().c_str());
     EXPECT_FLOAT_EQ(0.0f, Frame());
 }
 

@@ -1,0 +1,439 @@
+// Writing below a folder on Windows. Each folder on the way is opened as a handle without
+// following a reparse point (junction, symbolic link) and checked through that handle; it
+// is held open without delete sharing, so it cannot be renamed or swapped while we work in
+// it, and the next step starts from the path the system gives for the held handle, as
+// openat starts from a descriptor. Files go to a temporary name in their folder and are
+// moved into place with MoveFileExW.
+#include "os/folder_tree.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <cerrno>
+#include <vector>
+
+#include "os/native_path.h"
+#include "win32_util.h"
+
+namespace os {
+namespace {
+
+using win32::Handle;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+struct Component {
+    std::string name;
+    size_t end;  // index of the separator after it; npos for the last one
+};
+
+std::vector<Component> Components(std::string_view path) {
+    std::vector<Component> out;
+    size_t start = 0;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && !IsSeparator(path[i])) continue;
+        if (i > start)
+            out.push_back({std::string(path.substr(start, i - start)),
+                           i < path.size() ? i : std::string_view::npos});
+        start = i + 1;
+    }
+    return out;
+}
+
+// The path the system holds for an open handle, without the "\\?\" prefix.
+std::wstring FinalPath(HANDLE h) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetFinalPathNameByHandleW(h, buffer.data(), DWORD(buffer.size()),
+                                                    FILE_NAME_NORMALIZED);
+        if (n == 0) return {};
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            break;
+        }
+        buffer.resize(n + 1);
+    }
+    if (buffer.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + buffer.substr(7);
+    if (buffer.rfind(L"\\\\?\\", 0) == 0) return buffer.substr(4);
+    return buffer;
+}
+
+// Opens an entry itself, never what a reparse point there leads to.
+HANDLE OpenEntry(const std::wstring& path, DWORD access, DWORD share) {
+    return ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+enum class Entry { Missing, Folder, File, Link, Unreadable };
+
+Entry Inspect(HANDLE h, BY_HANDLE_FILE_INFORMATION* info = nullptr) {
+    BY_HANDLE_FILE_INFORMATION own;
+    if (!info) info = &own;
+    if (!::GetFileInformationByHandle(h, info)) return Entry::Unreadable;
+    if (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return Entry::Link;
+    return (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Entry::Folder : Entry::File;
+}
+
+Entry InspectPath(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info = nullptr) {
+    Handle h(OpenEntry(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+    if (!h.Valid()) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Entry::Missing
+                                                                              : Entry::Unreadable;
+    }
+    return Inspect(h.Get(), info);
+}
+
+// Opens the folder `name` inside the held folder, refusing a reparse point; the handle
+// keeps it where it is (no delete sharing).
+HANDLE EnterFolder(HANDLE parent, const std::string& name, DWORD& error) {
+    const std::wstring path = FinalPath(parent) + L"\\" + win32::Widen(name);
+    HANDLE h = OpenEntry(path, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = ::GetLastError();
+        return h;
+    }
+    const Entry entry = Inspect(h);
+    if (entry != Entry::Folder) {
+        ::CloseHandle(h);
+        error = entry == Entry::Link ? ERROR_CANT_ACCESS_FILE : ERROR_DIRECTORY;
+        return INVALID_HANDLE_VALUE;
+    }
+    return h;
+}
+
+WriteStatus FromError(DWORD error) {
+    switch (error) {
+    case ERROR_CANT_ACCESS_FILE: errno = ELOOP; return WriteStatus::Refused;
+    case ERROR_DIRECTORY: errno = ENOTDIR; return WriteStatus::Refused;
+    case ERROR_FILENAME_EXCED_RANGE: errno = ENAMETOOLONG; return WriteStatus::NameTooLong;
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: errno = ENOSPC; return WriteStatus::NoSpace;
+    case ERROR_ACCESS_DENIED: errno = EACCES; return WriteStatus::Failed;
+    default: errno = EIO; return WriteStatus::Failed;
+    }
+}
+
+uint64_t FileKey(const BY_HANDLE_FILE_INFORMATION& info) {
+    return uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+}
+
+// Writes the file `asked` in the held folder through a temporary name beside it.
+WriteStatus WriteInFolder(HANDLE folder, const std::string& asked, std::span<const uint8_t> bytes,
+                          std::set<std::pair<uint64_t, uint64_t>>* written) {
+    if (asked == "." || asked == "..") return WriteStatus::Refused;
+    if (asked.size() > 255) return WriteStatus::NameTooLong;
+    const std::wstring base = FinalPath(folder);
+    if (base.empty()) return WriteStatus::Failed;
+    const std::wstring target = base + L"\\" + win32::Widen(asked);
+    BY_HANDLE_FILE_INFORMATION info;
+    switch (InspectPath(target, &info)) {
+    case Entry::Link: errno = ELOOP; return WriteStatus::Refused;
+    case Entry::Folder: errno = EISDIR; return WriteStatus::Failed;
+    case Entry::File:
+        if (written && written->count({info.dwVolumeSerialNumber, FileKey(info)}))
+            return WriteStatus::AlreadyWritten;
+        break;
+    default: break;
+    }
+    ULARGE_INTEGER available;
+    if (::GetDiskFreeSpaceExW((base + L"\\").c_str(), &available, nullptr, nullptr) &&
+        available.QuadPart < bytes.size())
+        return WriteStatus::NoSpace;
+
+    static std::atomic<unsigned> counter{0};
+    std::wstring temp;
+    Handle file;
+    for (int attempt = 0; attempt < 100 && !file.Valid(); ++attempt) {
+        temp = base + L"\\.vtl" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+               std::to_wstring(counter++) + L".tmp";
+        file.Reset(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.Valid() && ::GetLastError() != ERROR_FILE_EXISTS) return FromError(::GetLastError());
+    }
+    if (!file.Valid()) return WriteStatus::Failed;
+    WriteStatus status = WriteStatus::Written;
+    for (size_t done = 0; done < bytes.size() && status == WriteStatus::Written;) {
+        DWORD wrote = 0;
+        const DWORD ask = DWORD(std::min<size_t>(bytes.size() - done, 1u << 30));
+        if (!::WriteFile(file.Get(), bytes.data() + done, ask, &wrote, nullptr) || wrote == 0)
+            status = FromError(::GetLastError());
+        done += wrote;
+    }
+    BY_HANDLE_FILE_INFORMATION own{};
+    if (status == WriteStatus::Written && !::GetFileInformationByHandle(file.Get(), &own))
+        status = WriteStatus::Failed;
+    file.Reset();
+    // A library the process loaded from the old file keeps running from it; the name moves.
+    if (status == WriteStatus::Written &&
+        !::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        status = FromError(::GetLastError());
+    if (status != WriteStatus::Written) {
+        ::DeleteFileW(temp.c_str());
+        return status;
+    }
+    if (written) written->insert({own.dwVolumeSerialNumber, FileKey(own)});
+    return status;
+}
+
+std::optional<std::vector<uint8_t>> ReadIn(const std::wstring& path, size_t limit,
+                                           BY_HANDLE_FILE_INFORMATION* read = nullptr) {
+    Handle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file.Valid() || Inspect(file.Get(), &info) != Entry::File) return std::nullopt;
+    const uint64_t size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    if (size > limit) return std::nullopt;
+    if (read) *read = info;
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    for (size_t done = 0; done < bytes.size();) {
+        DWORD got = 0;
+        const DWORD ask = DWORD(std::min<size_t>(bytes.size() - done, 1u << 30));
+        if (!::ReadFile(file.Get(), bytes.data() + done, ask, &got, nullptr) || got == 0)
+            return std::nullopt;
+        done += got;
+    }
+    return bytes;
+}
+
+// The folder of a full system path, opened (links in it are the user's and followed), and
+// the final name in it.
+HANDLE OpenParent(std::string_view path, std::string& name) {
+    const std::string native = NativePath(path);
+    const size_t slash = native.find_last_of('\\');
+    if (native.empty() || slash + 1 == native.size()) return INVALID_HANDLE_VALUE;
+    name = native.substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : native.substr(0, slash + (slash == 2 ? 1 : 0));
+    return ::CreateFileW(win32::Widen(folder.empty() ? "\\" : folder).c_str(), FILE_LIST_DIRECTORY,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+const char* WriteStatusText(WriteStatus status) {
+    switch (status) {
+    case WriteStatus::Written: return "written";
+    case WriteStatus::Refused: return "name refused";
+    case WriteStatus::AlreadyWritten: return "already written by this installation";
+    case WriteStatus::NoSpace: return "not enough free disk space";
+    case WriteStatus::NameTooLong: return "name too long for the file system";
+    case WriteStatus::Failed: return "write failure";
+    }
+    return "write failure";
+}
+
+FolderTree::~FolderTree() { Close(); }
+
+void FolderTree::Close() {
+    win32::CloseDescriptor(fd_);
+    fd_ = -1;
+    realPath_.clear();
+    written_.clear();
+}
+
+bool FolderTree::Open(std::string_view basePath) {
+    Close();
+    if (basePath.empty()) return false;
+    // The base may be reached through links: the user chose it.
+    Handle base(::CreateFileW(win32::WidePath(basePath).c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!base.Valid() || Inspect(base.Get()) != Entry::Folder) return false;
+    realPath_ = win32::Narrow(FinalPath(base.Get()));
+    fd_ = win32::DescriptorFor(base.Release());
+    return fd_ >= 0;
+}
+
+std::optional<std::string> FolderTree::RelativePart(std::string_view systemPath) const {
+    if (fd_ < 0 || realPath_.empty()) return std::nullopt;
+    const std::string normal = NormalizeSeparators(systemPath);
+    auto resolvesToBase = [&](const std::string& prefix) {
+        Handle h(::CreateFileW(win32::Widen(prefix).c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return h.Valid() && EqualsIgnoreCase(win32::Narrow(FinalPath(h.Get())), realPath_);
+    };
+    for (size_t cut = normal.find('\\'); cut != std::string::npos; cut = normal.find('\\', cut + 1)) {
+        if (cut == 0 || (cut == 2 && normal[1] == ':')) continue;  // the root itself
+        if (resolvesToBase(normal.substr(0, cut))) {
+            std::string rest = normal.substr(cut + 1);
+            for (char& c : rest)
+                if (c == '\\') c = '/';
+            return rest;
+        }
+    }
+    if (resolvesToBase(normal)) return std::string();
+    return std::nullopt;
+}
+
+FolderTree::RemoveStatus FolderTree::EnterParent(std::string_view relative, int& folder,
+                                                 std::string& last) const {
+    folder = -1;
+    if (fd_ < 0) return RemoveStatus::Failed;
+    const std::vector<Component> parts = Components(relative);
+    if (parts.empty()) return RemoveStatus::Refused;
+    for (const Component& part : parts)
+        if (part.name == "..") return RemoveStatus::Refused;
+    HANDLE self = ::GetCurrentProcess();
+    HANDLE copy = nullptr;
+    if (!::DuplicateHandle(self, win32::HandleOf(fd_), self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return RemoveStatus::Failed;
+    Handle held(copy);
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        if (parts[i].name == ".") continue;
+        DWORD error = 0;
+        HANDLE next = EnterFolder(held.Get(), parts[i].name, error);
+        if (next == INVALID_HANDLE_VALUE)
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RemoveStatus::Missing
+                                                                                  : RemoveStatus::Refused;
+        held.Reset(next);
+    }
+    last = parts.back().name;
+    if (last == ".") return RemoveStatus::Refused;
+    folder = win32::DescriptorFor(held.Release());
+    return folder >= 0 ? RemoveStatus::Removed : RemoveStatus::Failed;
+}
+
+namespace {
+// The entry `name` in the folder a descriptor holds.
+std::wstring InFolder(int folder, const std::string& name) {
+    return FinalPath(win32::HandleOf(folder)) + L"\\" + win32::Widen(name);
+}
+struct HeldDescriptor {
+    int fd;
+    ~HeldDescriptor() { win32::CloseDescriptor(fd); }
+};
+}  // namespace
+
+std::optional<std::vector<uint8_t>> FolderTree::ReadFile(std::string_view relative, size_t limit) const {
+    int folder;
+    std::string name;
+    if (EnterParent(relative, folder, name) != RemoveStatus::Removed) return std::nullopt;
+    HeldDescriptor held{folder};
+    return ReadIn(InFolder(folder, name), limit);
+}
+
+FolderTree::RemoveStatus FolderTree::RemoveFile(std::string_view relative) {
+    int folder;
+    std::string name;
+    if (const RemoveStatus entered = EnterParent(relative, folder, name); entered != RemoveStatus::Removed)
+        return entered;
+    HeldDescriptor held{folder};
+    const std::wstring path = InFolder(folder, name);
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return RemoveStatus::Missing;
+    // A link to a folder is removed as the link; a real folder is not ours to remove here.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return RemoveStatus::Refused;
+    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ::RemoveDirectoryW(path.c_str())
+                                                                  : ::DeleteFileW(path.c_str());
+    return removed ? RemoveStatus::Removed : RemoveStatus::Failed;
+}
+
+FolderTree::RemoveStatus FolderTree::RemoveFileIf(
+    std::string_view relative, size_t limit, const std::function<bool(const std::vector<uint8_t>&)>& isOurs) {
+    int folder;
+    std::string name;
+    if (const RemoveStatus entered = EnterParent(relative, folder, name); entered != RemoveStatus::Removed)
+        return entered;
+    HeldDescriptor held{folder};
+    const std::wstring path = InFolder(folder, name);
+    if (InspectPath(path) == Entry::Missing) return RemoveStatus::Missing;
+    // Opened once, for reading and deleting, with no sharing: the file read is the file
+    // that goes, and nobody can swap another in under the name meanwhile.
+    Handle file(::CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file.Valid() || Inspect(file.Get(), &info) != Entry::File) return RemoveStatus::Refused;
+    const uint64_t size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    if (size > limit) return RemoveStatus::Refused;
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    for (size_t done = 0; done < bytes.size();) {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), bytes.data() + done, DWORD(bytes.size() - done), &got, nullptr) || got == 0)
+            return RemoveStatus::Refused;
+        done += got;
+    }
+    if (!isOurs(bytes)) return RemoveStatus::Refused;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return ::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition)
+               ? RemoveStatus::Removed
+               : RemoveStatus::Failed;
+}
+
+FolderTree::RemoveStatus FolderTree::RemoveFolder(std::string_view relative) {
+    if (Components(relative).empty()) {
+        if (realPath_.empty()) return RemoveStatus::Failed;
+        // Our own handle holds the folder; let it go first.
+        win32::CloseDescriptor(fd_);
+        fd_ = -1;
+        return ::RemoveDirectoryW(win32::Widen(realPath_).c_str()) ? RemoveStatus::Removed : RemoveStatus::Failed;
+    }
+    int folder;
+    std::string name;
+    if (const RemoveStatus entered = EnterParent(relative, folder, name); entered != RemoveStatus::Removed)
+        return entered;
+    HeldDescriptor held{folder};
+    const std::wstring path = InFolder(folder, name);
+    const Entry entry = InspectPath(path);
+    if (entry == Entry::Missing) return RemoveStatus::Missing;
+    if (entry != Entry::Folder) return RemoveStatus::Refused;
+    return ::RemoveDirectoryW(path.c_str()) ? RemoveStatus::Removed : RemoveStatus::Failed;
+}
+
+WriteStatus FolderTree::WriteFile(std::string_view relative, std::span<const uint8_t> bytes,
+                                  bool executable, const FolderCreated& created,
+                                  size_t createLimit) {
+    (void)executable;  // Windows runs a program by its name's ending
+    if (fd_ < 0) return WriteStatus::Failed;
+    const std::vector<Component> parts = Components(relative);
+    if (parts.empty() || parts.back().end != std::string_view::npos) return WriteStatus::Failed;
+    // Every folder on the way stays held until the file is in place.
+    std::vector<std::unique_ptr<Handle>> path;
+    HANDLE folder = win32::HandleOf(fd_);
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        if (parts[i].name == ".") continue;
+        if (parts[i].name == "..") return WriteStatus::Refused;
+        if (parts[i].end < createLimit) {
+            const std::wstring made = FinalPath(folder) + L"\\" + win32::Widen(parts[i].name);
+            if (::CreateDirectoryW(made.c_str(), nullptr)) {
+                if (created) created(parts[i].end);
+            } else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+                return FromError(::GetLastError());
+            }
+        }
+        DWORD error = 0;
+        HANDLE next = EnterFolder(folder, parts[i].name, error);
+        if (next == INVALID_HANDLE_VALUE)
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? WriteStatus::Failed
+                                                                                  : FromError(error);
+        path.push_back(std::make_unique<Handle>(next));
+        folder = next;
+    }
+    return WriteInFolder(folder, parts.back().name, bytes, &written_);
+}
+
+WriteStatus ReplaceFile(std::string_view path, std::span<const uint8_t> bytes, bool executable) {
+    (void)executable;
+    std::string name;
+    Handle folder(OpenParent(path, name));
+    if (!folder.Valid()) return WriteStatus::Failed;
+    return WriteInFolder(folder.Get(), name, bytes, nullptr);
+}
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(std::string_view path, size_t limit) {
+    std::string name;
+    Handle folder(OpenParent(path, name));
+    if (!folder.Valid()) return std::nullopt;
+    return ReadIn(FinalPath(folder.Get()) + L"\\" + win32::Widen(name), limit);
+}
+
+std::string ResolvedPath(std::string_view nativePath) {
+    Handle h(::CreateFileW(win32::Widen(nativePath).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return h.Valid() ? win32::Narrow(FinalPath(h.Get())) : std::string();
+}
+
+}  // namespace os
