@@ -461,9 +461,13 @@ UINT GetOutlineTextMetricsA(HDC dc, UINT size, OUTLINETEXTMETRICA* metrics) {
     TEXTMETRICA& tm = m.otmTextMetrics;
     tm.tmAscent = RoundToLong(face->ascender * s);
     tm.tmDescent = RoundToLong(-face->descender * s);
-    tm.tmHeight = tm.tmAscent + tm.tmDescent;
-    tm.tmInternalLeading = std::max<LONG>(0, tm.tmHeight - RoundToLong(face->units_per_EM * s));
-    tm.tmExternalLeading = std::max<LONG>(0, RoundToLong(face->height * s) - tm.tmHeight);
+    // Sums of rounded metrics in double, then clamped: a height near the end of LONG's range
+    // (INT_MIN is as valid a request as any) must not overflow.
+    tm.tmHeight = RoundToLong(double(tm.tmAscent) + double(tm.tmDescent));
+    tm.tmInternalLeading =
+        std::max<LONG>(0, RoundToLong(double(tm.tmHeight) - double(RoundToLong(face->units_per_EM * s))));
+    tm.tmExternalLeading =
+        std::max<LONG>(0, RoundToLong(double(RoundToLong(face->height * s)) - double(tm.tmHeight)));
     tm.tmMaxCharWidth = RoundToLong(face->max_advance_width * s);
     tm.tmAveCharWidth = tm.tmMaxCharWidth / 2;
     tm.tmWeight = font.logFont.lfWeight ? font.logFont.lfWeight : FW_NORMAL;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
@@ -145,6 +146,25 @@ TEST(GdiContexts, HandlesAndSelection) {
 
     EXPECT_FALSE(IsDBCSLeadByteEx(GetTextCodePage(nullptr), 0x81));
     EXPECT_TRUE(IsDBCSLeadByteEx(932, 0x81));
+}
+
+// Heights at both ends of LONG's range: the metrics saturate instead of wrapping round.
+TEST(GdiContexts, ExtremeHeightsGiveSaturatedMetrics) {
+    for (LONG height : {LONG(INT32_MIN), LONG(INT32_MIN + 1), LONG(INT32_MAX)}) {
+        LOGFONTA lf = Font("Liberation Sans", height);
+        HFONT font = CreateFontIndirectA(&lf);
+        ASSERT_NE(font, nullptr);
+        HDC dc = CreateCompatibleDC(nullptr);
+        SelectObject(dc, font);
+        OUTLINETEXTMETRICA otm{};
+        ASSERT_EQ(GetOutlineTextMetricsA(dc, sizeof otm, &otm), sizeof otm);
+        const TEXTMETRICA& tm = otm.otmTextMetrics;
+        EXPECT_GT(tm.tmAscent, 0) << height;
+        EXPECT_GE(tm.tmHeight, tm.tmAscent) << height << ": the height wrapped round";
+        EXPECT_GE(tm.tmInternalLeading, 0) << height;
+        DeleteDC(dc);
+        DeleteObject(font);
+    }
 }
 
 }  // namespace
