@@ -1,7 +1,5 @@
 // Static shapes far larger than the bodies on them: a ground a million units wide holds a
 // box anywhere on it, and no static size, up to the largest float, stops the process.
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cfloat>
 #include <cstdarg>
@@ -60,23 +58,21 @@ void StopWithODEsMessage(int number, const char* message, va_list arguments) {
 // deep inside), under a box and a ball: each in a child process, so a size that stopped the
 // process is reported by size and the others still run.
 TEST_F(LargeShapes, NoStaticSizeStopsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     const float sizes[] = {1e5f, 1e6f, 1e7f, 1e8f, 1e10f, 1e15f, 1e20f, 1e30f, FLT_MAX};
     for (const float size : sizes)
         for (const bool cube : {false, true}) {
-            std::fflush(nullptr);
-            const pid_t child = fork();
-            if (child == 0) {
-                dSetErrorHandler(&StopWithODEsMessage);
-                dSetDebugHandler(&StopWithODEsMessage);
-                StaticBox(size, cube ? size : 1.0f);
-                Resting(ODE_GeometryItem::kBox, 3.0f, 1.0f);
-                Resting(ODE_GeometryItem::kSphere, -2.0f, 0.5f);
-                for (int frame = 0; frame < 40; ++frame) Frame();
-                std::_Exit(0);
-            }
-            int status = 0;
-            waitpid(child, &status, 0);
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            EXPECT_EXIT(
+                {
+                    dSetErrorHandler(&StopWithODEsMessage);
+                    dSetDebugHandler(&StopWithODEsMessage);
+                    StaticBox(size, cube ? size : 1.0f);
+                    Resting(ODE_GeometryItem::kBox, 3.0f, 1.0f);
+                    Resting(ODE_GeometryItem::kSphere, -2.0f, 0.5f);
+                    for (int frame = 0; frame < 40; ++frame) Frame();
+                    std::_Exit(0);
+                },
+                ::testing::ExitedWithCode(0), "")
                 << "a static box " << size << (cube ? " on every side" : " wide") << " stopped the process";
         }
 }
