@@ -834,13 +834,14 @@ unsigned long Kco_ODE_BodyCollision::SweepBoxAhead(dGeomID box, const double cor
                                                    dGeomID collisionGeom) {
     double motion[8][3], d[3], farthest = 0.0;
     if (!StepMotion(box, world, p, d)) return count;
-    D3DXVECTOR3 lo(corners[0][0], corners[0][1], corners[0][2]), hi = lo;
+    D3DXVECTOR3 lo{float(corners[0][0]), float(corners[0][1]), float(corners[0][2])};
+    D3DXVECTOR3 hi = lo;
     for (int c = 0; c < 8; ++c) {
         StepMotion(box, world, corners[c], motion[c]);
         farthest = std::fmax(farthest, Dot3(motion[c], motion[c]));
-        const D3DXVECTOR3 now(float(corners[c][0]), float(corners[c][1]), float(corners[c][2]));
-        const D3DXVECTOR3 then(float(corners[c][0] + motion[c][0]), float(corners[c][1] + motion[c][1]),
-                               float(corners[c][2] + motion[c][2]));
+        const D3DXVECTOR3 now{float(corners[c][0]), float(corners[c][1]), float(corners[c][2])};
+        const D3DXVECTOR3 then{float(corners[c][0] + motion[c][0]), float(corners[c][1] + motion[c][1]),
+                               float(corners[c][2] + motion[c][2])};
         D3DXVec3Minimize(&lo, &lo, &now), D3DXVec3Minimize(&lo, &lo, &then);
         D3DXVec3Maximize(&hi, &hi, &now), D3DXVec3Maximize(&hi, &hi, &then);
     }
