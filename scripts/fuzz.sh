@@ -38,9 +38,13 @@ for target in "${targets[@]}"; do
   # libFuzzer's own report and the sanitizers' but drops the chatter of the code under test.
   # Debian's assimp (not instrumented) leaks a few kilobytes on some damaged files: the
   # model importer's runs look for crashes, not for the library's own leaks.
+  asan_options=${ASAN_OPTIONS:-verify_asan_link_order=0}
   extra=()
-  [ "$target" = model_import_fuzzer ] && extra=(-detect_leaks=0)
-  if ASAN_OPTIONS=${ASAN_OPTIONS:-verify_asan_link_order=0} "$BUILD_DIR/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+  if [ "$target" = model_import_fuzzer ]; then
+    asan_options="$asan_options:detect_leaks=0"
+    extra=(-detect_leaks=0)
+  fi
+  if ASAN_OPTIONS=$asan_options "$BUILD_DIR/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
        -close_fd_mask=3 -timeout=10 -rss_limit_mb=2048 "${extra[@]}" \
        -artifact_prefix="$out/fuzz-findings/$target-" \
        "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then

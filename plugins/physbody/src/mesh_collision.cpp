@@ -33,6 +33,13 @@ D3DXMATRIX Identity() {
     return m;
 }
 
+// All sixteen values compared exactly (against the base type, so C++20's reversed
+// comparison is no second candidate).
+bool IsIdentity(const D3DXMATRIX& w) {
+    static const D3DXMATRIX identity = Identity();
+    return w == static_cast<const D3DMATRIX&>(identity);
+}
+
 // The vector routines inline, with the extension library's arithmetic: these run for
 // every listed triangle of every pair, where a call into another library each costs more
 // than the arithmetic.
@@ -605,7 +612,7 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
         auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
         if (!mesh) continue;
         const D3DXMATRIX w = mesh->GetObjectWorld();
-        const bool identity = w == Identity();
+        const bool identity = IsIdentity(w);
         Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, extent);
         polygonList.ReleaseItems();
         mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
@@ -705,7 +712,7 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
         auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
         if (!mesh) continue;
         const D3DXMATRIX w = mesh->GetObjectWorld();
-        const bool identity = w == Identity();
+        const bool identity = IsIdentity(w);
         Kco_ODE_BodyCollision::CalculateBoxBounds(w, boxMatrix, sides);
         polygonList.ReleaseItems();
         mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
@@ -811,7 +818,7 @@ unsigned long Kco_ODE_BodyCollision::SweepSphereAhead(dGeomID sphere, dContactGe
         auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
         if (!mesh) continue;
         const D3DXMATRIX w = mesh->GetObjectWorld();
-        const bool identity = w == Identity();
+        const bool identity = IsIdentity(w);
         Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, reach);
         polygonList.ReleaseItems();
         mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
@@ -855,7 +862,7 @@ unsigned long Kco_ODE_BodyCollision::SweepBoxAhead(dGeomID box, const double cor
         auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
         if (!mesh) continue;
         const D3DXMATRIX w = mesh->GetObjectWorld();
-        const bool identity = w == Identity();
+        const bool identity = IsIdentity(w);
         Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, std::fmax(extent.x, std::fmax(extent.y, extent.z)));
         polygonList.ReleaseItems();
         mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
@@ -918,7 +925,7 @@ void Kco_ODE_BodyCollision::CalculateSphereBounds(D3DXMATRIX w, D3DXVECTOR3 cent
     const D3DXVECTOR3 reach(extent, extent, extent);
     boundsMin = centre - reach;
     boundsMax = centre + reach;
-    if (w == Identity()) return;  // all sixteen values: the bounds are local already
+    if (IsIdentity(w)) return;  // all sixteen values: the bounds are local already
     D3DXMATRIX inverse;
     D3DXMatrixInverse(&inverse, nullptr, &w);
     const D3DXVECTOR3 lo = boundsMin, hi = boundsMax;

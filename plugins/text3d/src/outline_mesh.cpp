@@ -28,6 +28,7 @@ constexpr DWORD kMaxGlyphBytes = 16u << 20;
 // most 2^15 design units from the origin) and a deviation of at least one design unit,
 // eight levels always suffice. The limit only stops damaged input.
 constexpr int kMaxFlattenDepth = 16;
+constexpr double kFinestDeviation = 1.0 / 16;  // design units
 constexpr double kZeroTurningAngle = 0.00001;
 constexpr DWORD kMaxVertices = 0xFFFF;  // fewer than 65536, for 16-bit indices
 
@@ -51,8 +52,11 @@ public:
         scale_ = scale;
         originX_ = originX;
         originY_ = originY;
-        // As for the whole text: no deviation means one design unit.
+        // As for the whole text: no deviation means one design unit. A finer one than a
+        // sixteenth of a unit only multiplies points (outline points are whole units): a
+        // deviation near 0 would split every curve to the depth limit.
         if (!(deviation > 0)) deviation = scale;
+        deviation = std::max(deviation, scale * kFinestDeviation);
         deviationSquared_ = deviation * deviation;
         out_ = &out;
         used_ = 0;

@@ -85,9 +85,6 @@ struct D3DXMATRIX : D3DMATRIX {
         return true;
     }
     bool operator!=(const D3DMATRIX& b) const { return !(*this == b); }
-    // The same for two D3DXMATRIX values, so that C++20's reversed candidate is no tie.
-    bool operator==(const D3DXMATRIX& b) const { return *this == static_cast<const D3DMATRIX&>(b); }
-    bool operator!=(const D3DXMATRIX& b) const { return !(*this == b); }
 };
 
 struct D3DXPLANE {
