@@ -44,7 +44,9 @@ for target in "${targets[@]}"; do
     asan_options="$asan_options:detect_leaks=0"
     extra=(-detect_leaks=0)
   fi
-  if ASAN_OPTIONS=$asan_options "$BUILD_DIR/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+  # fontconfig keeps its configuration and caches for the life of the process.
+  if LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/platform/gdi/tests/lsan.supp} \
+     ASAN_OPTIONS=$asan_options "$BUILD_DIR/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
        -close_fd_mask=3 -timeout=10 -rss_limit_mb=2048 "${extra[@]}" \
        -artifact_prefix="$out/fuzz-findings/$target-" \
        "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then
