@@ -54,7 +54,7 @@ AllocationRecord g_records[kMaxRecords];
 thread_local bool t_inHook = false;
 
 // Kept out of line: the stack then starts with this function and the hook that called it.
-[[gnu::noinline]] void NoteAllocation() {
+[[gnu::noinline, maybe_unused]] void NoteAllocation() {
     if (!g_counting.load(std::memory_order_relaxed) || t_inHook) return;
     t_inHook = true;
     const int index = g_allocations.fetch_add(1);
