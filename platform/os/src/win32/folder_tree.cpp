@@ -436,4 +436,13 @@ std::string ResolvedPath(std::string_view nativePath) {
     return h.Valid() ? win32::Narrow(FinalPath(h.Get())) : std::string();
 }
 
+// A saved file replaces its target only where that is a plain file (or nothing yet): never
+// a folder, a junction, a link or a device.
+bool CanReplaceFile(std::string_view path) {
+    const std::wstring wide = win32::WidePath(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    return !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+}
+
 }  // namespace os
