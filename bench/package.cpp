@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "installer/crc32.h"
-#include "installer/package_reader.h"
-#include "installer/packed_file.h"
+#include "package/crc32.h"
+#include "package/package_reader.h"
+#include "package/packed_file.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "fuzz_input_file.h"
-#include "installer/package_reader.h"
+#include "package/package_reader.h"
 #include "os/message_box.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "installer/uninstall_log.h"
+#include "package/uninstall_log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<UninstallLog> log = ParseUninstallLog(std::span<const uint8_t>(data, size));

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "installer/pointer_array.h"
-#include "installer/uninstall_log.h"
+#include "package/pointer_array.h"
+#include "package/uninstall_log.h"
 #include "plugin_frame/engine_control.h"
-#include "installer/little_endian.h"
+#include "package/little_endian.h"
 #include "uninstaller.h"
 
 namespace fs = std::filesystem;

@@ -10,10 +10,9 @@
 #include <optional>
 #include <string>
 
-#include "dialogs/install_options_dialog.h"
 #include "dialogs/progress_window.h"
 #include "installer/item_name.h"
-#include "installer/little_endian.h"
+#include "package/little_endian.h"
 #include "installer/player_folder.h"
 #include "installer/project_installer.h"
 #include "os/copy_file.h"
@@ -88,36 +87,16 @@ void ProjectInstaller::FinishInstallation(const char* projectName) {
 }
 
 bool ProjectInstaller::InstallScreensaver() {
-    InstallOptionsDialog dialog;
-
     uint8_t checkDx8 = 0;
-    if (!ReadByte(*this, "CheckDx8", checkDx8)) {
-        ShowMissingSetting("CheckDx8");
-        return false;
-    }
     uint8_t runAfterInstall = 0;  // must be there; this type starts nothing
-    if (!ReadByte(*this, "RunAfterInstall", runAfterInstall)) {
-        ShowMissingSetting("RunAfterInstall");
-        return false;
-    }
     char proposedPath[kSettingTextSize];
     char projectName[kSettingTextSize];
-    for (auto [item, buffer] : {std::pair{"InstallPath", proposedPath},
-                                std::pair{"ProjectName", projectName}}) {
-        if (!ReadText(*this, item, buffer, kSettingTextSize)) {
-            ShowMissingSetting(item);
-            return false;
-        }
-    }
+    if (!ReadSettings({{"CheckDx8", &checkDx8}, {"RunAfterInstall", &runAfterInstall}},
+                      {{"InstallPath", proposedPath}, {"ProjectName", projectName}}))
+        return false;
     if (checkDx8 && !IsDirectX81OrHigher())
         os::MessageBox(kScreensaverDirectXText, projectName, os::MB_OK | os::MB_ICONWARNING);
-
-    dialog.SetTitle(projectName);
-    if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
-
-    if (!TakeInstallFolder(AbsoluteInstallPath(dialog.GetPath()))) return false;
-    OpenProgressWindow();
-    os::SetCurrentFolder(installPath_);
+    if (!ChooseInstallFolder(proposedPath, projectName)) return false;
 
     if (!CopyCoreFiles()) return false;
     EngineOwner engine(*this);
@@ -191,22 +170,12 @@ void ProjectInstaller::CopyScreensaverToSystem() {
 }
 
 bool ProjectInstaller::InstallWinampPlugin() {
-    InstallOptionsDialog dialog;
-
     uint8_t checkDx8 = 0;
-    if (!ReadByte(*this, "CheckDx8", checkDx8)) {
-        ShowMissingSetting("CheckDx8");
-        return false;
-    }
     char proposedPath[kSettingTextSize];
     char projectName[kSettingTextSize];
-    for (auto [item, buffer] : {std::pair{"StartupDirectory", proposedPath},
-                                std::pair{"ProjectName", projectName}}) {
-        if (!ReadText(*this, item, buffer, kSettingTextSize)) {
-            ShowMissingSetting(item);
-            return false;
-        }
-    }
+    if (!ReadSettings({{"CheckDx8", &checkDx8}},
+                      {{"StartupDirectory", proposedPath}, {"ProjectName", projectName}}))
+        return false;
     uint8_t winampVersion = 0;
     if (!ReadByte(*this, "WinampVersion", winampVersion)) {
         ShowError("Can't find winamp version");
@@ -215,13 +184,7 @@ bool ProjectInstaller::InstallWinampPlugin() {
     const bool winamp3 = winampVersion != 0;
     if (checkDx8 && !IsDirectX81OrHigher())
         os::MessageBox(kWinampDirectXText, projectName, os::MB_OK | os::MB_ICONWARNING);
-
-    dialog.SetTitle(projectName);
-    if (!dialog.DoModal(instance_, mainWindow_, proposedPath)) return false;
-
-    if (!TakeInstallFolder(AbsoluteInstallPath(dialog.GetPath()))) return false;
-    OpenProgressWindow();
-    os::SetCurrentFolder(installPath_);
+    if (!ChooseInstallFolder(proposedPath, projectName)) return false;
 
     if (!CopyCoreFiles()) return false;
     EngineOwner engine(*this);

@@ -1,7 +1,7 @@
 // The run-in-place project type ("ProjectType" 1): the installer as a self-contained player.
 // Everything is unpacked into a fresh private temporary folder, the viewer plays the start
 // file there, and when it has ended everything unpacked is deleted again. No registry, no
-// links, no log. LaunchViewer, which the standard installation shares, is with its steps.
+// links, no log. LaunchViewer, which the standard installation shares, is in installer_steps.cpp.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,10 +26,7 @@ constexpr char kDirectXMissingText[] =
 
 bool ProjectInstaller::RunInPlace() {
     uint8_t checkDx8 = 0;
-    if (!ReadByte(*this, "CheckDx8", checkDx8)) {
-        ShowMissingSetting("CheckDx8");
-        return false;
-    }
+    if (!ReadSettings({{"CheckDx8", &checkDx8}})) return false;
     if (checkDx8 && !IsDirectX81OrHigher()) {
         os::MessageBox(kDirectXMissingText, "DirectX version check error",
                        os::MB_OK | os::MB_ICONERROR);
@@ -37,12 +34,7 @@ bool ProjectInstaller::RunInPlace() {
     }
     if (!CreateTempFolder()) return false;
     os::SetCurrentFolder(installPath_);
-
-    if (!ExtractItem("VantrelViewer.exe", true)) {
-        if (OutOfSpace()) return false;  // told already; the viewer was there
-        ShowError("VantrelViewer.exe not found", "P");
-        return false;
-    }
+    if (!ExtractViewer()) return false;
     {
         // The viewer loads its own engine; ours must be gone before it starts.
         EngineOwner engine(*this);

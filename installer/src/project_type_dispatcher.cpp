@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "installer/little_endian.h"
-#include "installer/package_reader.h"
+#include "package/little_endian.h"
+#include "package/package_reader.h"
 #include "installer/project_installer.h"
 #include "os/message_box.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "installer/little_endian.h"
+#include "package/little_endian.h"
 #include "installer/project_installer.h"
 #include "os/current_folder.h"
 #include "os/message_box.h"

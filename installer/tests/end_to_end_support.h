@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "app_test_support.h"
-#include "installer/little_endian.h"
-#include "installer/package_reader.h"
+#include "package/little_endian.h"
+#include "package/package_reader.h"
 #include "standard_test_support.h"
 
 namespace e2e {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app_test_support.h"
-#include "installer/packed_file.h"
+#include "package/packed_file.h"
 #include "installer/project_installer.h"
 #include "package_bytes.h"
 

@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "app_test_support.h"
-#include "installer/little_endian.h"
-#include "installer/uninstall_log.h"
+#include "package/little_endian.h"
+#include "package/uninstall_log.h"
 #include "standard_test_support.h"
 #include "start_file.h"
 #include "tagfile/records.h"

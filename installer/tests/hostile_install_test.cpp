@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "app_test_support.h"
-#include "installer/little_endian.h"
-#include "installer/pointer_array.h"
-#include "installer/uninstall_log.h"
+#include "package/little_endian.h"
+#include "package/pointer_array.h"
+#include "package/uninstall_log.h"
 #include "os/registry.h"
 #include "plugin_frame/engine_control.h"
 #include "standard_test_support.h"

@@ -6,7 +6,7 @@
 
 #include "end_to_end_support.h"
 #include "installer/player_folder.h"
-#include "installer/uninstall_log.h"
+#include "package/uninstall_log.h"
 #include "os/message_box.h"
 #include "os/registry.h"
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "app_test_support.h"
-#include "installer/package_reader.h"
+#include "package/package_reader.h"
 
 using apptest::ScratchFolder;
 namespace fs = std::filesystem;

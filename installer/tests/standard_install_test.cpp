@@ -11,9 +11,9 @@
 
 #include "app_test_support.h"
 #include "dialogs/progress_window.h"
-#include "installer/packed_file.h"
+#include "package/packed_file.h"
 #include "installer/project_installer.h"
-#include "installer/uninstall_log.h"
+#include "package/uninstall_log.h"
 #include "os/current_folder.h"
 #include "os/registry.h"
 #include "package_bytes.h"

@@ -25,7 +25,7 @@
 
 #include "uninstaller.h"
 
-#include "installer/uninstall_log.h"
+#include "package/uninstall_log.h"
 #include "os/file_exists.h"
 #include "os/folder.h"
 #include "os/folder_tree.h"

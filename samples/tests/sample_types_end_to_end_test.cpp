@@ -11,7 +11,7 @@
 #include <set>
 
 #include "end_to_end_support.h"
-#include "installer/uninstall_log.h"
+#include "package/uninstall_log.h"
 #include "os/native_path.h"
 #include "project_config.h"
 

@@ -7,15 +7,15 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 prefix=$(scripts/windows/prefix.sh)
 includes=()
-for dir in plugin_frame vecmath tagfile platform/os platform/d3d8 platform/gdi installer \
+for dir in plugin_frame vecmath tagfile platform/os platform/d3d8 platform/gdi package installer \
            engine/src; do
   [ -d "$dir/include" ] && includes+=(-I"$dir/include")
 done
 includes+=(-Iinstaller/src -Iengine/src -I"$prefix/include")
 files=(tagfile/src/records.cpp tagfile/src/compressed_file.cpp engine/src/guid.cpp
        engine/src/file_saver.cpp engine/src/file_loader.cpp
-       installer/src/package_reader.cpp installer/src/packed_file.cpp
-       installer/src/pointer_array.cpp installer/src/crc32.cpp)
+       package/src/package_reader.cpp package/src/packed_file.cpp
+       package/src/pointer_array.cpp package/src/crc32.cpp package/include/package/layout.h)
 # Every header of the plug-in frame, each on its own.
 for header in plugin_frame/include/plugin_frame/*.h plugin_frame/include/plugin_frame/siblings/*.h \
               platform/gdi/include/gdi/wingdi.h platform/d3d8/include/d3d8/d3d8types.h; do

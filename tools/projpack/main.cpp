@@ -12,7 +12,7 @@
 #include "os/printable_text.h"
 #include "os/whole_file.h"
 #include "package_listing.h"
-#include "package_writer.h"
+#include "manifest_items.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ int Build(const std::string& manifestPath, const std::string& folder, const std:
         std::fprintf(stderr, "projpack: %s: %s\n", manifestPath.c_str(), error.c_str());
         return 1;
     }
-    projpack::PackageWriter writer;
+    PackageWriter writer;
     if (!projpack::CollectItems(manifest, folder, writer, error, ShowProgress)) {
         std::fprintf(stderr, "projpack: %s\n", error.c_str());
         return 1;

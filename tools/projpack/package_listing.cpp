@@ -5,11 +5,11 @@
 #include <map>
 #include <set>
 
-#include "installer/crc32.h"
-#include "installer/little_endian.h"
-#include "installer/package_reader.h"
-#include "installer/packed_file.h"
-#include "installer/uninstall_log.h"
+#include "package/crc32.h"
+#include "package/little_endian.h"
+#include "package/package_reader.h"
+#include "package/packed_file.h"
+#include "package/uninstall_log.h"
 #include "os/native_path.h"
 #include "tagfile/compressed_file.h"
 
@@ -76,7 +76,7 @@ std::string DescribeBytes(std::span<const uint8_t> data) {
         return "krvf-compressed (" + std::to_string(unpacked) + " bytes)";
     }
     if (LooksPacked(data))
-        return "packed (" + std::to_string(LoadU32LE(data.data() + data.size() - 4)) + " bytes)";
+        return "packed (" + std::to_string(PackedFileStatedSize(data)) + " bytes)";
     if (IsText(data) && data.size() > 1)
         return "text \"" + std::string(data.begin(), data.end() - 1) + "\"";
     if (data.size() == 4) return "u32 " + std::to_string(LoadU32LE(data.data()));

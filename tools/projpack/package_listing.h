@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "package_writer.h"
+#include "manifest_items.h"
 
 class PackageReader;
 

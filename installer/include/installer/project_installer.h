@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,8 +18,8 @@
 
 #include "installer/engine_objects.h"
 #include "installer/handles.h"
-#include "installer/package_reader.h"
-#include "installer/pointer_array.h"
+#include "package/package_reader.h"
+#include "package/pointer_array.h"
 #include "os/folder_tree.h"
 #include "os/shared_library.h"
 
@@ -89,6 +90,27 @@ public:
     uint32_t CurrentItemSize() const { return currentItemSize_; }
 
 protected:
+    // The settings a project type reads first, each a one-byte value or a text read into a
+    // 259-byte buffer (its last byte forced to NUL).
+    struct ByteSetting {
+        const char* name;
+        uint8_t* value;
+    };
+    struct TextSetting {
+        const char* name;
+        char* buffer;  // 259 bytes
+    };
+    // Reads `bytes`, then `texts`, in the order given; the first one missing is shown
+    // ("Can't find project type <name>") and gives false.
+    bool ReadSettings(std::initializer_list<ByteSetting> bytes,
+                      std::initializer_list<TextSetting> texts = {});
+    // The options dialog titled after `projectName` proposes `proposedPath`; the folder
+    // chosen becomes the install path (anchored when relative), the progress window opens
+    // and the current folder moves into it. False when the dialog was not answered with
+    // "Install" or the folder was refused (the user told).
+    bool ChooseInstallFolder(const char* proposedPath, const char* projectName);
+    // Unpacks "VantrelViewer.exe"; false, the user told, when it is not there or did not fit.
+    bool ExtractViewer();
     // Appends an owned copy of `text` to `list`.
     static void AddText(PointerArray& list, std::string_view text);
     static void FreeTexts(PointerArray& list);

@@ -1,12 +1,12 @@
-#include "package_writer.h"
+#include "manifest_items.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <sstream>
 
-#include "installer/package_reader.h"
-#include "installer/packed_file.h"
+#include "package/package_reader.h"
+#include "package/packed_file.h"
 #include "os/command_line.h"
 #include "os/message_box.h"
 #include "package_listing.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "installer/little_endian.h"
+#include "package/little_endian.h"
 
 namespace testpkg {
 

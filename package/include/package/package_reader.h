@@ -1,12 +1,5 @@
 // The package appended to the installer's own file, and the reader that finds it and reads
-// entries out of it. Layout (u32 little-endian, offsets from the package start S):
-//   0    36  marker "2BF2B305-2E71-593E-AD4A-F4DEE07B4336", no terminator
-//   36   4   entry count N
-//   40   ..  N entries: u32 G, group name (G bytes with NUL), u32 L, item name (L bytes
-//            with NUL), u32 data size, u32 CRC-32 of the data
-//   D    4   data offset from S of the first data byte (D + 4)
-//   ..   ..  every entry's data, in directory order, no gaps
-// and the file's last four bytes hold S.
+// entries out of it (the layout is in layout.h).
 #pragma once
 
 #include <cstdint>
@@ -15,12 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "installer/entry_index.h"
-#include "installer/pointer_array.h"
+#include "package/entry_index.h"
+#include "package/layout.h"
+#include "package/pointer_array.h"
 #include "os/read_only_file.h"
-
-inline constexpr size_t kPackageMarkerSize = 36;
-inline constexpr size_t kPackageNameSize = 260;  // a name with its NUL must fit this
 
 // The marker is joined from two halves at run time; no single copy of it is kept, so the
 // scan for it never finds the program's own constant.

@@ -1,8 +1,8 @@
-#include "installer/uninstall_log.h"
+#include "package/uninstall_log.h"
 
 #include <cstring>
 
-#include "installer/little_endian.h"
+#include "package/little_endian.h"
 #include "plugin_frame/engine_control.h"
 
 namespace {
@@ -19,11 +19,11 @@ void SaveText(EngineFileSaver& saver, const char* tag, const char* text) {
 
 void SaveCount(EngineFileSaver& saver, const char* tag, int32_t count) {
     const uint32_t value = count < 0 ? 0 : uint32_t(count);
-    uint8_t bytes[4];
+    uint8_t bytes[kUninstallCountSize];
     StoreU32LE(value, bytes);
     saver.SaveTag(tag);
-    saver.SaveBlockSize(4);
-    saver.SaveDataToFile(bytes, 4);
+    saver.SaveBlockSize(kUninstallCountSize);
+    saver.SaveDataToFile(bytes, kUninstallCountSize);
 }
 
 class RecordCursor {
@@ -32,19 +32,23 @@ public:
 
     bool AtEnd() const { return at_ == bytes_.size(); }
     bool NextTagIs(const char* tag) const {
-        return bytes_.size() - at_ >= 4 && std::memcmp(bytes_.data() + at_, tag, 4) == 0;
+        return bytes_.size() - at_ >= kUninstallTagSize &&
+               std::memcmp(bytes_.data() + at_, tag, kUninstallTagSize) == 0;
     }
     // The data of the next record if it has this tag and this length.
     const uint8_t* Take(const char* tag, uint32_t length) {
-        if (!NextTagIs(tag) || bytes_.size() - at_ < 8) return nullptr;
-        if (LoadU32LE(bytes_.data() + at_ + 4) != length || bytes_.size() - at_ - 8 < length) return nullptr;
-        const uint8_t* data = bytes_.data() + at_ + 8;
-        at_ += 8 + size_t(length);
+        constexpr size_t header = kUninstallRecordHeaderSize;
+        if (!NextTagIs(tag) || bytes_.size() - at_ < header) return nullptr;
+        if (LoadU32LE(bytes_.data() + at_ + kUninstallTagSize) != length ||
+            bytes_.size() - at_ - header < length)
+            return nullptr;
+        const uint8_t* data = bytes_.data() + at_ + header;
+        at_ += header + size_t(length);
         return data;
     }
     bool TakeTagAlone(const char* tag) {
         if (!NextTagIs(tag)) return false;
-        at_ += 4;
+        at_ += kUninstallTagSize;
         return true;
     }
 
@@ -60,7 +64,7 @@ std::string Text(const uint8_t* data) {
 
 bool TakeTexts(RecordCursor& cursor, const char* countTag, const char* textTag,
                std::vector<std::string>& out) {
-    const uint8_t* count = cursor.Take(countTag, 4);
+    const uint8_t* count = cursor.Take(countTag, kUninstallCountSize);
     if (!count) return false;
     for (uint32_t i = LoadU32LE(count); i > 0; --i) {
         const uint8_t* text = cursor.Take(textTag, kUninstallTextSize);

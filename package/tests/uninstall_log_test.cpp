@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "installer/uninstall_log.h"
+#include "package/uninstall_log.h"
 #include "plugin_frame/engine_control.h"
 
 namespace {

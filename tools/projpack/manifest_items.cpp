@@ -1,28 +1,13 @@
-#include "package_writer.h"
+#include "manifest_items.h"
 
-#include <fstream>
-#include <iterator>
-
-#include "installer/crc32.h"
-#include "installer/little_endian.h"
-#include "installer/package_reader.h"
-#include "installer/packed_file.h"
+#include "package/little_endian.h"
+#include "package/packed_file.h"
 #include "os/native_path.h"
 #include "os/whole_file.h"
 #include "tagfile/compressed_file.h"
 
 namespace projpack {
 namespace {
-
-void Append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more) {
-    out.insert(out.end(), more.begin(), more.end());
-}
-
-void AppendName(std::vector<uint8_t>& out, const std::string& name) {
-    Append(out, U32Bytes(uint32_t(name.size() + 1)));
-    out.insert(out.end(), name.begin(), name.end());
-    out.push_back(0);
-}
 
 std::vector<uint8_t> TextBytes(const std::string& s) {
     std::vector<uint8_t> v(s.begin(), s.end());
@@ -58,62 +43,6 @@ std::vector<uint8_t> U32Bytes(uint32_t v) {
     std::vector<uint8_t> bytes(4);
     StoreU32LE(v, bytes.data());
     return bytes;
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return s;
-}
-
-void PackageWriter::Add(std::string group, std::string item, std::vector<uint8_t> data) {
-    items_.push_back({Upper(std::move(group)), Upper(std::move(item)), std::move(data)});
-}
-
-std::vector<uint8_t> PackageWriter::Directory() const {
-    const std::string marker = PackageMarker();
-    std::vector<uint8_t> out(marker.begin(), marker.end());
-    Append(out, U32Bytes(uint32_t(items_.size())));
-    const Crc32Table crc;
-    for (const PackageItem& it : items_) {
-        if (it.group.size() + 1 > kPackageNameSize || it.item.size() + 1 > kPackageNameSize)
-            return {};
-        AppendName(out, it.group);
-        AppendName(out, it.item);
-        Append(out, U32Bytes(uint32_t(it.data.size())));
-        Append(out, U32Bytes(crc.Compute(it.data.data(), it.data.size())));
-    }
-    Append(out, U32Bytes(uint32_t(out.size() + 4)));
-    return out;
-}
-
-bool PackageWriter::WriteInstaller(const std::vector<uint8_t>& image, const std::string& outPath,
-                                   std::string& error) const {
-    std::vector<uint8_t> directory = Directory();
-    if (directory.empty()) {
-        error = "a name is longer than 259 characters";
-        return false;
-    }
-    uint64_t total = image.size() + directory.size() + 4;
-    for (const PackageItem& it : items_) total += it.data.size();
-    if (total > UINT32_MAX) {
-        error = "the installer would pass 4 GiB; offsets are 32-bit";
-        return false;
-    }
-    std::ofstream out(os::NativePath(outPath), std::ios::binary | std::ios::trunc);
-    auto write = [&](const std::vector<uint8_t>& bytes) {
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    };
-    write(image);
-    write(directory);
-    for (const PackageItem& it : items_) write(it.data);
-    write(U32Bytes(uint32_t(image.size())));
-    out.close();
-    if (!out) {
-        error = "cannot write " + outPath;
-        return false;
-    }
-    return true;
 }
 
 bool CollectItems(const Manifest& manifest, const std::string& projectFolder,

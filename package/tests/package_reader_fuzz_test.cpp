@@ -7,7 +7,7 @@
 #include <cstring>
 #include <random>
 
-#include "installer/package_reader.h"
+#include "package/package_reader.h"
 #include "os/message_box.h"
 #include "package_bytes.h"
 

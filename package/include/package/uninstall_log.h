@@ -1,11 +1,5 @@
 // "uninstall.nfo", the log an installation leaves for its uninstaller: tagged records with
-// no header, written through the engine's file saver.
-//   "UNFC" u32 F, then F x "UNFN" 259 bytes   installed files, in the order written
-//   "UNDC" u32 D, then D x "UNDN" 259 bytes   created folders, last created first
-//   "UNPN" 259 bytes                          the project name
-//   "UNSK" with no length and no data         screensaver and Winamp types only
-// Texts are NUL-padded to 259 bytes; a text of 259 characters or more fills its record
-// with no terminator.
+// no header (layout.h), written through the engine's file saver.
 #pragma once
 
 #include <cstdint>
@@ -14,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "installer/pointer_array.h"
+#include "package/layout.h"
+#include "package/pointer_array.h"
 
 class EngineFileSaver;
 
-inline constexpr uint32_t kUninstallTextSize = 259;
 inline constexpr char kUninstallLogName[] = "uninstall.nfo";
 // The uninstall registry key of a project is this + its "ProjectName".
 inline constexpr char kUninstallKeyPrefix[] =

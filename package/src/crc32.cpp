@@ -1,6 +1,6 @@
-#include "installer/crc32.h"
+#include "package/crc32.h"
 
-#include "installer/little_endian.h"
+#include "package/little_endian.h"
 
 namespace {
 

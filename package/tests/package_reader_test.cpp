@@ -1,11 +1,11 @@
-#include "installer/package_reader.h"
+#include "package/package_reader.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
 
-#include "installer/little_endian.h"
+#include "package/little_endian.h"
 #include "os/command_line.h"
 #include "os/message_box.h"
 #include "package_bytes.h"

@@ -1,4 +1,4 @@
-#include "installer/crc32.h"
+#include "package/crc32.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

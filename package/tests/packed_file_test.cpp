@@ -1,4 +1,4 @@
-#include "installer/packed_file.h"
+#include "package/packed_file.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,4 +1,4 @@
-#include "installer/pointer_array.h"
+#include "package/pointer_array.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Packed files: the entries the installer unpacks on its own, before the engine's file
-// loader exists (viewer, engine core, core plug-ins, file channels, uninstaller). Layout:
-// a zlib stream (RFC 1950) of the whole file, then a u32 little-endian unpacked size.
+// loader exists (viewer, engine core, core plug-ins, file channels, uninstaller): a zlib
+// stream of the whole file, then its unpacked size (layout.h).
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,9 @@ struct UnpackedFile {
 
 // No packed file unpacks to more than this.
 inline constexpr uint64_t kMaxPackedFileSize = uint64_t(1) << 30;
+
+// The unpacked size the stored bytes state in their last four bytes (0 when too short).
+uint32_t PackedFileStatedSize(std::span<const uint8_t> stored);
 
 // The unpacked file, or nothing when the stored bytes are too short, claim a size beyond
 // what DEFLATE can produce from them (1032:1) or beyond kMaxPackedFileSize, or do not

@@ -1,26 +1,28 @@
-#include "installer/packed_file.h"
+#include "package/packed_file.h"
 
 #include <zlib.h>
 
 #include <new>
 
-#include "installer/little_endian.h"
+#include "package/layout.h"
+#include "package/little_endian.h"
 #include "os/message_box.h"
 
 namespace {
 
 constexpr uint64_t kMaxDeflateRatio = 1032;
 
-uint32_t TrailingSize(std::span<const uint8_t> stored) {
-    return LoadU32LE(stored.data() + stored.size() - 4);
-}
-
 }  // namespace
 
+uint32_t PackedFileStatedSize(std::span<const uint8_t> stored) {
+    if (stored.size() < kPackedSizeFieldSize) return 0;
+    return LoadU32LE(stored.data() + stored.size() - kPackedSizeFieldSize);
+}
+
 std::optional<UnpackedFile> TryUnpackPackedFile(std::span<const uint8_t> stored) {
-    if (stored.size() < 4) return std::nullopt;
-    const uint32_t size = TrailingSize(stored);
-    const size_t streamSize = stored.size() - 4;
+    if (stored.size() < kPackedSizeFieldSize) return std::nullopt;
+    const uint32_t size = PackedFileStatedSize(stored);
+    const size_t streamSize = stored.size() - kPackedSizeFieldSize;
     if (size > kMaxPackedFileSize || uint64_t(size) > uint64_t(streamSize) * kMaxDeflateRatio)
         return std::nullopt;
 
@@ -44,13 +46,12 @@ std::optional<UnpackedFile> UnpackPackedFile(std::span<const uint8_t> stored) {
 std::vector<uint8_t> PackPackedFile(std::span<const uint8_t> content, int level) {
     if (content.size() > kMaxPackedFileSize) return {};
     uLongf length = ::compressBound(uLong(content.size()));
-    std::vector<uint8_t> out(length + 4);
+    std::vector<uint8_t> out(length + kPackedSizeFieldSize);
     const Bytef none = 0;
     if (::compress2(out.data(), &length, content.empty() ? &none : content.data(),
                     uLong(content.size()), level) != Z_OK)
         return {};
-    out.resize(length + 4);
-    const auto size = uint32_t(content.size());
-    for (int i = 0; i < 4; ++i) out[length + i] = uint8_t(size >> (8 * i));
+    out.resize(length + kPackedSizeFieldSize);
+    StoreU32LE(uint32_t(content.size()), out.data() + length);
     return out;
 }

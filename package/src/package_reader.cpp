@@ -1,10 +1,10 @@
-#include "installer/package_reader.h"
+#include "package/package_reader.h"
 
 #include <cstring>
 #include <new>
 
-#include "installer/crc32.h"
-#include "installer/little_endian.h"
+#include "package/crc32.h"
+#include "package/little_endian.h"
 #include "os/command_line.h"
 #include "os/message_box.h"
 #include "os/native_path.h"
@@ -17,8 +17,6 @@ constexpr size_t kGroupNameMax = 259;
 constexpr int kScanBlocks = 20;
 constexpr size_t kScanBlockSize = 9999;
 constexpr size_t kScanLastOffset = 9962;  // one short of the last offset that would fit
-// The smallest directory entry: two empty names (just their lengths) plus size and CRC.
-constexpr uint64_t kMinEntrySize = 16;
 
 std::string CommandLinePath() {
     std::string line = os::GetCommandLine().substr(0, kCommandLinePathMax);
@@ -70,7 +68,7 @@ bool PackageReader::FindMarker(std::string& markerRead) {
     const uint64_t fileSize = file_.Size();
     uint32_t start = 0;
     char read[kPackageMarkerSize] = {};
-    if (fileSize >= 4 && file_.Seek(fileSize - 4) && ReadU32(start) && file_.Seek(start) &&
+    if (fileSize >= kPackageTrailerSize && file_.Seek(fileSize - kPackageTrailerSize) && ReadU32(start) && file_.Seek(start) &&
         file_.ReadExact(read, sizeof read)) {
         markerRead.assign(read, strnlen(read, sizeof read));
         if (os::EqualsIgnoreCase(std::string_view(read, sizeof read), marker)) {
@@ -114,12 +112,12 @@ bool PackageReader::ReadName(char (&name)[kPackageNameSize]) {
 
 bool PackageReader::ReadDirectory() {
     const uint64_t fileSize = file_.Size();
-    const uint64_t dataEnd = fileSize - 4;  // where the trailing package start begins
+    const uint64_t dataEnd = fileSize - kPackageTrailerSize;  // where the trailing package start begins
     uint32_t count = 0;
     if (!ReadU32(count)) return false;
     // Bound the count by the bytes left before allocating anything for it.
-    const uint64_t directoryStart = uint64_t(packageStart_) + kPackageMarkerSize + 4;
-    if (directoryStart > dataEnd || count > (dataEnd - directoryStart) / kMinEntrySize)
+    const uint64_t directoryStart = uint64_t(packageStart_) + kPackageDirectoryOffset;
+    if (directoryStart > dataEnd || count > (dataEnd - directoryStart) / kPackageMinEntrySize)
         return false;
 
     uint64_t totalData = 0;
