@@ -113,7 +113,7 @@ TEST(InstallOptionsDialog, BrowseReplacesThePathOnlyWhenAFolderIsPicked) {
     window.Send(proc, {MessageKind::InitDialog, 0, 0, &dialog});
     window.Click(proc, IDC_BROWSE);
     EXPECT_STREQ(dialog.GetPath(), "C:\\Start");
-    face->GetSettings().browseFolder = "/srv/Picked";
+    face->CurrentSettings().browseFolder = "/srv/Picked";
     window.Click(proc, IDC_BROWSE);
     EXPECT_STREQ(dialog.GetPath(), "/srv/Picked");
     EXPECT_EQ(window.ItemText(IDC_INSTALL_PATH), "/srv/Picked");

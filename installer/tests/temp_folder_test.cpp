@@ -33,7 +33,7 @@ protected:
     std::string Choose() {
         ProjectInstaller installer;
         if (!installer.CreateTempFolder()) return "<none>";
-        return installer.GetInstallPath();
+        return installer.InstallPath();
     }
     std::string Candidate(int n) { return scratch_.Str() + "/Vantrel" + std::to_string(n); }
     void MakePrivate(int n) {
@@ -101,7 +101,7 @@ TEST_F(TempFolderChoice, CleanupTakesOnlyWhatWasUnpacked) {
     for (bool viewerAddsFiles : {false, true}) {
         ProjectInstaller installer;
         ASSERT_TRUE(installer.CreateTempFolder());
-        const path folder = installer.GetInstallPath();
+        const path folder = installer.InstallPath();
         for (const char* item : {"a.txt", "sub\\b.txt", "keep\\c.txt"}) ASSERT_TRUE(installer.ExtractItem(item, false));
         apptest::WriteFile(folder / "channel.lst", "channels the viewer found");
         const path elsewhere = scratch_.Path() / "elsewhere";

@@ -41,7 +41,7 @@ public:
 
     // Every line logged so far, unescaped fields joined by tabs.
     const std::vector<std::vector<std::string>>& Lines() const { return lines_; }
-    Settings& GetSettings() { return settings_; }
+    Settings& CurrentSettings() { return settings_; }
 
 private:
     void Log(std::vector<std::string> fields);

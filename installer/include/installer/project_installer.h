@@ -79,7 +79,7 @@ public:
     virtual void CopyScreensaverToSystem();
     virtual bool InstallWinampPlugin();
 
-    const char* GetInstallPath() const { return installPath_; }
+    const char* InstallPath() const { return installPath_; }
     // Copies at most 399 characters.
     void SetInstallPath(std::string_view path);
     // The texts of the installed-files list (every file written, in order) and of the
