@@ -86,6 +86,32 @@ void ProjectInstaller::FinishInstallation(const char* projectName) {
     os::MessageBox(kSuccessText, projectName, os::MB_OK | os::MB_ICONINFORMATION);
 }
 
+bool ProjectInstaller::InstallCoreAndEngine() {
+    if (!CopyCoreFiles() || !InitEngine()) return false;
+    progressWindow_->SetProgress(0.05f);
+    ExtractItem("VtlUnInst.exe", true);  // a package without an uninstaller still installs
+    return true;
+}
+
+bool ProjectInstaller::WriteConfigurationAndLog(
+    const char* fileName, const char* projectName,
+    const std::function<bool(EngineFileSaver&)>& writeRecords) {
+    EngineFileSaver* saver = MakeFileSaver();
+    if (!saver) return true;
+    const std::string configPath = std::string(installPath_) + "\\" + fileName;
+    const bool opened = saver->OpenFile(configPath.c_str(), 0);
+    if (opened && !writeRecords(*saver)) {
+        saver->CloseFile();  // the file stays unfinished, as it was written
+        saver->Destroy();
+        return false;
+    }
+    if (!saver->CloseFile() || !opened) NoteNotInstalled(fileName, "write failure");
+    AddText(installedFiles_, configPath);
+    WriteUninstallLog(*saver, projectName, true);
+    saver->Destroy();
+    return true;
+}
+
 bool ProjectInstaller::InstallScreensaver() {
     uint8_t checkDx8 = 0;
     uint8_t runAfterInstall = 0;  // must be there; this type starts nothing
@@ -98,39 +124,29 @@ bool ProjectInstaller::InstallScreensaver() {
         os::MessageBox(kScreensaverDirectXText, projectName, os::MB_OK | os::MB_ICONWARNING);
     if (!ChooseInstallFolder(proposedPath, projectName)) return false;
 
-    if (!CopyCoreFiles()) return false;
     EngineOwner engine(*this);
-    if (!InitEngine()) return false;
-    progressWindow_->SetProgress(0.05f);
-    ExtractItem("VtlUnInst.exe", true);
+    if (!InstallCoreAndEngine()) return false;
     CopyScreensaverToSystem();
     if (OutOfSpace()) return false;  // told already
     progressWindow_->SetProgress(0.1f);
 
     if (!UnpackProject()) return false;
 
-    if (EngineFileSaver* saver = MakeFileSaver()) {
-        const std::string configPath = std::string(installPath_) + "\\screensaver.cfg";
-        const bool opened = saver->OpenFile(configPath.c_str(), 0);
-        if (opened) {
-            SaveStartRecords(*saver, installPath_);
-            for (const char* tag : {"SCQC", "SCSP"}) {
-                const char* item = tag[2] == 'Q' ? "DoQuitCgr" : "DoSmallPreview";
-                uint8_t value = 0;
-                if (!ReadByte(*this, item, value)) {
-                    ShowMissingSetting(item);
-                    saver->CloseFile();  // the file stays unfinished, as it was written
-                    saver->Destroy();
-                    return false;
-                }
-                SaveRecord(*saver, tag, &value, 1);
+    // "SCQC" and "SCSP" hold the "DoQuitCgr" and "DoSmallPreview" bytes.
+    auto writeRecords = [&](EngineFileSaver& saver) {
+        SaveStartRecords(saver, installPath_);
+        for (const char* tag : {"SCQC", "SCSP"}) {
+            const char* item = tag[2] == 'Q' ? "DoQuitCgr" : "DoSmallPreview";
+            uint8_t value = 0;
+            if (!ReadByte(*this, item, value)) {
+                ShowMissingSetting(item);
+                return false;
             }
+            SaveRecord(saver, tag, &value, 1);
         }
-        if (!saver->CloseFile() || !opened) NoteNotInstalled("screensaver.cfg", "write failure");
-        AddText(installedFiles_, configPath);
-        WriteUninstallLog(*saver, projectName, true);
-        saver->Destroy();
-    }
+        return true;
+    };
+    if (!WriteConfigurationAndLog("screensaver.cfg", projectName, writeRecords)) return false;
     FinishInstallation(projectName);
     return true;
 }
@@ -186,11 +202,8 @@ bool ProjectInstaller::InstallWinampPlugin() {
         os::MessageBox(kWinampDirectXText, projectName, os::MB_OK | os::MB_ICONWARNING);
     if (!ChooseInstallFolder(proposedPath, projectName)) return false;
 
-    if (!CopyCoreFiles()) return false;
     EngineOwner engine(*this);
-    if (!InitEngine()) return false;
-    progressWindow_->SetProgress(0.05f);
-    ExtractItem("VtlUnInst.exe", true);
+    if (!InstallCoreAndEngine()) return false;
     ExtractItem("WinAmp.dll", true);
     if (OutOfSpace()) return false;  // told already
     const std::string source = std::string(installPath_) + "\\WinAmp.dll";
@@ -216,15 +229,10 @@ bool ProjectInstaller::InstallWinampPlugin() {
 
     if (!UnpackProject()) return false;
 
-    if (EngineFileSaver* saver = MakeFileSaver()) {
-        const std::string configPath = std::string(installPath_) + "\\winamp.cfg";
-        const bool opened = saver->OpenFile(configPath.c_str(), 0);
-        if (opened) SaveStartRecords(*saver, installPath_);
-        if (!saver->CloseFile() || !opened) NoteNotInstalled("winamp.cfg", "write failure");
-        AddText(installedFiles_, configPath);
-        WriteUninstallLog(*saver, projectName, true);
-        saver->Destroy();
-    }
+    WriteConfigurationAndLog("winamp.cfg", projectName, [&](EngineFileSaver& saver) {
+        SaveStartRecords(saver, installPath_);
+        return true;
+    });
     FinishInstallation(projectName);
     return true;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -133,6 +134,16 @@ protected:
     // Makes the engine's file loader and unpacks the listed channels and project files
     // through it; false, the user told, when the loader cannot be made or a list is broken.
     bool UnpackProject();
+    // The screensaver and Winamp types' start once the folder is chosen: the core files,
+    // the engine core loaded from them (the caller's EngineOwner lets go of it), the
+    // uninstaller. False, the user told, when the core files or the engine fail.
+    bool InstallCoreAndEngine();
+    // Their configuration file `fileName` in the install folder, written through the
+    // engine's file saver by `writeRecords`, then the uninstall log ending in "UNSK". When
+    // `writeRecords` gives false (the user told), the file stays as far as it was written,
+    // no log is written and the result is false.
+    bool WriteConfigurationAndLog(const char* fileName, const char* projectName,
+                                  const std::function<bool(EngineFileSaver&)>& writeRecords);
     // The screensaver and Winamp types' ending: the engine let go of, the viewer and
     // uninstall keys, the progress window closed at 0.95, the warning box, the success box.
     void FinishInstallation(const char* projectName);
