@@ -611,12 +611,29 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     ExtrudedVertex* const copies = extrudedVertices.data();
     uint32_t* const stamps = extrusionStamps.data();
     int copied = 0;
+#if defined(__SSE2__)
+    // p + (p − L)·e on three lanes and the slot in the fourth, one store per copy.
+    static_assert(sizeof(ExtrudedVertex) == 16 && offsetof(ExtrudedVertex, slot) == 12);
+    const __m128 lightLanes = _mm_setr_ps(l.x, l.y, l.z, 0.0f), factor = _mm_set1_ps(e);
+    const __m128 xyz = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
+    ForEachMarked(extrudeVertices_, extrudeVertices_.size(), [&](size_t v) {
+        const D3DXVECTOR3& p = points[v];
+        const uint32_t slot = uint32_t(n) + uint32_t(v);
+        const __m128 xy = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(&p.x)));
+        const __m128 at = _mm_movelh_ps(xy, _mm_load_ss(&p.z));
+        const __m128 copy = _mm_add_ps(at, _mm_mul_ps(_mm_sub_ps(at, lightLanes), factor));
+        const __m128 slotLane = _mm_castsi128_ps(_mm_slli_si128(_mm_cvtsi32_si128(int(slot)), 12));
+        _mm_storeu_ps(reinterpret_cast<float*>(copies + copied++), _mm_or_ps(_mm_and_ps(copy, xyz), slotLane));
+        stamps[slot] = stamp;
+    });
+#else
     ForEachMarked(extrudeVertices_, extrudeVertices_.size(), [&](size_t v) {
         const D3DXVECTOR3& p = points[v];
         const uint32_t slot = uint32_t(n) + uint32_t(v);
         copies[copied++] = {p + (p - l) * e, slot};
         stamps[slot] = stamp;
     });
+#endif
     extrudedCount = copied;
 
     // The silhouette's records take this construction's stamp and direction last: they lie
