@@ -443,8 +443,9 @@ inline void CapsButLast(const ShadowTriangle* triangles, size_t t, unsigned lit,
 // The plane tests of triangles t..t+3 as bits 0..3: the same products and sums, lane by lane.
 inline unsigned LitFour(const ShadowTriangle* triangles, size_t t, __m128 x, __m128 y, __m128 z) {
     static_assert(sizeof(ShadowTriangle) == 24 && offsetof(ShadowTriangle, d) == 12);
-    const float* p = &triangles[t].normal.x;
-    __m128 nx = _mm_loadu_ps(p), ny = _mm_loadu_ps(p + 6), nz = _mm_loadu_ps(p + 12), d = _mm_loadu_ps(p + 18);
+    // One plane (nx, ny, nz, d) per row, turned into one coordinate per row.
+    __m128 nx = _mm_loadu_ps(&triangles[t].normal.x), ny = _mm_loadu_ps(&triangles[t + 1].normal.x);
+    __m128 nz = _mm_loadu_ps(&triangles[t + 2].normal.x), d = _mm_loadu_ps(&triangles[t + 3].normal.x);
     _MM_TRANSPOSE4_PS(nx, ny, nz, d);
     const __m128 s = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, x), _mm_mul_ps(ny, y)), _mm_mul_ps(nz, z)), d);
     return unsigned(_mm_movemask_ps(_mm_cmpge_ps(s, _mm_setzero_ps())));
@@ -619,7 +620,7 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     ForEachMarked(extrudeVertices_, extrudeVertices_.size(), [&](size_t v) {
         const D3DXVECTOR3& p = points[v];
         const uint32_t slot = uint32_t(n) + uint32_t(v);
-        const __m128 xy = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(&p.x)));
+        const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&p.x)));
         const __m128 at = _mm_movelh_ps(xy, _mm_load_ss(&p.z));
         const __m128 copy = _mm_add_ps(at, _mm_mul_ps(_mm_sub_ps(at, lightLanes), factor));
         const __m128 slotLane = _mm_castsi128_ps(_mm_slli_si128(_mm_cvtsi32_si128(int(slot)), 12));
