@@ -11,9 +11,6 @@
 #include <new>
 #include <type_traits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "os/memory_block.h"
 
@@ -415,41 +412,70 @@ struct Triangles {
     }
 };
 
-#if defined(__SSE2__)
 // The caps of triangles t..t+kBlock−2 (bit k of lit: triangle t+k is lit), one store each:
-// eight bytes at the triangle's corners (the last two are padding) with the offset added go
-// to its three indices and one past them, which the next triangle's cap then overwrites. The
+// the eight bytes at the triangle's corners (the last two are padding), with the offset
+// added to each 16-bit corner (no sum reaches 65536, so none carries into the next), go to
+// its three indices and one past them, which the next triangle's cap then overwrites. The
 // block's last triangle is left to Cap3, so nothing is written past the block's caps.
 inline void CapsButLast(const ShadowTriangle* triangles, size_t t, unsigned lit, uint16_t* caps, uint32_t farOffset) {
-    static_assert(offsetof(ShadowTriangle, vertices) == 16);
-    const __m128i far = _mm_set1_epi16(short(farOffset));
+    static_assert(offsetof(ShadowTriangle, vertices) == 16 && sizeof(ShadowTriangle) == 24);
+    const uint64_t far = uint64_t(farOffset) * 0x0000000100010001ull;
     for (size_t k = 0; k + 1 < kBlock; ++k) {
-        const __m128i corners = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(triangles[t + k].vertices));
-        const __m128i offset = lit >> k & 1 ? _mm_setzero_si128() : far;
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(caps + 3 * (t + k)), _mm_add_epi16(corners, offset));
+        uint64_t corners;
+        std::memcpy(&corners, triangles[t + k].vertices, 8);
+        corners += lit >> k & 1 ? 0 : far;
+        std::memcpy(caps + 3 * (t + k), &corners, 8);
     }
 }
 
+// 32-bit caps: two stores, corners 0 and 1, then corner 2 and one index past it.
 inline void CapsButLast(const ShadowTriangle* triangles, size_t t, unsigned lit, uint32_t* caps, uint32_t farOffset) {
-    const __m128i far = _mm_set1_epi32(int(farOffset));
+    const uint64_t far = uint64_t(farOffset) * 0x0000000100000001ull;
     for (size_t k = 0; k + 1 < kBlock; ++k) {
-        const __m128i corners = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(triangles[t + k].vertices));
-        const __m128i offset = lit >> k & 1 ? _mm_setzero_si128() : far;
-        const __m128i wide = _mm_unpacklo_epi16(corners, _mm_setzero_si128());
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(caps + 3 * (t + k)), _mm_add_epi32(wide, offset));
+        const uint16_t* v = triangles[t + k].vertices;
+        const uint64_t offset = lit >> k & 1 ? 0 : far;
+        const uint64_t first = (uint64_t(v[0]) | uint64_t(v[1]) << 32) + offset, last = uint64_t(v[2]) + offset;
+        std::memcpy(caps + 3 * (t + k), &first, 8);
+        std::memcpy(caps + 3 * (t + k) + 2, &last, 8);
     }
 }
 
-// The plane tests of triangles t..t+3 as bits 0..3: the same products and sums, lane by lane.
-inline unsigned LitFour(const ShadowTriangle* triangles, size_t t, __m128 x, __m128 y, __m128 z) {
-    static_assert(sizeof(ShadowTriangle) == 24 && offsetof(ShadowTriangle, d) == 12);
-    // One plane (nx, ny, nz, d) per row, turned into one coordinate per row.
-    __m128 nx = _mm_loadu_ps(&triangles[t].normal.x), ny = _mm_loadu_ps(&triangles[t + 1].normal.x);
-    __m128 nz = _mm_loadu_ps(&triangles[t + 2].normal.x), d = _mm_loadu_ps(&triangles[t + 3].normal.x);
-    _MM_TRANSPOSE4_PS(nx, ny, nz, d);
-    const __m128 s = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, x), _mm_mul_ps(ny, y)), _mm_mul_ps(nz, z)), d);
-    return unsigned(_mm_movemask_ps(_mm_cmpge_ps(s, _mm_setzero_ps())));
+// n·L + d ≥ 0, summed in this order.
+inline bool Lit(const ShadowTriangle& tri, float lx, float ly, float lz) {
+    return tri.normal.x * lx + tri.normal.y * ly + tri.normal.z * lz + tri.d >= 0.0f;
 }
+
+#if defined(__GNUC__)
+// Four plane tests at once in the compiler's vector types: the same products and sums,
+// lane by lane, so the same answers.
+typedef float Lanes __attribute__((vector_size(16)));
+typedef int32_t LaneMasks __attribute__((vector_size(16)));
+#if defined(__clang__)
+#define SWSHADOW_SHUFFLE(a, b, i, j, k, l) __builtin_shufflevector(a, b, i, j, k, l)
+#else
+#define SWSHADOW_SHUFFLE(a, b, i, j, k, l) __builtin_shuffle(a, b, LaneMasks{i, j, k, l})
+#endif
+
+// Triangles t..t+3 lit as bits 0..3.
+inline unsigned LitFour(const ShadowTriangle* triangles, size_t t, Lanes x, Lanes y, Lanes z) {
+    static_assert(offsetof(ShadowTriangle, d) == 12);
+    Lanes r0, r1, r2, r3;  // one plane (nx, ny, nz, d) each, turned into one coordinate each
+    std::memcpy(&r0, &triangles[t].normal.x, 16);
+    std::memcpy(&r1, &triangles[t + 1].normal.x, 16);
+    std::memcpy(&r2, &triangles[t + 2].normal.x, 16);
+    std::memcpy(&r3, &triangles[t + 3].normal.x, 16);
+    const Lanes low01 = SWSHADOW_SHUFFLE(r0, r1, 0, 4, 1, 5), low23 = SWSHADOW_SHUFFLE(r2, r3, 0, 4, 1, 5);
+    const Lanes high01 = SWSHADOW_SHUFFLE(r0, r1, 2, 6, 3, 7), high23 = SWSHADOW_SHUFFLE(r2, r3, 2, 6, 3, 7);
+    const Lanes nx = SWSHADOW_SHUFFLE(low01, low23, 0, 1, 4, 5), ny = SWSHADOW_SHUFFLE(low01, low23, 2, 3, 6, 7);
+    const Lanes nz = SWSHADOW_SHUFFLE(high01, high23, 0, 1, 4, 5), d = SWSHADOW_SHUFFLE(high01, high23, 2, 3, 6, 7);
+    const LaneMasks lit = nx * x + ny * y + nz * z + d >= Lanes{};
+#if defined(__SSE__)
+    return unsigned(__builtin_ia32_movmskps(reinterpret_cast<Lanes>(lit)));
+#else
+    return unsigned((lit[0] & 1) | (lit[1] & 2) | (lit[2] & 4) | (lit[3] & 8));
+#endif
+}
+#undef SWSHADOW_SHUFFLE
 #endif
 
 // The plane test n·L + d ≥ 0 of every triangle, summed in this order; with RecomputePlanes
@@ -468,11 +494,17 @@ void Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
     ShadowTriangle* const triangles = a.triangles;
     const float lx = light.x, ly = light.y, lz = light.z;
     size_t t = 0;
-#if defined(__SSE2__)
     if constexpr (!RecomputePlanes) {
-        const __m128 x = _mm_set1_ps(lx), y = _mm_set1_ps(ly), z = _mm_set1_ps(lz);
+#if defined(__GNUC__)
+        const Lanes x = {lx, lx, lx, lx}, y = {ly, ly, ly, ly}, z = {lz, lz, lz, lz};
+#endif
         for (size_t block = 0; t + kBlock <= count; t += kBlock, ++block) {
+#if defined(__GNUC__)
             const unsigned lit = LitFour(triangles, t, x, y, z) | LitFour(triangles, t + 4, x, y, z) << 4;
+#else
+            unsigned lit = 0;
+            for (size_t k = 0; k < kBlock; ++k) lit |= unsigned(Lit(triangles[t + k], lx, ly, lz)) << k;
+#endif
             const uint32_t first = a.blockEdgeStart[block], next = a.blockEdgeStart[block + 1] & ~kMixedBlock;
             if (lit == 0xFF && !(first & kMixedBlock)) {
                 for (const uint32_t* e = a.blockEdges + first; e != a.blockEdges + next; ++e)
@@ -489,7 +521,6 @@ void Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
             }
         }
     }
-#endif
     for (; t < count; ++t) {
         ShadowTriangle& tri = triangles[t];
         if (RecomputePlanes) {
@@ -497,7 +528,7 @@ void Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
             tri.normal = TriangleNormal(p0, a.positions[tri.vertices[1]], a.positions[tri.vertices[2]]);
             tri.d = -(tri.normal.x * p0.x + tri.normal.y * p0.y + tri.normal.z * p0.z);
         }
-        const bool lit = tri.normal.x * lx + tri.normal.y * ly + tri.normal.z * lz + tri.d >= 0.0f;
+        const bool lit = Lit(tri, lx, ly, lz);
         each.Sight(t, lit);
         each.Cap3(t, lit);
     }
@@ -612,19 +643,17 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     ExtrudedVertex* const copies = extrudedVertices.data();
     uint32_t* const stamps = extrusionStamps.data();
     int copied = 0;
-#if defined(__SSE2__)
+#if defined(__GNUC__)
     // p + (p − L)·e on three lanes and the slot in the fourth, one store per copy.
     static_assert(sizeof(ExtrudedVertex) == 16 && offsetof(ExtrudedVertex, slot) == 12);
-    const __m128 lightLanes = _mm_setr_ps(l.x, l.y, l.z, 0.0f), factor = _mm_set1_ps(e);
-    const __m128 xyz = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
+    const Lanes lightLanes = {l.x, l.y, l.z, 0.0f}, factor = {e, e, e, e};
     ForEachMarked(extrudeVertices_, extrudeVertices_.size(), [&](size_t v) {
         const D3DXVECTOR3& p = points[v];
         const uint32_t slot = uint32_t(n) + uint32_t(v);
-        const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&p.x)));
-        const __m128 at = _mm_movelh_ps(xy, _mm_load_ss(&p.z));
-        const __m128 copy = _mm_add_ps(at, _mm_mul_ps(_mm_sub_ps(at, lightLanes), factor));
-        const __m128 slotLane = _mm_castsi128_ps(_mm_slli_si128(_mm_cvtsi32_si128(int(slot)), 12));
-        _mm_storeu_ps(reinterpret_cast<float*>(copies + copied++), _mm_or_ps(_mm_and_ps(copy, xyz), slotLane));
+        const Lanes at = {p.x, p.y, p.z, 0.0f};
+        LaneMasks copy = reinterpret_cast<LaneMasks>(at + (at - lightLanes) * factor);
+        copy[3] = int32_t(slot);
+        std::memcpy(static_cast<void*>(copies + copied++), &copy, 16);
         stamps[slot] = stamp;
     });
 #else
