@@ -498,6 +498,7 @@ void Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
 #if defined(__GNUC__)
         const Lanes x = {lx, lx, lx, lx}, y = {ly, ly, ly, ly}, z = {lz, lz, lz, lz};
 #endif
+        static_assert(kBlock == 8);  // two sets of four plane tests, all lit: 0xFF
         for (size_t block = 0; t + kBlock <= count; t += kBlock, ++block) {
 #if defined(__GNUC__)
             const unsigned lit = LitFour(triangles, t, x, y, z) | LitFour(triangles, t + 4, x, y, z) << 4;
