@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <type_traits>
+
 
 #include "os/memory_block.h"
 
@@ -21,6 +23,10 @@ namespace {
 constexpr uint32_t kEdgeNumberMask = (1u << 29) - 1;
 constexpr int kSightingShift = 29;
 constexpr uint32_t kExactTriangle = 1u << 31;
+// Triangles are tested in blocks of eight; a block with a triangle that takes the exact
+// toggle has kMixedBlock in its first edge number and always goes triangle by triangle.
+constexpr size_t kBlock = 8;
+constexpr uint32_t kMixedBlock = 1u << 31;
 
 // Calls f(i) for every i below n whose byte has its lowest bit set, in order, eight bytes
 // at a time.
@@ -79,6 +85,10 @@ void ShadowGeometry::CopyFrom(const ShadowGeometry& other) {
     edgeBase_ = other.edgeBase_;
     edgeKeys_ = other.edgeKeys_;
     triangleEdges_ = other.triangleEdges_;
+    blockEdgeStart_ = other.blockEdgeStart_;
+    blockEdges_ = other.blockEdges_;
+    blockVertexStart_ = other.blockVertexStart_;
+    blockVertices_ = other.blockVertices_;
     edgeSightings_ = other.edgeSightings_;
     oddEdges_ = other.oddEdges_;
     extrudeVertices_ = other.extrudeVertices_;
@@ -131,6 +141,10 @@ void ShadowGeometry::Clear(bool keepEdgeTable) {
     edgeBase_ = {};
     edgeKeys_ = {};
     triangleEdges_ = {};
+    blockEdgeStart_ = {};
+    blockEdges_ = {};
+    blockVertexStart_ = {};
+    blockVertices_ = {};
     edgeSightings_ = {};
     oddEdges_ = {};
     extrudeVertices_ = {};
@@ -253,12 +267,50 @@ bool ShadowGeometry::FinishBuild(uint32_t maxVertexIndex) {
             const uint32_t edge = triangleEdges_[t * 3 + j] & kEdgeNumberMask;
             if (edge != spare && sides[edge] >= 3) triangleEdges_[t * 3] |= kExactTriangle;
         }
+    BuildBlocks(spare);
     edgeSightings_.assign(edgeKeys_.size() + 1, 0);
     oddEdges_.assign(edgeKeys_.size(), 0);
     extrudeVertices_.assign(size_t(vertexCount), 0);
     if (extrusionStamps.size() < size_t(2 * vertexCount)) extrusionStamps.resize(size_t(2 * vertexCount), 0);
     built_ = true;
     return true;
+}
+
+// Per whole block of kBlock triangles: the sightings it makes when all of it is lit (each
+// edge word of the block whose edge has no other side in it; unregistered edges are never
+// read) and the distinct vertices it marks when none of it is.
+void ShadowGeometry::BuildBlocks(uint32_t spare) {
+    const size_t blocks = size_t(triangleCount) / kBlock;
+    blockEdgeStart_.assign(blocks + 1, 0);
+    blockVertexStart_.assign(blocks + 1, 0);
+    blockEdges_.clear();
+    blockVertices_.clear();
+    for (size_t b = 0; b < blocks; ++b) {
+        const uint32_t* words = triangleEdges_.data() + b * kBlock * 3;
+        blockEdgeStart_[b] = uint32_t(blockEdges_.size());
+        blockVertexStart_[b] = uint32_t(blockVertices_.size());
+        bool mixed = false;
+        for (size_t i = 0; i < kBlock * 3; ++i) {
+            const uint32_t edge = words[i] & kEdgeNumberMask;
+            mixed = mixed || (words[i / 3 * 3] & kExactTriangle);
+            if (edge == spare) continue;
+            size_t sides = 0;
+            for (size_t k = 0; k < kBlock * 3; ++k) sides += (words[k] & kEdgeNumberMask) == edge;
+            if (sides == 1) blockEdges_.push_back(words[i] & ~kExactTriangle);
+        }
+        const uint16_t* first = blockVertices_.data() + blockVertices_.size();
+        for (size_t t = b * kBlock; t < (b + 1) * kBlock; ++t)
+            for (uint16_t v : triangles[t].vertices) {
+                const uint16_t* end = blockVertices_.data() + blockVertices_.size();
+                if (std::find(first, end, v) == end) {
+                    blockVertices_.push_back(v);
+                    first = blockVertices_.data() + blockVertexStart_[b];
+                }
+            }
+        if (mixed) blockEdgeStart_[b] |= kMixedBlock;
+    }
+    blockEdgeStart_[blocks] = uint32_t(blockEdges_.size());
+    blockVertexStart_[blocks] = uint32_t(blockVertices_.size());
 }
 
 bool ShadowGeometry::AddEdges(int a, int b) {
@@ -292,6 +344,10 @@ struct ClassifyArrays {
     ShadowTriangle* triangles;
     int triangleCount;
     const uint32_t* triangleEdges;
+    const uint32_t* blockEdgeStart;   // per block of kBlock triangles (see FinishBuild)
+    const uint32_t* blockEdges;
+    const uint32_t* blockVertexStart;
+    const uint16_t* blockVertices;
     const D3DXVECTOR3* positions;
     uint8_t* sightings;
     uint8_t* extrude;
@@ -306,36 +362,28 @@ inline void SightExactly(uint8_t* sightings, uint32_t edge) {
     s = uint8_t((~s & 1) | (edge >> kSightingShift & 2));
 }
 
-// The plane test of every triangle: a lit one counts a sighting of each of its edges, an
-// unlit one marks its vertices for extrusion; with a Cap index type each writes its cap
-// (lit: its own vertices, unlit: their copies) to the cap list. Everything it touches is a
-// local here, since its byte stores could otherwise alias (and so reload) the geometry's
-// own fields.
+// What the plane test's answer does to one triangle: a lit one counts a sighting of each of
+// its edges, an unlit one marks its vertices for extrusion; with a Cap index type each
+// writes its cap (lit: its own vertices, unlit: their copies) to the cap list.
 //
 // An edge with at most two triangle sides is odd after a construction exactly when one of
 // them was lit, and then its direction is that sighting's: xor-ing 1 | direction << 1 into
 // its byte gives the same bits as toggling the records (AddEdges) whenever they are read.
 // Triangles with an edge of more sides take the toggle itself.
-template <typename Cap, bool RecomputePlanes>
-void Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
-    const uint32_t* triEdges = a.triangleEdges;
-    uint8_t* const sightings = a.sightings;
-    uint8_t* const extrude = a.extrude;
-    [[maybe_unused]] Cap* caps = static_cast<Cap*>(a.caps);
-    [[maybe_unused]] const uint32_t farOffset = a.farOffset;
-    const int count = a.triangleCount;
-    const float lx = light.x, ly = light.y, lz = light.z;
-    for (ShadowTriangle *tri = a.triangles, *end = a.triangles + count; tri != end; ++tri, triEdges += 3) {
-        const uint16_t v0 = tri->vertices[0], v1 = tri->vertices[1], v2 = tri->vertices[2];
-        if (RecomputePlanes) {
-            const D3DXVECTOR3& p0 = a.positions[v0];
-            tri->normal = TriangleNormal(p0, a.positions[v1], a.positions[v2]);
-            tri->d = -(tri->normal.x * p0.x + tri->normal.y * p0.y + tri->normal.z * p0.z);
-        }
-        const float s = tri->normal.x * lx + tri->normal.y * ly + tri->normal.z * lz + tri->d;
-        const bool lit = s >= 0.0f;
+template <typename Cap>
+struct Triangles {
+    const ShadowTriangle* triangles;
+    const uint32_t* triangleEdges;
+    uint8_t* sightings;
+    uint8_t* extrude;
+    Cap* caps;
+    uint32_t farOffset;
+
+    void Sight(size_t t, bool lit) const {
+        const uint16_t* v = triangles[t].vertices;
         if (lit) {
-            const uint32_t e0 = triEdges[0], e1 = triEdges[1], e2 = triEdges[2];
+            const uint32_t* e = triangleEdges + 3 * t;
+            const uint32_t e0 = e[0], e1 = e[1], e2 = e[2];
             if (__builtin_expect(e0 & kExactTriangle, 0)) {
                 SightExactly(sightings, e0);
                 SightExactly(sightings, e1);
@@ -346,17 +394,144 @@ void Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
                 sightings[e2 & kEdgeNumberMask] ^= uint8_t(e2 >> kSightingShift & 3);
             }
         } else {
-            extrude[v0] = 1;
-            extrude[v1] = 1;
-            extrude[v2] = 1;
+            extrude[v[0]] = 1;
+            extrude[v[1]] = 1;
+            extrude[v[2]] = 1;
         }
+    }
+
+    void Cap3(size_t t, bool lit) const {
         if constexpr (!std::is_same_v<Cap, std::nullptr_t>) {
+            const uint16_t* v = triangles[t].vertices;
             const uint32_t offset = lit ? 0 : farOffset;
-            caps[0] = Cap(v0 + offset);
-            caps[1] = Cap(v1 + offset);
-            caps[2] = Cap(v2 + offset);
-            caps += 3;
+            Cap* cap = caps + 3 * t;
+            cap[0] = Cap(v[0] + offset);
+            cap[1] = Cap(v[1] + offset);
+            cap[2] = Cap(v[2] + offset);
         }
+    }
+};
+
+// The caps of triangles t..t+kBlock−2 (bit k of lit: triangle t+k is lit), one store each:
+// the eight bytes at the triangle's corners (the last two are padding), with the offset
+// added to each 16-bit corner (no sum reaches 65536, so none carries into the next), go to
+// its three indices and one past them, which the next triangle's cap then overwrites. The
+// block's last triangle is left to Cap3, so nothing is written past the block's caps.
+inline void CapsButLast(const ShadowTriangle* triangles, size_t t, unsigned lit, uint16_t* caps, uint32_t farOffset) {
+    static_assert(offsetof(ShadowTriangle, vertices) == 16 && sizeof(ShadowTriangle) == 24);
+    const uint64_t far = uint64_t(farOffset) * 0x0000000100010001ull;
+    for (size_t k = 0; k + 1 < kBlock; ++k) {
+        uint64_t corners;
+        std::memcpy(&corners, triangles[t + k].vertices, 8);
+        corners += lit >> k & 1 ? 0 : far;
+        std::memcpy(caps + 3 * (t + k), &corners, 8);
+    }
+}
+
+// 32-bit caps: two stores, corners 0 and 1, then corner 2 and one index past it.
+inline void CapsButLast(const ShadowTriangle* triangles, size_t t, unsigned lit, uint32_t* caps, uint32_t farOffset) {
+    const uint64_t far = uint64_t(farOffset) * 0x0000000100000001ull;
+    for (size_t k = 0; k + 1 < kBlock; ++k) {
+        const uint16_t* v = triangles[t + k].vertices;
+        const uint64_t offset = lit >> k & 1 ? 0 : far;
+        const uint64_t first = (uint64_t(v[0]) | uint64_t(v[1]) << 32) + offset, last = uint64_t(v[2]) + offset;
+        std::memcpy(caps + 3 * (t + k), &first, 8);
+        std::memcpy(caps + 3 * (t + k) + 2, &last, 8);
+    }
+}
+
+// n·L + d ≥ 0, summed in this order.
+inline bool Lit(const ShadowTriangle& tri, float lx, float ly, float lz) {
+    return tri.normal.x * lx + tri.normal.y * ly + tri.normal.z * lz + tri.d >= 0.0f;
+}
+
+#if defined(__GNUC__)
+// Four plane tests at once in the compiler's vector types: the same products and sums,
+// lane by lane, so the same answers.
+typedef float Lanes __attribute__((vector_size(16)));
+typedef int32_t LaneMasks __attribute__((vector_size(16)));
+#if defined(__clang__)
+#define SWSHADOW_SHUFFLE(a, b, i, j, k, l) __builtin_shufflevector(a, b, i, j, k, l)
+#else
+#define SWSHADOW_SHUFFLE(a, b, i, j, k, l) __builtin_shuffle(a, b, LaneMasks{i, j, k, l})
+#endif
+
+// Triangles t..t+3 lit as bits 0..3.
+inline unsigned LitFour(const ShadowTriangle* triangles, size_t t, Lanes x, Lanes y, Lanes z) {
+    static_assert(offsetof(ShadowTriangle, d) == 12);
+    Lanes r0, r1, r2, r3;  // one plane (nx, ny, nz, d) each, turned into one coordinate each
+    std::memcpy(&r0, &triangles[t].normal.x, 16);
+    std::memcpy(&r1, &triangles[t + 1].normal.x, 16);
+    std::memcpy(&r2, &triangles[t + 2].normal.x, 16);
+    std::memcpy(&r3, &triangles[t + 3].normal.x, 16);
+    const Lanes low01 = SWSHADOW_SHUFFLE(r0, r1, 0, 4, 1, 5), low23 = SWSHADOW_SHUFFLE(r2, r3, 0, 4, 1, 5);
+    const Lanes high01 = SWSHADOW_SHUFFLE(r0, r1, 2, 6, 3, 7), high23 = SWSHADOW_SHUFFLE(r2, r3, 2, 6, 3, 7);
+    const Lanes nx = SWSHADOW_SHUFFLE(low01, low23, 0, 1, 4, 5), ny = SWSHADOW_SHUFFLE(low01, low23, 2, 3, 6, 7);
+    const Lanes nz = SWSHADOW_SHUFFLE(high01, high23, 0, 1, 4, 5), d = SWSHADOW_SHUFFLE(high01, high23, 2, 3, 6, 7);
+    const LaneMasks lit = nx * x + ny * y + nz * z + d >= Lanes{};
+#if defined(__SSE__)
+    return unsigned(__builtin_ia32_movmskps(reinterpret_cast<Lanes>(lit)));
+#else
+    return unsigned((lit[0] & 1) | (lit[1] & 2) | (lit[2] & 4) | (lit[3] & 8));
+#endif
+}
+#undef SWSHADOW_SHUFFLE
+#endif
+
+// The plane test n·L + d ≥ 0 of every triangle, summed in this order; with RecomputePlanes
+// each plane is first taken from the current positions. Where a whole block of triangles is
+// lit, only the edges it shares with no other triangle of the block are sighted (an edge
+// with both its sides in the block is seen twice, which leaves it even); where a whole block
+// is unlit its distinct vertices are marked once each. Everything it touches is a local
+// here, since its byte stores could otherwise alias (and so reload) the geometry's own fields.
+template <typename Cap, bool RecomputePlanes>
+void Classify(const ClassifyArrays& a, const D3DXVECTOR3& light) {
+    const Triangles<Cap> each{a.triangles, a.triangleEdges, a.sightings, a.extrude, static_cast<Cap*>(a.caps),
+                              a.farOffset};
+    uint8_t* const sightings = a.sightings;
+    uint8_t* const extrude = a.extrude;
+    const size_t count = size_t(a.triangleCount);
+    ShadowTriangle* const triangles = a.triangles;
+    const float lx = light.x, ly = light.y, lz = light.z;
+    size_t t = 0;
+    if constexpr (!RecomputePlanes) {
+#if defined(__GNUC__)
+        const Lanes x = {lx, lx, lx, lx}, y = {ly, ly, ly, ly}, z = {lz, lz, lz, lz};
+#endif
+        static_assert(kBlock == 8);  // two sets of four plane tests, all lit: 0xFF
+        for (size_t block = 0; t + kBlock <= count; t += kBlock, ++block) {
+#if defined(__GNUC__)
+            const unsigned lit = LitFour(triangles, t, x, y, z) | LitFour(triangles, t + 4, x, y, z) << 4;
+#else
+            unsigned lit = 0;
+            for (size_t k = 0; k < kBlock; ++k) lit |= unsigned(Lit(triangles[t + k], lx, ly, lz)) << k;
+#endif
+            const uint32_t first = a.blockEdgeStart[block], next = a.blockEdgeStart[block + 1] & ~kMixedBlock;
+            if (lit == 0xFF && !(first & kMixedBlock)) {
+                for (const uint32_t* e = a.blockEdges + first; e != a.blockEdges + next; ++e)
+                    sightings[*e & kEdgeNumberMask] ^= uint8_t(*e >> kSightingShift & 3);
+            } else if (lit == 0 && !(first & kMixedBlock)) {
+                const uint16_t* v = a.blockVertices + a.blockVertexStart[block];
+                for (const uint16_t* end = a.blockVertices + a.blockVertexStart[block + 1]; v != end; ++v) extrude[*v] = 1;
+            } else {
+                for (size_t k = 0; k < kBlock; ++k) each.Sight(t + k, lit >> k & 1);
+            }
+            if constexpr (!std::is_same_v<Cap, std::nullptr_t>) {
+                CapsButLast(triangles, t, lit, each.caps, a.farOffset);
+                each.Cap3(t + kBlock - 1, lit >> (kBlock - 1) & 1);
+            }
+        }
+    }
+    for (; t < count; ++t) {
+        ShadowTriangle& tri = triangles[t];
+        if (RecomputePlanes) {
+            const D3DXVECTOR3& p0 = a.positions[tri.vertices[0]];
+            tri.normal = TriangleNormal(p0, a.positions[tri.vertices[1]], a.positions[tri.vertices[2]]);
+            tri.d = -(tri.normal.x * p0.x + tri.normal.y * p0.y + tri.normal.z * p0.z);
+        }
+        const bool lit = Lit(tri, lx, ly, lz);
+        each.Sight(t, lit);
+        each.Cap3(t, lit);
     }
 }
 
@@ -425,28 +600,33 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     const int capStart = caps ? capacity - 3 * triangleCount : capacity;
     void* const capOut = wideIndices ? static_cast<void*>(volumeIndices32.data() + capStart)
                                      : static_cast<void*>(volumeIndices.data() + capStart);
-    const ClassifyArrays arrays{triangles.data(), triangleCount, triangleEdges_.data(), positions.data(), sightings,
-                                extrude, capOut, uint32_t(n)};
+    const ClassifyArrays arrays{triangles.data(),       triangleCount,         triangleEdges_.data(),
+                                blockEdgeStart_.data(), blockEdges_.data(),    blockVertexStart_.data(),
+                                blockVertices_.data(),  positions.data(),      sightings,
+                                extrude,                capOut,                uint32_t(n)};
     ClassifyAll(arrays, light, caps, wideIndices, recomputePlanes);
     capIndexCount = caps ? 3 * triangleCount : 0;
 
     // Silhouette in edge order: smaller vertex, then slot; the pair runs the lit winding.
+    // The odd edges are listed first and only then their keys read: those loads miss the
+    // cache, and in a loop of their own they do not wait for each other.
     // Counts live in locals: the byte stores below could otherwise alias the fields.
     const int silhouetteCapacity = int(silhouetteEdges.size());
     uint16_t* const pairs = silhouetteEdges.data();
     uint32_t* const odd = oddEdges_.data();
-    int pairCount = 0;
     size_t oddCount = 0;
-    ForEachMarked(edgeSightings_, edgeKeys_.size(), [&](size_t id) {
-        VANTREL_ASSERT(pairCount + 2 <= silhouetteCapacity);  // at most one pair per edge
-        if (pairCount + 2 > silhouetteCapacity) return;
+    ForEachMarked(edgeSightings_, edgeKeys_.size(), [&](size_t id) { odd[oddCount++] = uint32_t(id); });
+    VANTREL_ASSERT(2 * oddCount <= size_t(silhouetteCapacity));  // at most one pair per edge
+    oddCount = std::min(oddCount, size_t(silhouetteCapacity) / 2);
+    int pairCount = 0;
+    for (size_t i = 0; i < oddCount; ++i) {
+        const uint32_t id = odd[i];
         const uint64_t key = keys[id];
-        const int v = int(uint32_t(key) >> 8), other = int(key >> 32);
+        const uint16_t v = uint16_t(uint32_t(key) >> 8), other = uint16_t(key >> 32);
         const bool towardsLower = sightings[id] >> 1 & 1;
-        pairs[pairCount++] = uint16_t(towardsLower ? other : v);
-        pairs[pairCount++] = uint16_t(towardsLower ? v : other);
-        odd[oddCount++] = uint32_t(id);
-    });
+        pairs[pairCount++] = towardsLower ? other : v;
+        pairs[pairCount++] = towardsLower ? v : other;
+    }
     silhouetteCount = pairCount;
 
     // Every silhouette edge belongs to a lit triangle, so the quads (6 per edge, at most 6 per
@@ -464,12 +644,27 @@ void ShadowGeometry::Construct(const D3DXVECTOR3& light, float e, bool caps, boo
     ExtrudedVertex* const copies = extrudedVertices.data();
     uint32_t* const stamps = extrusionStamps.data();
     int copied = 0;
+#if defined(__GNUC__)
+    // p + (p − L)·e on three lanes and the slot in the fourth, one store per copy.
+    static_assert(sizeof(ExtrudedVertex) == 16 && offsetof(ExtrudedVertex, slot) == 12);
+    const Lanes lightLanes = {l.x, l.y, l.z, 0.0f}, factor = {e, e, e, e};
+    ForEachMarked(extrudeVertices_, extrudeVertices_.size(), [&](size_t v) {
+        const D3DXVECTOR3& p = points[v];
+        const uint32_t slot = uint32_t(n) + uint32_t(v);
+        const Lanes at = {p.x, p.y, p.z, 0.0f};
+        LaneMasks copy = reinterpret_cast<LaneMasks>(at + (at - lightLanes) * factor);
+        copy[3] = int32_t(slot);
+        std::memcpy(static_cast<void*>(copies + copied++), &copy, 16);
+        stamps[slot] = stamp;
+    });
+#else
     ForEachMarked(extrudeVertices_, extrudeVertices_.size(), [&](size_t v) {
         const D3DXVECTOR3& p = points[v];
         const uint32_t slot = uint32_t(n) + uint32_t(v);
         copies[copied++] = {p + (p - l) * e, slot};
         stamps[slot] = stamp;
     });
+#endif
     extrudedCount = copied;
 
     // The silhouette's records take this construction's stamp and direction last: they lie

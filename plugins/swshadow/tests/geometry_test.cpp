@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "geometry_build.h"
 #include "swshadow/shadow_geometry.h"
 #include "test_meshes.h"
 
@@ -37,21 +38,6 @@ void ExpectSameWeld(const std::vector<D3DXVECTOR3>& points, const char* what) {
     ASSERT_EQ(fast.map, slow.map) << what;
     // Bit for bit, so -0.0 and NaN positions count too.
     ASSERT_EQ(0, std::memcmp(fast.out.data(), slow.out.data(), slow.out.size() * sizeof(D3DXVECTOR3))) << what;
-}
-
-// A geometry built from one surface as the channel does: weld, then triangles and edges.
-void Build(ShadowGeometry& g, const test_meshes::Mesh& mesh) {
-    const int n = int(mesh.positions.size()), m = int(mesh.indices.size());
-    g.Clear();
-    g.Allocate(n, m);
-    std::vector<D3DXVECTOR3> welded(mesh.positions.size());
-    std::vector<int> map(mesh.positions.size());
-    const int count = WeldSpatial(mesh.positions.data(), n, welded.data(), map.data());
-    std::vector<uint16_t> indices(mesh.indices.size());
-    for (int i = 0; i < m; ++i) indices[size_t(i)] = uint16_t(map[mesh.indices[size_t(i)]]);
-    g.vertexCount = 0;
-    g.AppendSurface(welded.data(), count, indices.data(), m, 0);
-    ASSERT_TRUE(g.FinishBuild(0xFFFFFF));  // a device with 32-bit indices
 }
 
 std::vector<std::pair<int, int>> Silhouette(const ShadowGeometry& g) {

@@ -191,6 +191,7 @@ private:
     EdgeRecord* NewRecord(const EdgeRecord& init);
     void CopyFrom(const ShadowGeometry& other);
     uint32_t EdgeId(int a, int b) const;
+    void BuildBlocks(uint32_t spareEdge);
 
     Report report_;
     bool built_ = false;
@@ -209,6 +210,9 @@ private:
     // 3 per triangle: edge number | (1 | towards lower << 1) << kSightingShift, and in the
     // first word kExactTriangle when one of its edges has three or more triangle sides.
     std::vector<uint32_t> triangleEdges_;
+    // Per block of eight triangles, what it does when all lit or all unlit (BuildBlocks).
+    std::vector<uint32_t> blockEdgeStart_, blockEdges_, blockVertexStart_;
+    std::vector<uint16_t> blockVertices_;
     std::vector<uint8_t> edgeSightings_;    // bit 0: seen an odd number of times; bit 1:
                                             // the last sighting ran towards the lower number
     std::vector<uint8_t> extrudeVertices_;  // vertices this construction extrudes
