@@ -314,37 +314,32 @@ bool OverTriangle(const WorldTriangle& t, const double* point) {
 }
 
 // Where a box meets a triangle when none of its corners lies over it (the box rests on the
-// triangle with an edge or a face, as across a ridge or on a bump). A vertex of the triangle
-// inside the box is pushed out of the box face it entered by (of the faces that look
-// towards the mesh, the one it lies least deep behind), along that face's normal: the
-// vertices a grid's triangles share give one and the same contact. Otherwise the box is
-// pushed along the triangle's normal at its point within the triangle's prism (the triangle
-// swept along its normal) that lies deepest below the triangle's plane: where a box edge
-// crosses a side plane of the prism, or where a prism edge enters the box. Returns false
-// when the box does not reach into the prism; else the point, the unit push and the depth
-// (negative: the box lies above the plane there). Measuring only within the prism keeps a
-// corner far from the triangle from being pushed as if the triangle's plane ran on under
-// it.
-bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const double* centre, const double* r,
-                    const double* half, double plane, double at[3], double push[3], double& depth) {
+// triangle with an edge or a face, as across a ridge or on a bump); `meet(point, push,
+// depth)` is called for each such point that lies below the triangle's plane. Vertices of
+// the triangle inside the box are pushed out of the box face they entered by (of the faces
+// that look towards the mesh, the one each lies least deep behind), along that face's
+// normal: the vertices a grid's triangles share give one and the same contact. Without such
+// a vertex the box is pushed along the triangle's normal at every point of its within the
+// triangle's prism (the triangle swept along its normal) that lies below the plane: where a
+// box edge crosses a side plane of the prism, and where a prism edge enters the box. A box
+// face lying across a ridge is thus held at both ends of the ridge under it, not at
+// whichever end lies deeper by a rounding, which turned from frame to frame and rocked the
+// box. Measuring only within the prism keeps a corner far from the triangle from being
+// pushed as if the triangle's plane ran on under it.
+template <typename Meet>
+void Meetings(const WorldTriangle& t, const double corners[8][3], const double* centre, const double* r,
+              const double* half, double plane, Meet meet) {
     const D3DXVECTOR3* v[3] = {&t.v0, &t.v1, &t.v2};
     const double n[3] = {t.n.x, t.n.y, t.n.z};
-    bool found = false;
-    const auto consider = [&](const double* p, const double* along, double below) {
-        if (found && below <= depth) return;
-        found = true;
-        depth = below;
-        for (int k = 0; k < 3; ++k) at[k] = p[k], push[k] = along[k];
-    };
     // Triangle vertices inside the box.
+    double facings[3], most = 0.0;
+    for (int j = 0; j < 3; ++j)
+        most = std::fmax(most, std::fabs(facings[j] = n[0] * Column(r, 0, j) + n[1] * Column(r, 1, j) +
+                                                      n[2] * Column(r, 2, j)));
     for (int k = 0; k < 3; ++k) {
         const double q[3] = {v[k]->x - centre[0], v[k]->y - centre[1], v[k]->z - centre[2]};
         double least = std::numeric_limits<double>::infinity(), face[3] = {0.0, 0.0, 0.0};
         bool inside = true;
-        double facings[3], most = 0.0;
-        for (int j = 0; j < 3; ++j)
-            most = std::fmax(most, std::fabs(facings[j] = n[0] * Column(r, 0, j) + n[1] * Column(r, 1, j) +
-                                                          n[2] * Column(r, 2, j)));
         for (int j = 0; j < 3 && inside; ++j) {
             const double axis[3] = {Column(r, 0, j), Column(r, 1, j), Column(r, 2, j)};
             const double from = q[0] * axis[0] + q[1] * axis[1] + q[2] * axis[2];
@@ -363,9 +358,8 @@ bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const do
         }
         if (!inside || least == std::numeric_limits<double>::infinity()) continue;
         const double p[3] = {v[k]->x, v[k]->y, v[k]->z};
-        consider(p, face, least);
+        meet(p, face, least);
     }
-    if (found) return true;
     // Inward side normals n x edge (unnormalised) and the tolerance of OverTriangle.
     double side[3][3], offset[3], tolerance[3];
     for (int e = 0; e < 3; ++e) {
@@ -390,6 +384,7 @@ bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const do
             if ((c >> j) & 1) continue;
             const double* p0 = corners[c];
             const double* p1 = corners[c | (1 << j)];
+            if (Below(p0, t.n, plane) < 0.0 && Below(p1, t.n, plane) < 0.0) continue;  // wholly above
             for (int e = 0; e < 3; ++e) {
                 const double f0 = side[e][0] * p0[0] + side[e][1] * p0[1] + side[e][2] * p0[2] - offset[e];
                 const double f1 = side[e][0] * p1[0] + side[e][1] * p1[1] + side[e][2] * p1[2] - offset[e];
@@ -397,7 +392,8 @@ bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const do
                 const double s = f0 / (f0 - f1);
                 const double p[3] = {p0[0] + s * (p1[0] - p0[0]), p0[1] + s * (p1[1] - p0[1]),
                                      p0[2] + s * (p1[2] - p0[2])};
-                if (inside(p, e)) consider(p, n, Below(p, t.n, plane));
+                const double below = Below(p, t.n, plane);
+                if (below >= 0.0 && inside(p, e)) meet(p, n, below);
             }
         }
     // Triangle vertices swept along the normal, where they enter the box (a box wholly below
@@ -417,11 +413,10 @@ bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const do
             lo = std::fmax(lo, s0);
             hi = std::fmin(hi, s1);
         }
-        if (!(lo <= hi)) continue;
+        if (!(lo <= hi) || !(-lo >= 0.0)) continue;
         const double p[3] = {v[k]->x + lo * n[0], v[k]->y + lo * n[1], v[k]->z + lo * n[2]};
-        consider(p, n, -lo);
+        meet(p, n, -lo);
     }
-    return found;
 }
 
 // ---- sweeps of fast bodies ----
@@ -704,7 +699,7 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
         double point[3], push[3];
         double depth;
     };
-    constexpr int kPending = 32;  // meeting points kept for after the corner pushes
+    constexpr int kPending = 64;  // meeting points kept for after the corner pushes
     Pending waiting[kPending];
     int pending = 0;
 
@@ -759,16 +754,24 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
                 if (!OverTriangle(t, corners[j])) continue;
                 if (Below(corners[j], t.n, plane) >= 0.0) pushed[pushes++] = j;
             }
-            // No corner over the triangle pushed (the box rests on it with an edge or a face
-            // only, as across a ridge): one push where the box reaches deepest into the
-            // triangle's prism, when that lies below the plane. These come after every
-            // corner push, deepest first: under a box lying flat on a grid they only repeat
-            // the support its corners give, and must not take the corners' room.
-            Pending meeting;
-            if (pushes == 0 && pending < kPending &&
-                DeepestMeeting(t, corners, p1, R1, half, plane, meeting.point, meeting.push, meeting.depth) &&
-                meeting.depth >= 0.0)
-                waiting[pending++] = meeting;
+            // Where else the box meets the triangle below its plane (an edge or a face across
+            // a ridge, a bump under a face). These come after every corner push: under a box
+            // lying flat on a grid they only repeat the support its corners give, and must
+            // not take the corners' room. With more than are kept, the deepest are kept.
+            Meetings(t, corners, p1, R1, half, plane, [&](const double* point, const double* push, double depth) {
+                int slot = pending;
+                if (pending == kPending) {
+                    slot = 0;
+                    for (int q = 1; q < kPending; ++q)
+                        if (waiting[q].depth < waiting[slot].depth) slot = q;
+                    if (!(depth > waiting[slot].depth)) return;
+                } else {
+                    ++pending;
+                }
+                Pending& meeting = waiting[slot];
+                for (int axis = 0; axis < 3; ++axis) meeting.point[axis] = point[axis], meeting.push[axis] = push[axis];
+                meeting.depth = depth;
+            });
             const double along[3] = {t.n.x, t.n.y, t.n.z};
             for (int q = 0; q < pushes; ++q)
                 if (!emit(corners[pushed[q]], along, Below(corners[pushed[q]], t.n, plane))) return count;
