@@ -189,6 +189,7 @@ void Kco_ODE_World::CopySettings(const Kco_ODE_World& other) {
     softCFM = other.softCFM;
     frameResolution = other.frameResolution;
     frameCalculateCount = other.frameCalculateCount;
+    quickStepIterations = other.quickStepIterations;
 }
 
 int Kco_ODE_World::CollisionObjectClass() { return RegisterCollisionObjectClass(); }
@@ -207,7 +208,12 @@ void Kco_ODE_World::StepOnce(dReal seconds) {
     stepLength = seconds;
     HoldRunawayBodies(spaceID);
     dSpaceCollide(spaceID, this, &Kco_ODE_World::NearCallback);
-    dWorldStep(worldID, seconds);
+    if (quickStepIterations > 0) {
+        dWorldSetQuickStepNumIterations(worldID, quickStepIterations);
+        dWorldQuickStep(worldID, seconds);
+    } else {
+        dWorldStep(worldID, seconds);
+    }
     dJointGroupEmpty(contactGroupID);
 }
 
