@@ -628,7 +628,14 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
     if (r == 0.0f) return 0;
     const float extent = r * std::sqrt(2.0f);
 
-    ForEachListedTriangle([&](const D3DXMATRIX& w) { Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, extent); },
+    // An untransformed mesh is asked for the triangles within the sphere's own box: those the
+    // box of r x sqrt(2) adds lie beyond r of the centre on some axis and are skipped below
+    // (OutOfReach, the same comparison of the same sums), so the triangles tested, and their
+    // order, are the same. A transformed mesh is asked with the wider box, turned into its
+    // space.
+    ForEachListedTriangle([&](const D3DXMATRIX& w) {
+                              Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, IsIdentity(w) ? r : extent);
+                          },
                           [&](const WorldTriangle& t) {
                               if (OutOfReach(t, c, r)) return true;
                               const float h = Dot(t.n, c) - t.nv0;
