@@ -122,21 +122,22 @@ bool EdgePush(const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& cen
 
 // A listed triangle in world space, with what the rules derive from it alone. Each value is
 // made by the very operations the rules apply to the triangle, so a kept value is the value
-// the rules would compute again, bit for bit.
-struct WorldTriangle {
-    D3DXVECTOR3 v0, v1, v2;
+// the rules would compute again, bit for bit. Two cache lines, in the order the sphere rule
+// reads them: a kept mesh is read all over for every body, and a triangle's cache misses
+// cost more than the few subtractions and roots left out (an edge's vector, direction and
+// length are made where needed, by the same operations).
+struct alignas(64) WorldTriangle {
+    uint32_t stamp = 0;           // of the kept mesh when derived (MeshCache); 0: never
+    D3DXVECTOR3 lo, hi;           // bounds
     D3DXVECTOR3 n;                // unit normal
     float nv0;                    // Dot(n, v0)
-    D3DXVECTOR3 lo, hi;           // bounds
-    D3DXVECTOR3 e1, e2;           // v1 - v0, v2 - v0
+    D3DXVECTOR3 v0, v1, v2;
     // Edge k runs from vertex k to vertex k + 1: the unit normal of the plane through it and
-    // the point one unit below its end (the sphere rule's side plane), that plane's offset,
-    // the edge's direction and its length.
+    // the point one unit below its end (the sphere rule's side plane), and that plane's offset.
     D3DXVECTOR3 side[3];
     float sideOffset[3];
-    D3DXVECTOR3 along[3];
-    float length[3];
 };
+static_assert(sizeof(WorldTriangle) == 128, "a kept triangle fills two cache lines");
 
 // `identity`: w is the identity, which leaves every vertex exactly as it is.
 bool ToWorld(Kco_DX8_CollisionObject* mesh, void* entry, const D3DXMATRIX& w, bool identity, WorldTriangle& out) {
@@ -155,16 +156,12 @@ void Derive(WorldTriangle& t) {
             std::fmin(t.v0.z, std::fmin(t.v1.z, t.v2.z))};
     t.hi = {std::fmax(t.v0.x, std::fmax(t.v1.x, t.v2.x)), std::fmax(t.v0.y, std::fmax(t.v1.y, t.v2.y)),
             std::fmax(t.v0.z, std::fmax(t.v1.z, t.v2.z))};
-    t.e1 = t.v1 - t.v0;
-    t.e2 = t.v2 - t.v0;
     const D3DXVECTOR3* corners[3] = {&t.v0, &t.v1, &t.v2};
     for (int k = 0; k < 3; ++k) {
         const D3DXVECTOR3& a = *corners[k];
         const D3DXVECTOR3& b = *corners[(k + 1) % 3];
         t.side[k] = PlaneNormal(a, b, b - t.n);
         t.sideOffset[k] = Dot(t.side[k], a);
-        t.along[k] = Normalised(b - a);
-        t.length[k] = Length(b - a);
     }
 }
 
@@ -219,7 +216,6 @@ struct Kco_ODE_BodyCollision::MeshCache {
         D3DXMATRIX world{};
         uint32_t stamp = 0;               // carried by the triangles derived under the above
         std::vector<WorldTriangle> triangles;  // by list entry; sized by the mesh's triangle count
-        std::vector<uint32_t> stamps;
     };
 
     Mesh& Use(int position, Kco_DX8_CollisionObject* object, const D3DXMATRIX& w) {
@@ -233,9 +229,8 @@ struct Kco_ODE_BodyCollision::MeshCache {
         mesh.generation = object->GetMeshGeneration();
         mesh.world = w;
         mesh.triangles.resize(slots);
-        mesh.stamps.resize(slots, 0);
         if (++mesh.stamp == 0) {  // the stamps went round: start them again
-            std::fill(mesh.stamps.begin(), mesh.stamps.end(), 0u);
+            for (WorldTriangle& t : mesh.triangles) t.stamp = 0;
             mesh.stamp = 1;
         }
         return mesh;
@@ -252,10 +247,10 @@ struct Kco_ODE_BodyCollision::MeshCache {
             return &scratch;
         }
         WorldTriangle& t = mesh.triangles[slot];
-        if (mesh.stamps[slot] != mesh.stamp) {
+        if (t.stamp != mesh.stamp) {
             if (!ToWorld(object, entry, w, identity, t)) return nullptr;
             Derive(t);
-            mesh.stamps[slot] = mesh.stamp;
+            t.stamp = mesh.stamp;
         }
         return &t;
     }
@@ -264,6 +259,36 @@ struct Kco_ODE_BodyCollision::MeshCache {
 };
 
 void Kco_ODE_BodyCollision::MeshCacheDeleter::operator()(MeshCache* cache) const { delete cache; }
+
+template <typename SetBounds, typename Visit>
+bool Kco_ODE_BodyCollision::ForEachListedTriangle(SetBounds setBounds, Visit visit) {
+    for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
+        auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
+        if (!mesh) continue;
+        const D3DXMATRIX w = mesh->GetObjectWorld();
+        const bool identity = IsIdentity(w);
+        setBounds(w);
+        polygonList.ReleaseItems();
+        mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
+        MeshCache::Mesh& kept = Cache().Use(k, mesh, w);
+        // The kept triangles lie all over memory: ask for all of them before reading any.
+        const size_t slots = kept.triangles.size();
+        for (int i = 0; i < polygonList.GetItemCount(); ++i) {
+            const uintptr_t slot = reinterpret_cast<uintptr_t>(polygonList.GetItem(i));
+            if (slot < slots) {
+                const char* line = reinterpret_cast<const char*>(&kept.triangles[slot]);
+                __builtin_prefetch(line);
+                __builtin_prefetch(line + 64);
+            }
+        }
+        WorldTriangle scratch;
+        for (int i = 0; i < polygonList.GetItemCount(); ++i) {
+            const WorldTriangle* t = MeshCache::Triangle(kept, mesh, polygonList.GetItem(i), w, identity, scratch);
+            if (t && !visit(*t)) return false;
+        }
+    }
+    return true;
+}
 
 namespace {
 
@@ -314,37 +339,32 @@ bool OverTriangle(const WorldTriangle& t, const double* point) {
 }
 
 // Where a box meets a triangle when none of its corners lies over it (the box rests on the
-// triangle with an edge or a face, as across a ridge or on a bump). A vertex of the triangle
-// inside the box is pushed out of the box face it entered by (of the faces that look
-// towards the mesh, the one it lies least deep behind), along that face's normal: the
-// vertices a grid's triangles share give one and the same contact. Otherwise the box is
-// pushed along the triangle's normal at its point within the triangle's prism (the triangle
-// swept along its normal) that lies deepest below the triangle's plane: where a box edge
-// crosses a side plane of the prism, or where a prism edge enters the box. Returns false
-// when the box does not reach into the prism; else the point, the unit push and the depth
-// (negative: the box lies above the plane there). Measuring only within the prism keeps a
-// corner far from the triangle from being pushed as if the triangle's plane ran on under
-// it.
-bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const double* centre, const double* r,
-                    const double* half, double plane, double at[3], double push[3], double& depth) {
+// triangle with an edge or a face, as across a ridge or on a bump); `meet(point, push,
+// depth)` is called for each such point that lies below the triangle's plane. Vertices of
+// the triangle inside the box are pushed out of the box face they entered by (of the faces
+// that look towards the mesh, the one each lies least deep behind), along that face's
+// normal: the vertices a grid's triangles share give one and the same contact. Without such
+// a vertex the box is pushed along the triangle's normal at every point of its within the
+// triangle's prism (the triangle swept along its normal) that lies below the plane: where a
+// box edge crosses a side plane of the prism, and where a prism edge enters the box. A box
+// face lying across a ridge is thus held at both ends of the ridge under it, not at
+// whichever end lies deeper by a rounding, which turned from frame to frame and rocked the
+// box. Measuring only within the prism keeps a corner far from the triangle from being
+// pushed as if the triangle's plane ran on under it.
+template <typename Meet>
+void Meetings(const WorldTriangle& t, const double corners[8][3], const double* centre, const double* r,
+              const double* half, double plane, Meet meet) {
     const D3DXVECTOR3* v[3] = {&t.v0, &t.v1, &t.v2};
     const double n[3] = {t.n.x, t.n.y, t.n.z};
-    bool found = false;
-    const auto consider = [&](const double* p, const double* along, double below) {
-        if (found && below <= depth) return;
-        found = true;
-        depth = below;
-        for (int k = 0; k < 3; ++k) at[k] = p[k], push[k] = along[k];
-    };
     // Triangle vertices inside the box.
+    double facings[3], most = 0.0;
+    for (int j = 0; j < 3; ++j)
+        most = std::fmax(most, std::fabs(facings[j] = n[0] * Column(r, 0, j) + n[1] * Column(r, 1, j) +
+                                                      n[2] * Column(r, 2, j)));
     for (int k = 0; k < 3; ++k) {
         const double q[3] = {v[k]->x - centre[0], v[k]->y - centre[1], v[k]->z - centre[2]};
         double least = std::numeric_limits<double>::infinity(), face[3] = {0.0, 0.0, 0.0};
         bool inside = true;
-        double facings[3], most = 0.0;
-        for (int j = 0; j < 3; ++j)
-            most = std::fmax(most, std::fabs(facings[j] = n[0] * Column(r, 0, j) + n[1] * Column(r, 1, j) +
-                                                          n[2] * Column(r, 2, j)));
         for (int j = 0; j < 3 && inside; ++j) {
             const double axis[3] = {Column(r, 0, j), Column(r, 1, j), Column(r, 2, j)};
             const double from = q[0] * axis[0] + q[1] * axis[1] + q[2] * axis[2];
@@ -363,9 +383,8 @@ bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const do
         }
         if (!inside || least == std::numeric_limits<double>::infinity()) continue;
         const double p[3] = {v[k]->x, v[k]->y, v[k]->z};
-        consider(p, face, least);
+        meet(p, face, least);
     }
-    if (found) return true;
     // Inward side normals n x edge (unnormalised) and the tolerance of OverTriangle.
     double side[3][3], offset[3], tolerance[3];
     for (int e = 0; e < 3; ++e) {
@@ -390,6 +409,7 @@ bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const do
             if ((c >> j) & 1) continue;
             const double* p0 = corners[c];
             const double* p1 = corners[c | (1 << j)];
+            if (Below(p0, t.n, plane) < 0.0 && Below(p1, t.n, plane) < 0.0) continue;  // wholly above
             for (int e = 0; e < 3; ++e) {
                 const double f0 = side[e][0] * p0[0] + side[e][1] * p0[1] + side[e][2] * p0[2] - offset[e];
                 const double f1 = side[e][0] * p1[0] + side[e][1] * p1[1] + side[e][2] * p1[2] - offset[e];
@@ -397,7 +417,8 @@ bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const do
                 const double s = f0 / (f0 - f1);
                 const double p[3] = {p0[0] + s * (p1[0] - p0[0]), p0[1] + s * (p1[1] - p0[1]),
                                      p0[2] + s * (p1[2] - p0[2])};
-                if (inside(p, e)) consider(p, n, Below(p, t.n, plane));
+                const double below = Below(p, t.n, plane);
+                if (below >= 0.0 && inside(p, e)) meet(p, n, below);
             }
         }
     // Triangle vertices swept along the normal, where they enter the box (a box wholly below
@@ -417,11 +438,10 @@ bool DeepestMeeting(const WorldTriangle& t, const double corners[8][3], const do
             lo = std::fmax(lo, s0);
             hi = std::fmin(hi, s1);
         }
-        if (!(lo <= hi)) continue;
+        if (!(lo <= hi) || !(-lo >= 0.0)) continue;
         const double p[3] = {v[k]->x + lo * n[0], v[k]->y + lo * n[1], v[k]->z + lo * n[2]};
-        consider(p, n, -lo);
+        meet(p, n, -lo);
     }
-    return found;
 }
 
 // ---- sweeps of fast bodies ----
@@ -608,33 +628,30 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
     if (r == 0.0f) return 0;
     const float extent = r * std::sqrt(2.0f);
 
-    for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
-        auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
-        if (!mesh) continue;
-        const D3DXMATRIX w = mesh->GetObjectWorld();
-        const bool identity = IsIdentity(w);
-        Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, extent);
-        polygonList.ReleaseItems();
-        mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
-        MeshCache::Mesh& kept = Cache().Use(k, mesh, w);
-        WorldTriangle scratch;
-        for (int i = 0; i < polygonList.GetItemCount(); ++i) {
-            const WorldTriangle* t = MeshCache::Triangle(kept, mesh, polygonList.GetItem(i), w, identity, scratch);
-            if (!t || OutOfReach(*t, c, r)) continue;
-            const float h = Dot(t->n, c) - t->nv0;
-            if (!(h >= kFrontTolerance)) continue;
-            const float depth = r - h;
-            if (!(depth >= 0.0f)) continue;
-            const D3DXVECTOR3 target = c - t->n * r;
-            if (RayMeetsTriangle(target, c, t->e1, t->e2, t->v0)) faces.Add(t->n, depth);
-            const D3DXVECTOR3* corners[3] = {&t->v0, &t->v1, &t->v2};
-            for (int e = 0; e < 3; ++e) {
-                // Behind the side plane of edge e: the edge may push.
-                if (Dot(t->side[e], c) - t->sideOffset[e] < 0.0f)
-                    EdgePushAlong(*corners[e], *corners[(e + 1) % 3], t->along[e], t->length[e], c, edge, r);
-            }
-        }
-    }
+    // An untransformed mesh is asked for the triangles within the sphere's own box: those the
+    // box of r x sqrt(2) adds lie beyond r of the centre on some axis and are skipped below
+    // (OutOfReach, the same comparison of the same sums), so the triangles tested, and their
+    // order, are the same. A transformed mesh is asked with the wider box, turned into its
+    // space.
+    ForEachListedTriangle([&](const D3DXMATRIX& w) {
+                              Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, IsIdentity(w) ? r : extent);
+                          },
+                          [&](const WorldTriangle& t) {
+                              if (OutOfReach(t, c, r)) return true;
+                              const float h = Dot(t.n, c) - t.nv0;
+                              if (!(h >= kFrontTolerance)) return true;
+                              const float depth = r - h;
+                              if (!(depth >= 0.0f)) return true;
+                              const D3DXVECTOR3 target = c - t.n * r;
+                              if (RayMeetsTriangle(target, c, t.v1 - t.v0, t.v2 - t.v0, t.v0)) faces.Add(t.n, depth);
+                              const D3DXVECTOR3* corners[3] = {&t.v0, &t.v1, &t.v2};
+                              for (int e = 0; e < 3; ++e) {
+                                  // Behind the side plane of edge e: the edge may push.
+                                  if (Dot(t.side[e], c) - t.sideOffset[e] < 0.0f)
+                                      EdgePush(*corners[e], *corners[(e + 1) % 3], c, edge, r);
+                              }
+                              return true;
+                          });
 
     D3DXVECTOR3 face = faces.Settled();
     if (Length(edge) > Length(face)) face = edge;
@@ -704,27 +721,16 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
         double point[3], push[3];
         double depth;
     };
-    constexpr int kPending = 32;  // meeting points kept for after the corner pushes
+    constexpr int kPending = 64;  // meeting points kept for after the corner pushes
     Pending waiting[kPending];
     int pending = 0;
 
-    for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
-        auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
-        if (!mesh) continue;
-        const D3DXMATRIX w = mesh->GetObjectWorld();
-        const bool identity = IsIdentity(w);
-        Kco_ODE_BodyCollision::CalculateBoxBounds(w, boxMatrix, sides);
-        polygonList.ReleaseItems();
-        mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
-        MeshCache::Mesh& kept = Cache().Use(k, mesh, w);
-        WorldTriangle scratch;
-        for (int i = 0; i < polygonList.GetItemCount(); ++i) {
-            const WorldTriangle* derived =
-                MeshCache::Triangle(kept, mesh, polygonList.GetItem(i), w, identity, scratch);
-            if (!derived) continue;
-            WorldTriangle t = *derived;  // the helpers below take non-const vertices
+    const bool roomLeft = ForEachListedTriangle(
+        [&](const D3DXMATRIX& w) { Kco_ODE_BodyCollision::CalculateBoxBounds(w, boxMatrix, sides); },
+        [&](const WorldTriangle& derived) {
+            WorldTriangle t = derived;  // the helpers below take non-const vertices
             const float h = Dot(t.n, c) - Dot(t.n, t.v0);
-            if (!(h >= kFrontTolerance)) continue;
+            if (!(h >= kFrontTolerance)) return true;
 
             D3DXVECTOR3 out;
             D3DXVECTOR3 centre = c;
@@ -745,7 +751,7 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
             int code = 0;
             const int m = Kco_ODE_BodyCollision::dBoxBox(p1, R1, sides, p2, R2, side2, normal, &depth, &code, 3, local,
                                   int(sizeof(dContactGeom)));
-            if (m <= 0) continue;
+            if (m <= 0) return true;
             // The thin box's sides are no surface: where the box overlaps a triangle only
             // by a sliver, the test's shallowest axis runs along the ground and its contact
             // pushes sideways; and its point is the same corner of the thin box for every
@@ -759,21 +765,30 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
                 if (!OverTriangle(t, corners[j])) continue;
                 if (Below(corners[j], t.n, plane) >= 0.0) pushed[pushes++] = j;
             }
-            // No corner over the triangle pushed (the box rests on it with an edge or a face
-            // only, as across a ridge): one push where the box reaches deepest into the
-            // triangle's prism, when that lies below the plane. These come after every
-            // corner push, deepest first: under a box lying flat on a grid they only repeat
-            // the support its corners give, and must not take the corners' room.
-            Pending meeting;
-            if (pushes == 0 && pending < kPending &&
-                DeepestMeeting(t, corners, p1, R1, half, plane, meeting.point, meeting.push, meeting.depth) &&
-                meeting.depth >= 0.0)
-                waiting[pending++] = meeting;
+            // Where else the box meets the triangle below its plane (an edge or a face across
+            // a ridge, a bump under a face). These come after every corner push: under a box
+            // lying flat on a grid they only repeat the support its corners give, and must
+            // not take the corners' room. With more than are kept, the deepest are kept.
+            Meetings(t, corners, p1, R1, half, plane, [&](const double* point, const double* push, double depth) {
+                int slot = pending;
+                if (pending == kPending) {
+                    slot = 0;
+                    for (int q = 1; q < kPending; ++q)
+                        if (waiting[q].depth < waiting[slot].depth) slot = q;
+                    if (!(depth > waiting[slot].depth)) return;
+                } else {
+                    ++pending;
+                }
+                Pending& meeting = waiting[slot];
+                for (int axis = 0; axis < 3; ++axis) meeting.point[axis] = point[axis], meeting.push[axis] = push[axis];
+                meeting.depth = depth;
+            });
             const double along[3] = {t.n.x, t.n.y, t.n.z};
             for (int q = 0; q < pushes; ++q)
-                if (!emit(corners[pushed[q]], along, Below(corners[pushed[q]], t.n, plane))) return count;
-        }
-    }
+                if (!emit(corners[pushed[q]], along, Below(corners[pushed[q]], t.n, plane))) return false;
+            return true;
+        });
+    if (!roomLeft) return count;
     // The meeting points the room allows: the deepest, then each time the one farthest from
     // every point already pushed, so that the pushes span the box's support and the same
     // few are chosen frame after frame.
@@ -814,22 +829,11 @@ unsigned long Kco_ODE_BodyCollision::SweepSphereAhead(dGeomID sphere, dContactGe
     const float reach = float(r + 0.5 * std::fmax(std::fabs(d[0]), std::fmax(std::fabs(d[1]), std::fabs(d[2]))));
     const D3DXVECTOR3 centre{float(c[0]), float(c[1]), float(c[2])};
     Touch touch;
-    for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
-        auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
-        if (!mesh) continue;
-        const D3DXMATRIX w = mesh->GetObjectWorld();
-        const bool identity = IsIdentity(w);
-        Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, reach);
-        polygonList.ReleaseItems();
-        mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
-        MeshCache::Mesh& kept = Cache().Use(k, mesh, w);
-        WorldTriangle scratch;
-        for (int i = 0; i < polygonList.GetItemCount(); ++i) {
-            const WorldTriangle* t = MeshCache::Triangle(kept, mesh, polygonList.GetItem(i), w, identity, scratch);
-            if (!t || !(Dot(t->n, centre) - t->nv0 >= kFrontTolerance)) continue;
-            SweepSphere(*t, c, d, r, touch);
-        }
-    }
+    ForEachListedTriangle([&](const D3DXMATRIX& w) { Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, reach); },
+                          [&](const WorldTriangle& t) {
+                              if (Dot(t.n, centre) - t.nv0 >= kFrontTolerance) SweepSphere(t, c, d, r, touch);
+                              return true;
+                          });
     if (!(touch.s <= 1.0)) return 0;
     WriteAhead(touch, contact, nullptr, sphere);
     return 1;
@@ -858,22 +862,13 @@ unsigned long Kco_ODE_BodyCollision::SweepBoxAhead(dGeomID box, const double cor
     const D3DXVECTOR3 extent = (hi - lo) * 0.5f;
     const D3DXVECTOR3 centre{float(p[0]), float(p[1]), float(p[2])};
     Touch touches[9];
-    for (int k = 0; k < GetChildLinkPositionCount(kCollisionObjectLink); ++k) {
-        auto* mesh = static_cast<Kco_DX8_CollisionObject*>(GetChildFromLinkPosition(kCollisionObjectLink, k));
-        if (!mesh) continue;
-        const D3DXMATRIX w = mesh->GetObjectWorld();
-        const bool identity = IsIdentity(w);
-        Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, std::fmax(extent.x, std::fmax(extent.y, extent.z)));
-        polygonList.ReleaseItems();
-        mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
-        MeshCache::Mesh& kept = Cache().Use(k, mesh, w);
-        WorldTriangle scratch;
-        for (int i = 0; i < polygonList.GetItemCount(); ++i) {
-            const WorldTriangle* t = MeshCache::Triangle(kept, mesh, polygonList.GetItem(i), w, identity, scratch);
-            if (!t || !(Dot(t->n, centre) - t->nv0 >= kFrontTolerance)) continue;
-            SweepBox(*t, corners, motion, p, r, half, d, touches);
-        }
-    }
+    const float around = std::fmax(extent.x, std::fmax(extent.y, extent.z));
+    ForEachListedTriangle([&](const D3DXMATRIX& w) { Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, around); },
+                          [&](const WorldTriangle& t) {
+                              if (Dot(t.n, centre) - t.nv0 >= kFrontTolerance)
+                                  SweepBox(t, corners, motion, p, r, half, d, touches);
+                              return true;
+                          });
     // Every corner that would pass through the mesh within the step is held at its touch
     // (one held corner lets the box turn about it and through), earliest first.
     std::sort(touches, touches + 9, [](const Touch& a, const Touch& b) { return a.s < b.s; });

@@ -189,6 +189,7 @@ void Kco_ODE_World::CopySettings(const Kco_ODE_World& other) {
     softCFM = other.softCFM;
     frameResolution = other.frameResolution;
     frameCalculateCount = other.frameCalculateCount;
+    quickStepIterations = other.quickStepIterations;
 }
 
 int Kco_ODE_World::CollisionObjectClass() { return RegisterCollisionObjectClass(); }
@@ -207,7 +208,12 @@ void Kco_ODE_World::StepOnce(dReal seconds) {
     stepLength = seconds;
     HoldRunawayBodies(spaceID);
     dSpaceCollide(spaceID, this, &Kco_ODE_World::NearCallback);
-    dWorldStep(worldID, seconds);
+    if (quickStepIterations > 0) {
+        dWorldSetQuickStepNumIterations(worldID, quickStepIterations);
+        dWorldQuickStep(worldID, seconds);
+    } else {
+        dWorldStep(worldID, seconds);
+    }
     dJointGroupEmpty(contactGroupID);
 }
 
@@ -305,6 +311,12 @@ void Kco_ODE_World::NearCallback(void* data, dGeomID o1, dGeomID o2) {
     dBodyID b2 = dGeomGetBody(o2);
     if (b1 && b2 && dAreConnected(b1, b2)) return;
     if (!i1 || !i2) return;
+    // The items' surface values are read after the collision: fetch them meanwhile (a body's
+    // item is seldom in cache when its pair comes up).
+    __builtin_prefetch(&i1->bounceEnabled);
+    __builtin_prefetch(&i2->bounceEnabled);
+    __builtin_prefetch(&i1->owner);
+    __builtin_prefetch(&i2->owner);
 
     dContact contacts[kMaxContacts];
     const int n = dCollide(o1, o2, kMaxContacts, &contacts[0].geom, int(sizeof(dContact)));

@@ -213,6 +213,12 @@ protected:
     };
     std::unique_ptr<MeshCache, MeshCacheDeleter> meshCache;
     MeshCache& Cache();
+    // Calls visit(triangle) for every derived triangle the collision objects on the
+    // "Collision object" link list for the query box setBounds(mesh world matrix) sets in
+    // boundsMin/boundsMax; stops, returning false, when visit returns false
+    // (mesh_collision.cpp).
+    template <typename SetBounds, typename Visit>
+    bool ForEachListedTriangle(SetBounds setBounds, Visit visit);
     // The contact ahead of a sphere or box of a fast body that meets no triangle yet but
     // would reach the mesh within the step under way (mesh_collision.cpp). The box adds
     // them after the `count` contacts written and returns the new count.

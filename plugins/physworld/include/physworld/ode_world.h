@@ -94,6 +94,12 @@ public:
     // move, for the colliders' sweep of fast bodies. Inline, so that a body reads it without
     // linking the world.
     dReal GetStepLength() const { return stepLength; }
+    // The solver of every step: 0 (the default) ODE's exact step (dWorldStep), whose cost
+    // grows with the cube of an island's contacts; a count above 0 ODE's iterative step
+    // (dWorldQuickStep) with that many iterations, for large stacks and piles the exact
+    // step cannot solve in time. Not saved; a copy takes it over.
+    void SetQuickStepIterations(int iterations) { quickStepIterations = iterations > 0 ? iterations : 0; }
+    int GetQuickStepIterations() const { return quickStepIterations; }
 
 protected:
     // Frees the ODE objects and the tick-count channel, in the order the world's bodies
@@ -116,4 +122,5 @@ protected:
     float frameResolution = 0.0f;             // step length reported to bodies
     int frameCalculateCount = 0;              // steps made by the last CallChannel
     dReal stepLength = 0.05;                  // seconds of the step under way (or the last one)
+    int quickStepIterations = 0;              // 0: exact step; else the iterative step's iterations
 };
