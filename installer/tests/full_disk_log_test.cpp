@@ -124,7 +124,9 @@ TEST_F(FullDiskLog, LogThatDoesNotFitLeavesTheOldOneWholeAndIsNamed) {
         if (e.path().filename().string().rfind("Deep", 0) == 0) fs::remove_all(e.path());
     expectLogNamed(Install(installer, limit));
     EXPECT_TRUE(fs::exists(install_ / "Deep0/a/a/a"));  // the files went in; only the log did not
-    EXPECT_EQ(FileString(install_ / "uninstall.nfo"), oldLog);
+    const std::string keptLog = FileString(install_ / "uninstall.nfo");
+    EXPECT_EQ(keptLog.size(), oldLog.size());
+    EXPECT_TRUE(keptLog == oldLog);  // not printed: megabytes
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
 
     // A first installation under the same limit leaves no log at all, never an empty one.
