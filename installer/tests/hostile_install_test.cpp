@@ -115,6 +115,26 @@ protected:
         return swaps;
     }
 
+    // Repeats `run` (one act under WhileSwappedForALink, adding the swaps it saw to its
+    // argument and checking what must hold afterwards) until 100 swaps and 3 runs have
+    // happened. The count, not the clock, decides how long the race goes on, so a loaded
+    // machine races longer; the time bound only stops a race that no longer swaps.
+    template <typename Run>
+    void RaceUntilSwapped(Run run) {
+        constexpr int kSwapsWanted = 100;
+        const auto hangGuard = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+        int runs = 0, swaps = 0;
+        while ((swaps < kSwapsWanted || runs < 3) && std::chrono::steady_clock::now() < hangGuard) {
+            run(swaps);
+            ++runs;
+            if (HasFatalFailure()) {
+                ADD_FAILURE() << "after run " << runs;
+                return;
+            }
+        }
+        EXPECT_GE(swaps, kSwapsWanted) << runs << " runs before the time bound";
+    }
+
     apptest::ScratchFolder scratch_;
     stdtest::ScopedInstallEnvironment env_;
     fs::path home_ = scratch_.Path() / "home";
@@ -356,16 +376,12 @@ TEST_F(HostileInstall, FolderSwappedForALinkWhileInstallingLeadsNowhere) {
     }
     const fs::path installer = Installer(manifest);
     const fs::path stage = install_ / "Stage";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-    int runs = 0, swaps = 0;
-    while (std::chrono::steady_clock::now() < deadline || runs < 3) {
+    RaceUntilSwapped([&](int& swaps) {
         fs::remove_all(install_);
         fs::create_directories(stage);
         swaps += WhileSwappedForALink(stage, [&] { stdtest::InstallUnattended(installer, install_, home_); });
-        ++runs;
-        ASSERT_TRUE(fs::is_empty(outside_)) << "after run " << runs;
-    }
-    EXPECT_GT(swaps, 100) << runs << " runs";
+        ASSERT_TRUE(fs::is_empty(outside_));
+    });
 }
 
 // The screen saver's copy into the system folder, with a folder below it swapped for a link
@@ -376,17 +392,13 @@ TEST_F(HostileInstall, SystemFolderSwappedForALinkWhileCopyingLeadsNowhere) {
     const fs::path system = scratch_.Path() / "system";
     const fs::path savers = system / "Savers";
     env_.Set("VANTREL_SYSTEM_DIR", system.string());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-    int runs = 0, swaps = 0;
-    while (std::chrono::steady_clock::now() < deadline || runs < 3) {
+    RaceUntilSwapped([&](int& swaps) {
         fs::remove_all(install_);
         fs::remove_all(system);
         fs::create_directories(savers);
         swaps += WhileSwappedForALink(savers, [&] { stdtest::InstallUnattended(installer, install_, home_); });
-        ++runs;
-        ASSERT_TRUE(fs::is_empty(outside_)) << "after run " << runs;
-    }
-    EXPECT_GT(swaps, 100) << runs << " runs";
+        ASSERT_TRUE(fs::is_empty(outside_));
+    });
 }
 
 // The uninstaller removing the screen saver's copy while the folder holding it is swapped
@@ -412,16 +424,12 @@ TEST_F(HostileInstall, SystemFolderSwappedForALinkWhileUninstallingLeadsNowhere)
     EXPECT_EQ(stdtest::RunCommand(uninstall), 0);
     EXPECT_FALSE(fs::exists(savers / "Demo.scr"));
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-    int runs = 0, swaps = 0;
-    while (std::chrono::steady_clock::now() < deadline || runs < 3) {
+    RaceUntilSwapped([&](int& swaps) {
         ASSERT_NO_FATAL_FAILURE(install());
         apptest::WriteFile(bait, saver);
         swaps += WhileSwappedForALink(savers, [&] { stdtest::RunCommand(uninstall); });
-        ++runs;
-        ASSERT_EQ(FileString(bait), saver) << "after run " << runs;
-    }
-    EXPECT_GT(swaps, 100) << runs << " runs";
+        ASSERT_EQ(FileString(bait), saver);
+    });
 }
 
 // A disk that fills up: the installer says so once, naming the file that did not fit, and
