@@ -244,6 +244,9 @@ TEST_F(Scratch, ShortcutsAreShellLinkFiles) {
     EXPECT_EQ((*bytes)[4], 0x01);
     EXPECT_EQ((*bytes)[5], 0x14);
     EXPECT_EQ((*bytes)[6], 0x02);
+    // Read back as the uninstaller reads it: the program it starts.
+    EXPECT_EQ(os::ShortcutTarget(*bytes), "C:\\windows\\notepad.exe");
+    EXPECT_EQ(os::ShortcutTarget({'[', 'D', 'e', 's', 'k'}), "");
 }
 
 TEST(Win32Services, ProcessesReportTheirExitCode) {
