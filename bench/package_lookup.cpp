@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/package_reader.h"
+#include "package/package_reader.h"
 
 namespace {
 

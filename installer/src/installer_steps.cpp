@@ -39,6 +39,13 @@ struct CoreFile {
     bool unpack;
 };
 constexpr CoreFile kCoreFiles[] = {
+#if VANTREL_CORE_RUNTIME_DLLS
+    // The C++ runtime the engine core, the viewer and the channel libraries of the Windows
+    // build share, beside them and in place before the engine core is loaded.
+    {"libwinpthread-1.dll", true},
+    {"libgcc_s_seh-1.dll", true},
+    {"libstdc++-6.dll", true},
+#endif
     {"Corvane.dll", true},
     {"channels\\FileSaver.dll", true},
     {"channels\\Directory.dll", true},

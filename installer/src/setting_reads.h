@@ -2,6 +2,7 @@
 // plain error box that reports a missing one.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <string>
 
@@ -46,8 +47,12 @@ inline void ShowMissingSetting(const char* name) {
 
 // A folder typed into the dialog as a relative path would be taken relative to a current
 // folder that the installation itself moves into the install folder; anchor it first.
+// A drive letter with its root ("C:\\...") is a whole path too.
 inline std::string AbsoluteInstallPath(const char* path) {
     if (!*path || *path == '/' || *path == '\\') return path;
+    const bool driveRoot = std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                           (path[2] == '\\' || path[2] == '/');
+    if (driveRoot) return path;
     const std::string here = os::GetCurrentFolder();
     return here.empty() ? std::string(path) : here + "\\" + path;
 }

@@ -3,7 +3,9 @@
 #include <cstdlib>
 
 #include "os/message_box.h"
+#if VANTREL_INSTALLER_GUI
 #include "ui/gui_face.h"
+#endif
 #include "ui/terminal_face.h"
 #include "ui/unattended_face.h"
 
@@ -28,7 +30,9 @@ public:
 std::unique_ptr<Face> ChooseFace() {
     if (std::getenv("VANTREL_UNATTENDED"))
         return std::make_unique<UnattendedFace>(UnattendedFace::SettingsFromEnvironment());
+#if VANTREL_INSTALLER_GUI
     if (GuiFace::DisplayAvailable()) return std::make_unique<GuiFace>();
+#endif
     return std::make_unique<TerminalFace>();
 }
 

@@ -30,6 +30,7 @@
 #include "os/folder.h"
 #include "os/folder_tree.h"
 #include "os/native_path.h"
+#include "os/shortcut.h"
 #include "os/printable_text.h"
 #include "os/program_instance.h"
 #include "os/read_only_file.h"
@@ -52,39 +53,17 @@ std::string Parent(const std::string& path) {
     return cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
 }
 
-// The first argument of a desktop entry's Exec line: the value unescaped, then the quoted
-// argument unescaped, as the installer wrote them.
-std::string ExecTarget(const std::string& entry) {
-    const size_t at = entry.find("\nExec=");
-    if (at == std::string::npos) return {};
-    const size_t end = entry.find('\n', at + 6);
-    const std::string raw = entry.substr(at + 6, end == std::string::npos ? std::string::npos : end - at - 6);
-    std::string value;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\\' && i + 1 < raw.size()) {
-            const char c = raw[++i];
-            value += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
-        } else {
-            value += raw[i];
-        }
-    }
-    if (value.empty() || value[0] != '"') return {};
-    std::string target;
-    for (size_t i = 1; i < value.size(); ++i) {
-        if (value[i] == '"') return target;
-        // A quoted argument escapes with a backslash, and writes a percent sign doubled.
-        if (i + 1 < value.size() && (value[i] == '\\' || (value[i] == '%' && value[i + 1] == '%'))) ++i;
-        target += value[i];
-    }
-    return {};
-}
-
 // Whether the bytes of a desktop entry start this folder's viewer or uninstaller.
 bool IsOurDesktopEntry(const std::vector<uint8_t>& bytes, const std::string& ownFolder) {
     if (bytes.size() > kDesktopEntryLimit) return false;
-    const std::string target = ExecTarget(std::string(bytes.begin(), bytes.end()));
-    if (target.empty() || os::ResolvedPath(Parent(target)) != ownFolder) return false;
-    const std::string name = target.substr(target.rfind('/') + 1);
+    const std::string target = os::ShortcutTarget(bytes);
+    // Only a target already in the system's own spelling: its folder and name are then
+    // split where the system splits them.
+    if (target.empty() || os::NativePath(target) != target) return false;
+    const size_t cut = target.find_last_of("/\\");
+    if (cut == std::string::npos) return false;
+    if (os::ResolvedPath(cut == 0 ? target.substr(0, 1) : target.substr(0, cut)) != ownFolder) return false;
+    const std::string name = target.substr(cut + 1);
     for (const char* own : kOwnPrograms)
         if (os::EqualsIgnoreCase(name, own)) return true;
     return false;

@@ -5,7 +5,9 @@
 //   Exec=<target> <arguments>, Path=<working folder>, Comment=<description>
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace os {
 
@@ -16,5 +18,9 @@ std::string ShortcutFilePath(const std::string& linkPath);
 // result code stands in this place). `arguments` may be null.
 int CreateShortcut(const std::string& target, const std::string& linkPath, const std::string& description,
                    const char* arguments, const std::string& workingFolder);
+
+// The program the link whose file holds `bytes` starts, as the link names it; empty when
+// the bytes are no link written as CreateShortcut writes them.
+std::string ShortcutTarget(const std::vector<uint8_t>& bytes);
 
 }  // namespace os

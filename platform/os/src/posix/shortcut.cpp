@@ -8,6 +8,34 @@
 namespace os {
 namespace {
 
+// The first argument of a desktop entry's Exec line: the value unescaped, then the quoted
+// argument unescaped, as the installer wrote them.
+std::string ExecTarget(const std::string& entry) {
+    const size_t at = entry.find("\nExec=");
+    if (at == std::string::npos) return {};
+    const size_t end = entry.find('\n', at + 6);
+    const std::string raw = entry.substr(at + 6, end == std::string::npos ? std::string::npos : end - at - 6);
+    std::string value;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\\' && i + 1 < raw.size()) {
+            const char c = raw[++i];
+            value += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+        } else {
+            value += raw[i];
+        }
+    }
+    if (value.empty() || value[0] != '"') return {};
+    std::string target;
+    for (size_t i = 1; i < value.size(); ++i) {
+        if (value[i] == '"') return target;
+        // A quoted argument escapes with a backslash, and writes a percent sign doubled.
+        if (i + 1 < value.size() && (value[i] == '\\' || (value[i] == '%' && value[i + 1] == '%'))) ++i;
+        target += value[i];
+    }
+    return {};
+}
+
+
 bool EndsWithIgnoreCase(std::string_view s, std::string_view end) {
     return s.size() >= end.size() && EqualsIgnoreCase(s.substr(s.size() - end.size()), end);
 }
@@ -60,6 +88,10 @@ int CreateShortcut(const std::string& target, const std::string& linkPath, const
     // Never through a link planted at the entry's name.
     const auto bytes = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(entry.data()), entry.size());
     return ReplaceFile(file, bytes) == WriteStatus::Written ? 0 : 1;
+}
+
+std::string ShortcutTarget(const std::vector<uint8_t>& bytes) {
+    return ExecTarget(std::string(bytes.begin(), bytes.end()));
 }
 
 }  // namespace os

@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "os/native_path.h"
+#include "private_access.h"
 #include "win32_util.h"
 
 namespace os {
 namespace {
 
+using win32::FinalPath;
 using win32::Handle;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -38,24 +40,6 @@ std::vector<Component> Components(std::string_view path) {
         start = i + 1;
     }
     return out;
-}
-
-// The path the system holds for an open handle, without the "\\?\" prefix.
-std::wstring FinalPath(HANDLE h) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetFinalPathNameByHandleW(h, buffer.data(), DWORD(buffer.size()),
-                                                    FILE_NAME_NORMALIZED);
-        if (n == 0) return {};
-        if (n < buffer.size()) {
-            buffer.resize(n);
-            break;
-        }
-        buffer.resize(n + 1);
-    }
-    if (buffer.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + buffer.substr(7);
-    if (buffer.rfind(L"\\\\?\\", 0) == 0) return buffer.substr(4);
-    return buffer;
 }
 
 // Opens an entry itself, never what a reparse point there leads to.
@@ -380,6 +364,28 @@ FolderTree::RemoveStatus FolderTree::RemoveFolder(std::string_view relative) {
     if (entry == Entry::Missing) return RemoveStatus::Missing;
     if (entry != Entry::Folder) return RemoveStatus::Refused;
     return ::RemoveDirectoryW(path.c_str()) ? RemoveStatus::Removed : RemoveStatus::Failed;
+}
+
+int FolderTree::OpenWritten(std::string_view relative) const {
+    int folder;
+    std::string name;
+    if (EnterParent(relative, folder, name) != RemoveStatus::Removed) return -1;
+    HeldDescriptor held{folder};
+    // Shared for reading only: while the caller holds it, the file can be neither changed,
+    // renamed nor deleted, so what it loads through the handle's path is this file.
+    Handle file(::CreateFileW(InFolder(folder, name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file.Valid() || Inspect(file.Get(), &info) != Entry::File ||
+        !written_.count({info.dwVolumeSerialNumber, FileKey(info)}))
+        return -1;
+    return win32::DescriptorFor(file.Release());
+}
+
+bool FolderTree::IsPrivateToUser() const {
+    if (fd_ < 0) return false;
+    const std::wstring path = FinalPath(win32::HandleOf(fd_));
+    return !path.empty() && win32::IsOwnerOnlyFolder(path);
 }
 
 WriteStatus FolderTree::WriteFile(std::string_view relative, std::span<const uint8_t> bytes,

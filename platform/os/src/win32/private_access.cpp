@@ -38,39 +38,71 @@ bool CreateOwnerOnlyFolder(const std::wstring& path) {
     return made;
 }
 
+namespace {
+
+// The local system account and the administrators may take any file whatever its access
+// list says, so their entries make a folder no less private (the system adds them itself).
+bool IsPrivileged(PSID sid) {
+    return ::IsWellKnownSid(sid, WinLocalSystemSid) || ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
+}
+
+// The current user, or the administrators when the process acts as one of them (the
+// system gives an elevated installer's folders to that group). Never a group such as
+// everyone or the users, which the token holds too.
+bool IsCurrentUsers(PSID sid) {
+    if (::IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) {
+        BOOL member = FALSE;
+        return ::CheckTokenMembership(nullptr, sid, &member) && member;
+    }
+    wchar_t* text = nullptr;
+    if (!::ConvertSidToStringSidW(sid, &text)) return false;
+    const bool ours = CurrentUserSid() == text;
+    ::LocalFree(text);
+    return ours;
+}
+
+}  // namespace
+
+bool IsOwnerOnlyDescriptor(PSECURITY_DESCRIPTOR descriptor) {
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    PACL dacl = nullptr;
+    if (!descriptor || !::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+        return false;
+    if (!owner || !IsCurrentUsers(owner)) return false;
+    // No access list at all lets everyone in.
+    if (!present || !dacl) return false;
+    const ACCESS_MASK writing = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | WRITE_DAC |
+                                WRITE_OWNER | DELETE | GENERIC_WRITE | GENERIC_ALL;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!::GetAce(dacl, i, reinterpret_cast<void**>(&header))) return false;
+        // Entries only passed on to what the folder will hold do not apply to it.
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
+            continue;
+        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        if (!(ace->Mask & writing)) continue;
+        const PSID who = reinterpret_cast<PSID>(&ace->SidStart);
+        if (!::EqualSid(who, owner) && !IsPrivileged(who) && !IsCurrentUsers(who)) return false;
+    }
+    return true;
+}
+
 bool IsOwnerOnlyFolder(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
-                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
-    bool ours = false;
-    wchar_t* ownerText = nullptr;
-    if (owner && ::ConvertSidToStringSidW(owner, &ownerText)) {
-        ours = CurrentUserSid() == ownerText;
-        ::LocalFree(ownerText);
-    }
-    // No access list at all lets everyone in.
-    bool othersWrite = dacl == nullptr;
-    const ACCESS_MASK writing = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
-                                FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | WRITE_DAC |
-                                WRITE_OWNER | DELETE | GENERIC_WRITE | GENERIC_ALL;
-    for (DWORD i = 0; dacl && i < dacl->AceCount && !othersWrite; ++i) {
-        ACE_HEADER* header = nullptr;
-        if (!::GetAce(dacl, i, reinterpret_cast<void**>(&header))) continue;
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
-        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-        if (!(ace->Mask & writing)) continue;
-        if (!owner || !::EqualSid(reinterpret_cast<PSID>(&ace->SidStart), owner)) othersWrite = true;
-    }
+    const bool ownerOnly = IsOwnerOnlyDescriptor(descriptor);
     ::LocalFree(descriptor);
-    return ours && !othersWrite;
+    return ownerOnly;
 }
 
 }  // namespace os::win32

@@ -41,9 +41,10 @@ bool RegistrySetString(RegistryRoot root, std::string_view key, std::string_view
                           KEY_SET_VALUE, nullptr, &opened, nullptr) != ERROR_SUCCESS)
         return false;
     const std::wstring wide = win32::Widen(std::string_view(data ? data : "", data ? byteCount : 0));
+    // The stored size counts the terminating null, as every reader of REG_SZ expects.
     const LONG result = ::RegSetValueExW(opened, win32::Widen(name).c_str(), 0, REG_SZ,
-                                         reinterpret_cast<const BYTE*>(wide.data()),
-                                         DWORD(wide.size() * sizeof(wchar_t)));
+                                         reinterpret_cast<const BYTE*>(wide.c_str()),
+                                         DWORD((wide.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(opened);
     if (result == ERROR_SUCCESS) Remember(root, key);
     return result == ERROR_SUCCESS;
@@ -65,6 +66,9 @@ std::optional<std::string> RegistryGetString(RegistryRoot root, std::string_view
         if (::RegQueryValueExW(opened, valueName.c_str(), nullptr, &type,
                                reinterpret_cast<BYTE*>(wide.data()), &size) == ERROR_SUCCESS) {
             wide.resize(size / sizeof(wchar_t));
+            // The terminator is not part of the value (another program may have stored it,
+            // or not).
+            while (!wide.empty() && wide.back() == L'\0') wide.pop_back();
             out = win32::Narrow(wide);
         }
     }

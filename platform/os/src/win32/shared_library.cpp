@@ -7,6 +7,9 @@ namespace os {
 namespace {
 thread_local std::string g_lastError;
 
+}  // namespace
+
+namespace win32 {
 std::string ErrorText(DWORD code) {
     wchar_t* text = nullptr;
     const DWORD n = ::FormatMessageW(
@@ -17,7 +20,7 @@ std::string ErrorText(DWORD code) {
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return "error " + std::to_string(code) + (out.empty() ? "" : ": " + out);
 }
-}  // namespace
+}  // namespace win32
 
 LibraryHandle LoadLibrary(const std::string& systemPath) {
     std::wstring path = win32::WidePath(systemPath);
@@ -26,7 +29,7 @@ LibraryHandle LoadLibrary(const std::string& systemPath) {
     // A channel library's own folder is searched for the libraries it links (its siblings),
     // before the program's; Corvane.dll is already loaded and found by name.
     HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (!module) g_lastError = ErrorText(::GetLastError());
+    if (!module) g_lastError = win32::ErrorText(::GetLastError());
     return module;
 }
 
@@ -40,5 +43,7 @@ void FreeLibrary(LibraryHandle library) {
 }
 
 std::string LastLibraryError() { return g_lastError; }
+
+void SetLastLibraryError(std::string why) { g_lastError = std::move(why); }
 
 }  // namespace os

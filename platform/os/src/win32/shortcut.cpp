@@ -3,6 +3,7 @@
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <shobjidl.h>
 
 #include "os/native_path.h"
@@ -36,6 +37,31 @@ int CreateShortcut(const std::string& target, const std::string& linkPath, const
     }
     if (SUCCEEDED(init)) ::CoUninitialize();
     return SUCCEEDED(result) ? 0 : int(result);
+}
+
+std::string ShortcutTarget(const std::vector<uint8_t>& bytes) {
+    // A shell link is no bigger than this; anything larger is not one of ours.
+    if (bytes.empty() || bytes.size() > (1u << 20)) return {};
+    const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::string target;
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                     reinterpret_cast<void**>(&link)))) {
+        IPersistStream* persist = nullptr;
+        IStream* stream = ::SHCreateMemStream(bytes.data(), UINT(bytes.size()));
+        if (stream && SUCCEEDED(link->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist)))) {
+            wchar_t path[MAX_PATH + 1] = {};
+            // The path as stored, not one the shell would search for or expand.
+            if (SUCCEEDED(persist->Load(stream)) &&
+                link->GetPath(path, MAX_PATH + 1, nullptr, SLGP_RAWPATH) == S_OK)
+                target = win32::Narrow(path);
+            persist->Release();
+        }
+        if (stream) stream->Release();
+        link->Release();
+    }
+    if (SUCCEEDED(init)) ::CoUninitialize();
+    return target;
 }
 
 }  // namespace os

@@ -54,4 +54,22 @@ std::string Environment(const char* name) {
     return Narrow(value);
 }
 
+// The path the system holds for an open handle, without the "\\?\" prefix.
+std::wstring FinalPath(HANDLE h) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetFinalPathNameByHandleW(h, buffer.data(), DWORD(buffer.size()),
+                                                    FILE_NAME_NORMALIZED);
+        if (n == 0) return {};
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            break;
+        }
+        buffer.resize(n + 1);
+    }
+    if (buffer.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + buffer.substr(7);
+    if (buffer.rfind(L"\\\\?\\", 0) == 0) return buffer.substr(4);
+    return buffer;
+}
+
 }  // namespace os::win32

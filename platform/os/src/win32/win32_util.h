@@ -54,6 +54,13 @@ int DescriptorFor(HANDLE h);
 HANDLE HandleOf(int fd);
 void CloseDescriptor(int fd);
 
+// A system error code as "error <n>: <the system's words>".
+std::string ErrorText(DWORD code);
+
+// The path the system holds for an open handle, without the "\\?\" prefix; empty when
+// it cannot say.
+std::wstring FinalPath(HANDLE h);
+
 // True when the entry at the path is a reparse point (junction, symbolic link, ...); the
 // entry itself is looked at, never what it points to.
 bool IsReparsePoint(const std::wstring& path);

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 #undef LoadLibrary  // os:: has its own
 #undef DeleteFile
 #undef ReplaceFile
+
+#include <io.h>
 
 #include <cstring>
 #include <string>
@@ -23,11 +26,26 @@
 #include "os/shortcut.h"
 #include "os/temp_folder.h"
 #include "os/writable_file.h"
+#include "os/written_library.h"
+#include "private_access.h"
 
 namespace {
 
 std::span<const uint8_t> Bytes(const std::string& s) {
     return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+std::wstring Wide(const std::string& utf8) {
+    std::wstring out(utf8.size(), L'\0');
+    out.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), int(out.size())));
+    return out;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    std::string out(wide.size() * 3, '\0');
+    out.resize(::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), out.data(), int(out.size()),
+                                     nullptr, nullptr));
+    return out;
 }
 
 // A private scratch folder, removed with what is in it.
@@ -85,6 +103,80 @@ TEST_F(Scratch, TempFoldersArePrivateAndPlainFoldersAreNot) {
     EXPECT_FALSE(os::CreateFolder(dir_ + "\\open"));  // only a folder made now counts
     EXPECT_TRUE(os::RemoveFolder(dir_ + "\\open"));
     EXPECT_FALSE(os::IsPrivateFolder(dir_ + "\\missing"));
+    os::FolderTree tree;
+    ASSERT_TRUE(tree.Open(dir_));
+    EXPECT_TRUE(tree.IsPrivateToUser());
+}
+
+// Which access lists leave a folder to its owner alone. (Wine keeps no access list on a
+// file beyond its Unix mode, so the rule is tried on descriptors.)
+TEST(Win32PrivateFolders, OnlyTheOwnerTheSystemAndAdministratorsMayWrite) {
+    const std::wstring me = os::win32::CurrentUserSid();
+    ASSERT_FALSE(me.empty());
+    const std::wstring mine = L"O:" + me + L"D:P(A;OICI;FA;;;" + me + L")";
+    const struct {
+        std::wstring sddl;
+        bool ownerOnly;
+    } cases[] = {
+        {mine, true},
+        {mine + L"(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},  // they may take any file anyway
+        {mine + L"(A;OICI;0x1200a9;;;WD)", true},            // everyone reads and lists only
+        {mine + L"(A;OICIIO;FA;;;CO)", true},                // passed on, not on the folder
+        {mine + L"(D;;FA;;;WD)", true},                      // a denial grants nothing
+        {mine + L"(A;OICI;FA;;;WD)", false},
+        {mine + L"(A;;FW;;;BU)", false},
+        {mine + L"(A;;0x2;;;AU)", false},                    // adding files alone is enough
+        {L"O:BUD:P(A;OICI;FA;;;" + me + L")", false},         // the users' folder, not mine
+    };
+    for (const auto& c : cases) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl.c_str(), SDDL_REVISION_1,
+                                                                           &descriptor, nullptr))
+            << Narrow(c.sddl);
+        EXPECT_EQ(os::win32::IsOwnerOnlyDescriptor(descriptor), c.ownerOnly) << Narrow(c.sddl);
+        ::LocalFree(descriptor);
+    }
+    // No list at all: everyone may do anything.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(mine.c_str(), SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    SECURITY_DESCRIPTOR open;
+    ASSERT_TRUE(::InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION));
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    ASSERT_TRUE(::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+    ASSERT_TRUE(::SetSecurityDescriptorOwner(&open, owner, FALSE));
+    ASSERT_TRUE(::SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
+    EXPECT_FALSE(os::win32::IsOwnerOnlyDescriptor(&open));
+    ::LocalFree(descriptor);
+}
+
+TEST_F(Scratch, WrittenLibrariesLoadOnlyTheFileTheTreeWrote) {
+    // A real DLL's bytes: the thread library beside this program.
+    wchar_t module[MAX_PATH];
+    ASSERT_GT(::GetModuleFileNameW(::GetModuleHandleW(L"libwinpthread-1.dll"), module, MAX_PATH), 0u);
+    const auto dll = os::ReadWholeFile(Narrow(module), 16 << 20);
+    ASSERT_TRUE(dll);
+    os::FolderTree tree;
+    ASSERT_TRUE(tree.Open(dir_));
+    ASSERT_EQ(tree.WriteFile("Lib\\copy.dll", *dll, false), os::WriteStatus::Written);
+
+    // While the descriptor is held, the file can be neither deleted nor replaced.
+    const int held = tree.OpenWritten("lib/COPY.dll");
+    ASSERT_GE(held, 0);
+    EXPECT_FALSE(::DeleteFileW(Wide(dir_ + "\\Lib\\copy.dll").c_str()));
+    ::_close(held);
+
+    os::LibraryHandle loaded = os::LoadWrittenLibrary(tree, "Lib\\copy.dll", "copy.dll");
+    ASSERT_NE(loaded, nullptr) << os::LastLibraryError();
+    EXPECT_NE(os::GetProcAddress(loaded, "pthread_mutex_lock"), nullptr);
+    os::FreeLibrary(loaded);
+
+    // The same bytes put there by anyone else are not what this installation wrote.
+    ASSERT_TRUE(::CopyFileW(module, Wide(dir_ + "\\Lib\\planted.dll").c_str(), TRUE));
+    EXPECT_LT(tree.OpenWritten("Lib\\planted.dll"), 0);
+    EXPECT_EQ(os::LoadWrittenLibrary(tree, "Lib\\planted.dll", "planted.dll"), nullptr);
+    EXPECT_NE(os::LastLibraryError().find("planted.dll: not the file"), std::string::npos);
 }
 
 TEST_F(Scratch, FolderTreeWritesOnceBelowItsBaseAndRefusesClimbingOut) {
@@ -152,6 +244,9 @@ TEST_F(Scratch, ShortcutsAreShellLinkFiles) {
     EXPECT_EQ((*bytes)[4], 0x01);
     EXPECT_EQ((*bytes)[5], 0x14);
     EXPECT_EQ((*bytes)[6], 0x02);
+    // Read back as the uninstaller reads it: the program it starts.
+    EXPECT_EQ(os::ShortcutTarget(*bytes), "C:\\windows\\notepad.exe");
+    EXPECT_EQ(os::ShortcutTarget({'[', 'D', 'e', 's', 'k'}), "");
 }
 
 TEST(Win32Services, ProcessesReportTheirExitCode) {
