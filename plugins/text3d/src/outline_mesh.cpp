@@ -548,13 +548,15 @@ private:
         bool any = false;
         for (size_t i = 0; i < count && !any; ++i) any = !(Cross(t[3 * i], t[3 * i + 1], t[3 * i + 2]) > 0);
         if (!any) return;
-        // The triangle across an edge, by its directed edge. A map, not a scan: a very fine
-        // deviation gives tens of thousands of triangles, many of them flat once rounded.
+        // The triangle across an edge, by its directed edge. A glyph has a few hundred
+        // triangles and a scan finds it fastest; a very fine deviation gives tens of
+        // thousands, many of them flat once rounded, and those go through a map.
         const uint32_t kDropped = UINT32_MAX;
+        const bool mapped = count > kScannedTriangles;
         edgeOwner_.clear();
         auto edgeKey = [](uint32_t u, uint32_t v) { return uint64_t(u) << 32 | v; };
         auto index = [&](size_t j, bool add) {
-            if (t[3 * j] == kDropped) return;
+            if (!mapped || t[3 * j] == kDropped) return;
             for (int e = 0; e < 3; ++e) {
                 uint64_t key = edgeKey(t[3 * j + e], t[3 * j + (e + 1) % 3]);
                 if (add) {
@@ -572,6 +574,12 @@ private:
         for (size_t j = 0; j < count; ++j) index(j, true);
         // Damaged outlines may share a directed edge: the lowest triangle answers.
         auto findEdge = [&](uint32_t u, uint32_t v) -> size_t {
+            if (!mapped) {
+                for (size_t j = 0; j < count; ++j)
+                    for (int e = 0; e < 3; ++e)
+                        if (t[3 * j + e] == u && t[3 * j + (e + 1) % 3] == v) return j;
+                return SIZE_MAX;
+            }
             auto [first, last] = edgeOwner_.equal_range(edgeKey(u, v));
             size_t owner = SIZE_MAX;
             for (auto it = first; it != last; ++it) owner = std::min(owner, it->second);
@@ -628,6 +636,7 @@ private:
     }
 
     GLUtesselator* tess_ = nullptr;
+    static constexpr size_t kScannedTriangles = 1024;  // beyond it, edges go through the map
     std::unordered_multimap<uint64_t, size_t> edgeOwner_;  // directed edge to triangles
     float depth_ = 0;
     std::vector<Vertex>* vertices_ = nullptr;

@@ -140,6 +140,20 @@ TEST_P(GlyphSweep, PairsSideBySideAreClosedSolids) {
     RecordProperty("pairs", int(pairs.size()));
 }
 
+// Far finer than the channel's own range: thousands of face triangles a glyph, so the
+// flat-triangle repair finds its neighbours through the edge map rather than a scan.
+TEST_P(GlyphSweep, VeryFineCurvesAreClosedSolids) {
+    size_t largest = 0;
+    for (char c : std::string("@&SOQg8")) {
+        std::string text(1, c);
+        size_t faces = 0;
+        std::string problem = BuildAndCheck(text, 1e-6f, {0}, nullptr, &faces);
+        EXPECT_EQ(problem, "") << Describe(text, 1e-6f);
+        largest = std::max(largest, faces);
+    }
+    EXPECT_GT(largest, 3u * 1024u) << "no glyph reached the mapped repair"; RecordProperty("largest", int(largest));
+}
+
 INSTANTIATE_TEST_SUITE_P(Faces, GlyphSweep,
                          testing::Values(Face{"DejaVu Sans", FW_NORMAL}, Face{"DejaVu Serif", FW_NORMAL},
                                          Face{"Liberation Sans", FW_NORMAL}, Face{"Liberation Serif", FW_NORMAL},
