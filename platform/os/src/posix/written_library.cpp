@@ -3,6 +3,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <mutex>
+#include <set>
+
 namespace os {
 
 LibraryHandle LoadWrittenLibrary(const FolderTree& tree, std::string_view relative,
@@ -12,8 +15,20 @@ LibraryHandle LoadWrittenLibrary(const FolderTree& tree, std::string_view relati
         SetLastLibraryError(shownPath + ": not the file this installation wrote there");
         return nullptr;
     }
-    // The descriptor's own name makes the loader map exactly the file it holds.
-    const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
+    // The descriptor's own name makes the loader map exactly the file it holds. The loader
+    // hands back a library already loaded under the same name, and descriptor numbers come
+    // round again, so each load takes a spelling of the name no earlier load used.
+    static std::mutex namesLock;
+    static std::set<std::string> namesUsed;
+    std::string byDescriptor;
+    {
+        std::lock_guard<std::mutex> hold(namesLock);
+        std::string slashes = "/";
+        do {
+            byDescriptor = "/proc/self/fd" + slashes + std::to_string(fd);
+            slashes += '/';
+        } while (!namesUsed.insert(byDescriptor).second);
+    }
     void* handle = ::dlopen(byDescriptor.c_str(), RTLD_NOW | RTLD_LOCAL);
     ::close(fd);
     if (!handle) {
