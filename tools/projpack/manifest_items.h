@@ -15,7 +15,7 @@ namespace projpack {
 
 using Progress = std::function<void(const std::string& line)>;
 
-// Adds the manifest's entries to `writer` in the documented order: settings ("ProjectType"
+// Adds the manifest's entries to `writer` in the installer's order: settings ("ProjectType"
 // first), then the packed core files and the other compressed files in manifest order,
 // then "CHANNELINFO" with each plug-in's and library's list entry directly before its
 // file, then "FILEINFO" the same way. File entries are read from `projectFolder`.
