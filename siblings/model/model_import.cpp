@@ -1,12 +1,15 @@
 #include "model_import.h"
 
+#include <assimp/BaseImporter.h>
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cmath>
+#include <set>
 #include <unordered_map>
 
 namespace model {
@@ -28,6 +31,24 @@ std::vector<D3DXVECTOR3> SmoothNormals(const std::vector<D3DXVECTOR3>& positions
         n = length > 0.0f ? n / length : D3DXVECTOR3(0.0f, 1.0f, 0.0f);
     }
     return normals;
+}
+
+// Whether a reader of the name's ending takes the file. When none does, the importer would
+// hand the file to every reader it has, one after the other, and some of them read past
+// the end of a damaged file; a model is read only by the format its name gives.
+bool ReaderOfItsEndingTakesIt(const Assimp::Importer& importer, const std::string& nativePath) {
+    const size_t slash = nativePath.find_last_of('/');
+    const size_t dot = nativePath.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+    std::string ending = nativePath.substr(dot + 1);
+    for (char& c : ending) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (size_t i = 0; i < importer.GetImporterCount(); ++i) {
+        Assimp::BaseImporter* reader = importer.GetImporter(i);
+        std::set<std::string> endings;
+        reader->GetExtensionList(endings);
+        if (endings.count(ending) && reader->CanRead(nativePath, importer.GetIOHandler(), false)) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -71,6 +92,10 @@ Model ReadModel(const std::string& nativePath, SplitRule rule, size_t vertexLimi
         return result;
     }
     Assimp::Importer importer;
+    if (!ReaderOfItsEndingTakesIt(importer, nativePath)) {
+        result.error = "can't read model " + nativePath + ": not a model file of the kind its name ends in";
+        return result;
+    }
     // Triangles in the device's convention. The importer's own check of what it read runs
     // first: its other steps would follow a face's vertex numbers wherever they point.
     const aiScene* scene = importer.ReadFile(
