@@ -641,10 +641,13 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
     const float reach = (r + slack) * (r + slack);
     ForEachListedTriangle(
         [&](const D3DXMATRIX& w, bool identity) {
-            if (!identity) return Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, extent);
-            const D3DXVECTOR3 own(r, r, r);  // what CalculateSphereBounds gives an identity
-            boundsMin = c - own;
-            boundsMax = c + own;
+            if (identity) {  // what CalculateSphereBounds gives an identity, without asking again
+                const D3DXVECTOR3 own(r, r, r);
+                boundsMin = c - own;
+                boundsMax = c + own;
+            } else {
+                Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, extent);
+            }
         },
         [&](const WorldTriangle& t) {
             if (OutOfReach(t, c, r)) return true;
