@@ -267,7 +267,7 @@ bool Kco_ODE_BodyCollision::ForEachListedTriangle(SetBounds setBounds, Visit vis
         if (!mesh) continue;
         const D3DXMATRIX w = mesh->GetObjectWorld();
         const bool identity = IsIdentity(w);
-        setBounds(w);
+        setBounds(w, identity);
         polygonList.ReleaseItems();
         mesh->AddBoxCollisionPolygonsToList(&polygonList, &boundsMin, &boundsMax);
         MeshCache::Mesh& kept = Cache().Use(k, mesh, w);
@@ -633,25 +633,39 @@ unsigned long Kco_ODE_BodyCollision::CollideSphere(dGeomID sphere, unsigned long
     // (OutOfReach, the same comparison of the same sums), so the triangles tested, and their
     // order, are the same. A transformed mesh is asked with the wider box, turned into its
     // space.
-    ForEachListedTriangle([&](const D3DXMATRIX& w) {
-                              Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, IsIdentity(w) ? r : extent);
-                          },
-                          [&](const WorldTriangle& t) {
-                              if (OutOfReach(t, c, r)) return true;
-                              const float h = Dot(t.n, c) - t.nv0;
-                              if (!(h >= kFrontTolerance)) return true;
-                              const float depth = r - h;
-                              if (!(depth >= 0.0f)) return true;
-                              const D3DXVECTOR3 target = c - t.n * r;
-                              if (RayMeetsTriangle(target, c, t.v1 - t.v0, t.v2 - t.v0, t.v0)) faces.Add(t.n, depth);
-                              const D3DXVECTOR3* corners[3] = {&t.v0, &t.v1, &t.v2};
-                              for (int e = 0; e < 3; ++e) {
-                                  // Behind the side plane of edge e: the edge may push.
-                                  if (Dot(t.side[e], c) - t.sideOffset[e] < 0.0f)
-                                      EdgePush(*corners[e], *corners[(e + 1) % 3], c, edge, r);
-                              }
-                              return true;
-                          });
+    // The side plane of an edge holds the edge and the triangle's normal, so the centre lies
+    // h (above the face) and s (behind the side plane) from the edge's line at right angles:
+    // where h² + s² exceeds r² the edge cannot push. `reach` pads r by far more than the
+    // rounding of either distance, so an edge skipped would have pushed nothing.
+    const float slack = 1e-3f * r + 4e-6f * (std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z));
+    const float reach = (r + slack) * (r + slack);
+    ForEachListedTriangle(
+        [&](const D3DXMATRIX& w, bool identity) {
+            if (identity) {  // what CalculateSphereBounds gives an identity, without asking again
+                const D3DXVECTOR3 own(r, r, r);
+                boundsMin = c - own;
+                boundsMax = c + own;
+            } else {
+                Kco_ODE_BodyCollision::CalculateSphereBounds(w, c, extent);
+            }
+        },
+        [&](const WorldTriangle& t) {
+            if (OutOfReach(t, c, r)) return true;
+            const float h = Dot(t.n, c) - t.nv0;
+            if (!(h >= kFrontTolerance)) return true;
+            const float depth = r - h;
+            if (!(depth >= 0.0f)) return true;
+            const D3DXVECTOR3 target = c - t.n * r;
+            if (RayMeetsTriangle(target, c, t.v1 - t.v0, t.v2 - t.v0, t.v0)) faces.Add(t.n, depth);
+            const D3DXVECTOR3* corners[3] = {&t.v0, &t.v1, &t.v2};
+            for (int e = 0; e < 3; ++e) {
+                // Behind the side plane of edge e: the edge may push, if near enough.
+                const float behind = Dot(t.side[e], c) - t.sideOffset[e];
+                if (behind < 0.0f && h * h + behind * behind <= reach)
+                    EdgePush(*corners[e], *corners[(e + 1) % 3], c, edge, r);
+            }
+            return true;
+        });
 
     D3DXVECTOR3 face = faces.Settled();
     if (Length(edge) > Length(face)) face = edge;
@@ -726,7 +740,7 @@ unsigned long Kco_ODE_BodyCollision::CollideBox(dGeomID box, unsigned long flags
     int pending = 0;
 
     const bool roomLeft = ForEachListedTriangle(
-        [&](const D3DXMATRIX& w) { Kco_ODE_BodyCollision::CalculateBoxBounds(w, boxMatrix, sides); },
+        [&](const D3DXMATRIX& w, bool) { Kco_ODE_BodyCollision::CalculateBoxBounds(w, boxMatrix, sides); },
         [&](const WorldTriangle& derived) {
             WorldTriangle t = derived;  // the helpers below take non-const vertices
             const float h = Dot(t.n, c) - Dot(t.n, t.v0);
@@ -829,7 +843,7 @@ unsigned long Kco_ODE_BodyCollision::SweepSphereAhead(dGeomID sphere, dContactGe
     const float reach = float(r + 0.5 * std::fmax(std::fabs(d[0]), std::fmax(std::fabs(d[1]), std::fabs(d[2]))));
     const D3DXVECTOR3 centre{float(c[0]), float(c[1]), float(c[2])};
     Touch touch;
-    ForEachListedTriangle([&](const D3DXMATRIX& w) { Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, reach); },
+    ForEachListedTriangle([&](const D3DXMATRIX& w, bool) { Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, reach); },
                           [&](const WorldTriangle& t) {
                               if (Dot(t.n, centre) - t.nv0 >= kFrontTolerance) SweepSphere(t, c, d, r, touch);
                               return true;
@@ -863,7 +877,7 @@ unsigned long Kco_ODE_BodyCollision::SweepBoxAhead(dGeomID box, const double cor
     const D3DXVECTOR3 centre{float(p[0]), float(p[1]), float(p[2])};
     Touch touches[9];
     const float around = std::fmax(extent.x, std::fmax(extent.y, extent.z));
-    ForEachListedTriangle([&](const D3DXMATRIX& w) { Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, around); },
+    ForEachListedTriangle([&](const D3DXMATRIX& w, bool) { Kco_ODE_BodyCollision::CalculateSphereBounds(w, middle, around); },
                           [&](const WorldTriangle& t) {
                               if (Dot(t.n, centre) - t.nv0 >= kFrontTolerance)
                                   SweepBox(t, corners, motion, p, r, half, d, touches);

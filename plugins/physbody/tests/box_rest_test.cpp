@@ -26,19 +26,24 @@ Mesh Bumpy(int n, float bump, uint32_t seed) {
     return HeightGrid(n, [&](float, float) { return heights[next++]; });
 }
 
-// Items without force-dependent slip. The default item's slip of 1 lets a surface pass
-// another at a speed proportional to the force along it, so a box on any slope creeps down
-// it (0.6 m/s on a slope of 0.05, on the world's plane as on a mesh) and, creeping over the
-// bumps, keeps turning: such a box has no resting place on bumpy ground.
+// Items without force-dependent slip. The default item's slip of 1 lets a box creep down any
+// slope at slip x the friction force each contact carries (slip_test.cpp), so on bumpy ground
+// a default box creeps and turns until it finds a place where the ground holds it without
+// friction, and while it turns the rest rule does not hold it.
 constexpr float kRough = 0.0f;
 constexpr float kDefaultSlip = 1.0f;
+
+// How many of the 24 boxes the rest rule holds after 10 and after 20 s.
+struct Resting {
+    int after10s, after20s;
+};
 
 class UnevenGround : public MeshScene {
 protected:
     // Boxes of several sizes, turned every which way, dropped apart on ground whose heights
     // vary by up to `bump` of a cell (ground `seed`): none ever rises above the height it was
-    // dropped from or falls through. Returns how many of the 24 the rest rule holds after 10 s.
-    int DropBoxesAndWait(float bump, uint32_t seed, float slip) {
+    // dropped from or falls through, in `seconds` (10 or 20).
+    Resting DropBoxesAndWait(float bump, uint32_t seed, float slip, int seconds = 10) {
         MeshGround(Bumpy(24, bump, seed));
         const D3DXVECTOR3 sizes[] = {{1, 1, 1}, {0.4f, 0.4f, 0.4f}, {2.0f, 0.5f, 1.0f}, {0.6f, 1.5f, 0.6f},
                                      {1.2f, 0.3f, 2.4f}, {3.0f, 0.25f, 0.5f}};
@@ -63,19 +68,32 @@ protected:
             dropped.push_back(start._42);
         }
         std::vector<float> highest(boxes.size(), 0.0f);
-        for (int frame = 0; frame < 200; ++frame) {  // 10 s
+        Resting resting{0, 0};
+        for (int frame = 1; frame <= 20 * seconds; ++frame) {
             Step();
             for (size_t i = 0; i < boxes.size(); ++i) highest[i] = std::fmax(highest[i], Position(boxes[i]).y);
+            if (frame == 200) resting.after10s = HeldAtRest(boxes);
         }
-        int resting = 0;
+        resting.after20s = seconds >= 20 ? HeldAtRest(boxes) : 0;
         for (size_t i = 0; i < boxes.size(); ++i) {
             SCOPED_TRACE(testing::Message() << "ground seed " << seed << ", box " << i << ", sides "
                                             << sizes[i % std::size(sizes)].x << " x " << sizes[i % std::size(sizes)].y
                                             << " x " << sizes[i % std::size(sizes)].z);
             EXPECT_LE(highest[i], dropped[i] + 1e-3f);  // no energy from the ground
-            EXPECT_GT(Position(boxes[i]).y, -0.1f);     // on the ground, not through it
-            resting += boxes[i]->GetRestFlag() && Speed(boxes[i]) < 0.01f && Spin(boxes[i]) < 0.01f;
+            // On the ground, not through it; a default box may creep over the ground's edge
+            // (it reaches from -12 to 12) and fall off.
+            const D3DXVECTOR3 at = Position(boxes[i]);
+            if (std::fmax(std::fabs(at.x), std::fabs(at.z)) < 12.0f) {
+                EXPECT_GT(at.y, -0.1f);
+            }
         }
+        return resting;
+    }
+
+    static int HeldAtRest(const std::vector<Kco_ODE_BodyCollision*>& boxes) {
+        int resting = 0;
+        for (Kco_ODE_BodyCollision* box : boxes)
+            resting += box->GetRestFlag() && Speed(box) < 0.01f && Spin(box) < 0.01f;
         return resting;
     }
 };
@@ -93,8 +111,20 @@ void PrintTo(const Ground& ground, std::ostream* out) { *out << "bump " << groun
 class UnevenGrounds : public UnevenGround, public testing::WithParamInterface<Ground> {};
 
 TEST_P(UnevenGrounds, EveryRoughBoxRestsWithinTenSeconds) {
-    const int resting = DropBoxesAndWait(GetParam().bump, GetParam().seed, kRough);
+    const int resting = DropBoxesAndWait(GetParam().bump, GetParam().seed, kRough).after10s;
     EXPECT_EQ(resting, 24) << resting << " of 24 boxes held at rest after 10 s";
+}
+
+// Default items creep and turn on the same grounds: they never gain height or fall through,
+// and most rest within 10 s, all but a few within 20 s (on bumps of a tenth of a cell 20 to
+// 23 of 24 within 10 s and all within 20 s; of a quarter 12 to 17 and 21 to 23).
+TEST_P(UnevenGrounds, DefaultBoxesCreepButNeitherRiseNorFallThrough) {
+    const Resting resting = DropBoxesAndWait(GetParam().bump, GetParam().seed, kDefaultSlip, 20);
+    RecordProperty("resting_of_24_after_10s", resting.after10s);
+    RecordProperty("resting_of_24_after_20s", resting.after20s);
+    const bool tenth = GetParam().bump < 0.2f;
+    EXPECT_GE(resting.after10s, tenth ? 20 : 12) << "of 24 held at rest after 10 s";
+    EXPECT_GE(resting.after20s, tenth ? 24 : 21) << "of 24 held at rest after 20 s";
 }
 
 INSTANTIATE_TEST_SUITE_P(BumpsOfATenthAndAQuarterOfACell, UnevenGrounds,
@@ -104,13 +134,6 @@ INSTANTIATE_TEST_SUITE_P(BumpsOfATenthAndAQuarterOfACell, UnevenGrounds,
                              return std::string(info.param.bump < 0.2f ? "Tenth" : "Quarter") + "OfACellGround" +
                                     std::to_string(info.param.seed);
                          });
-
-// Default items creep down every slope, so not all of them rest; they still never gain
-// height or fall through.
-TEST_F(UnevenGround, CreepingBoxesNeitherRiseNorFallThrough) {
-    const int resting = DropBoxesAndWait(0.25f, 7, kDefaultSlip);
-    RecordProperty("resting_of_24", resting);
-}
 
 // A ridge along z, 0.4 high, its sides falling 1 in 5, and a slab 4 long laid across it a
 // little off its crest and turned. It rocked at 1.6 m/s after 15 s when its corner off the
@@ -151,7 +174,8 @@ TEST_F(RidgeSlab, RoughSlabRestsOnTheRidge) {
     EXPECT_GT(at.y, 0.4f) << "fell off the ridge";
 }
 
-// With the default slip it creeps down a slope and comes to rest on the flat beyond.
+// With the default slip friction cannot hold it on the 1 in 5 slope: it creeps down and
+// comes to rest on the flat beyond.
 TEST_F(RidgeSlab, SlippingSlabComesToRest) { LayAcrossTheRidge(kDefaultSlip); }
 
 }  // namespace

@@ -214,9 +214,9 @@ protected:
     std::unique_ptr<MeshCache, MeshCacheDeleter> meshCache;
     MeshCache& Cache();
     // Calls visit(triangle) for every derived triangle the collision objects on the
-    // "Collision object" link list for the query box setBounds(mesh world matrix) sets in
-    // boundsMin/boundsMax; stops, returning false, when visit returns false
-    // (mesh_collision.cpp).
+    // "Collision object" link list for the query box setBounds(mesh world matrix, whether
+    // it is the identity) sets in boundsMin/boundsMax; stops, returning false, when visit
+    // returns false (mesh_collision.cpp).
     template <typename SetBounds, typename Visit>
     bool ForEachListedTriangle(SetBounds setBounds, Visit visit);
     // The contact ahead of a sphere or box of a fast body that meets no triangle yet but
