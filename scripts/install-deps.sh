@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
-# --windows: the cross toolchain, Wine and Xvfb instead, then the Windows builds of ODE,
-# zlib and GoogleTest from Debian's source packages (scripts/windows/build-deps.sh).
+# Installs every Debian package the build, the tests and the benchmarks need, for Linux and
+# for the Windows build that CI also runs.
+#   --linux    the Linux packages only
+#   --windows  the cross toolchain, Wine and Xvfb only, then the Windows builds of ODE, zlib
+#              and GoogleTest from Debian's source packages (scripts/windows/build-deps.sh)
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "${1:-}" ]; then
+  "$here/install-deps.sh" --linux
+  exec "$here/install-deps.sh" --windows
+fi
 if [ "${1:-}" = "--windows" ]; then
-  here=$(cd "$(dirname "$0")" && pwd)
   # apt-get source needs the archive's source lists beside its binary ones.
   if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
     $SUDO tee /etc/apt/sources.list.d/debian-src.sources >/dev/null <<'SRC'
@@ -23,6 +29,10 @@ SRC
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-x86-64-dev \
     wine64 xvfb xauth
   exec "$here/windows/build-deps.sh"
+fi
+if [ "${1:-}" != "--linux" ]; then
+  echo "usage: $0 [--linux | --windows]" >&2
+  exit 2
 fi
 $SUDO apt-get update
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
