@@ -11,7 +11,7 @@
 #include "model_import.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const char* const kEndings[] = {".ply", ".obj", ".stl", ".off", ".gltf", ".x", ".3ds", ".dae"};
+    static const char* const kEndings[] = {".ply", ".obj", ".stl", ".off", ".gltf", ".glb", ".x", ".dae"};
     // The input is a private memory file, reached through a link with the chosen ending in
     // a private folder of this process.
     static FuzzInputFile input;

@@ -101,11 +101,8 @@ TEST_F(HostileFiles, ViewerEndsDamagedProjectsWithAMessage) {
           {"name": "thing", "type": "DX8 Object", "links": [{"link": 0, "child": "skin"}]},
           {"name": "skin", "type": "DX8 Surface", "links": [{"link": 0, "child": "shape"}]},
           {"name": "shape", "guid": "415BE20A-D83C-49CA-8E28-796FC8428E1C",
-           "records": [{"tag": "MFNM", "hex": ")" + Hex(std::string("bad.ply", 8)) + R"("}]}]})");
-    apptest::WriteFile(model / "bad.ply",
-                       "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
-                       "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
-                       "0 0 0\n1 0 0\n0 1 0\n3 0 1 99999\n");
+           "records": [{"tag": "MFNM", "hex": ")" + Hex(std::string("bad.obj", 8)) + R"("}]}]})");
+    apptest::WriteFile(model / "bad.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 99999\n");
     // 100,000 value operators, each reading the next (operation 18 reads its first float).
     std::string chain = R"({"channels": [)";
     constexpr int kChain = 100000;
@@ -120,7 +117,7 @@ TEST_F(HostileFiles, ViewerEndsDamagedProjectsWithAMessage) {
         fs::path folder;
         std::string message;
     } cases[] = {
-        {model, "can't read model ./bad.ply: Validation failed"},
+        {model, "can't read model ./bad.obj: OBJ: vertex index out of range"},
         {deep, "Value operators nested deeper than the limit of 1000"},
     };
     for (const auto& c : cases) {

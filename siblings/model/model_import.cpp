@@ -33,22 +33,32 @@ std::vector<D3DXVECTOR3> SmoothNormals(const std::vector<D3DXVECTOR3>& positions
     return normals;
 }
 
-// Whether a reader of the name's ending takes the file. When none does, the importer would
-// hand the file to every reader it has, one after the other, and some of them read past
-// the end of a damaged file; a model is read only by the format its name gives.
-bool ReaderOfItsEndingTakesIt(const Assimp::Importer& importer, const std::string& nativePath) {
+// The kinds of model file read: those whose readers in the importer library held under
+// fuzzing. Its PLY reader never returns on some damaged headers, and the others were not
+// tried; a project names its model files, so a hostile one could pick any reader.
+constexpr const char* kReadKinds[] = {"obj", "gltf", "glb", "stl", "off"};
+
+// Empty when a reader of one of those kinds, picked by the name's ending, takes the file;
+// otherwise why not. When no reader of the ending takes it, the importer would hand the file
+// to every reader it has, one after the other, and some of them read past the end of a
+// damaged file or never return.
+std::string WhyNotReadable(const Assimp::Importer& importer, const std::string& nativePath) {
     const size_t slash = nativePath.find_last_of('/');
     const size_t dot = nativePath.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-    std::string ending = nativePath.substr(dot + 1);
+    std::string ending = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                             ? std::string()
+                             : nativePath.substr(dot + 1);
     for (char& c : ending) c = char(std::tolower(static_cast<unsigned char>(c)));
+    bool known = false;
+    for (const char* kind : kReadKinds) known = known || ending == kind;
+    if (!known) return "model files are read as .obj, .gltf, .glb, .stl or .off";
     for (size_t i = 0; i < importer.GetImporterCount(); ++i) {
         Assimp::BaseImporter* reader = importer.GetImporter(i);
         std::set<std::string> endings;
         reader->GetExtensionList(endings);
-        if (endings.count(ending) && reader->CanRead(nativePath, importer.GetIOHandler(), false)) return true;
+        if (endings.count(ending) && reader->CanRead(nativePath, importer.GetIOHandler(), false)) return {};
     }
-    return false;
+    return "not a ." + ending + " file";
 }
 
 }  // namespace
@@ -92,8 +102,8 @@ Model ReadModel(const std::string& nativePath, SplitRule rule, size_t vertexLimi
         return result;
     }
     Assimp::Importer importer;
-    if (!ReaderOfItsEndingTakesIt(importer, nativePath)) {
-        result.error = "can't read model " + nativePath + ": not a model file of the kind its name ends in";
+    if (const std::string why = WhyNotReadable(importer, nativePath); !why.empty()) {
+        result.error = "can't read model " + nativePath + ": " + why;
         return result;
     }
     // Triangles in the device's convention. The importer's own check of what it read runs

@@ -1,5 +1,4 @@
-// Reads a model file (OBJ, glTF 2.0, PLY, STL, FBX, ... whatever the importer library
-// reads) into mesh parts that 16-bit indices can address. Node transforms are applied,
+// Reads a model file (OBJ, glTF 2.0, STL or OFF, chosen by the name's ending) into mesh parts that 16-bit indices can address. Node transforms are applied,
 // polygons are triangulated, and the coordinates are turned into the left-handed,
 // clockwise-front convention the device draws with.
 #pragma once
