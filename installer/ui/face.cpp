@@ -8,6 +8,9 @@
 #endif
 #include "ui/terminal_face.h"
 #include "ui/unattended_face.h"
+#if VANTREL_INSTALLER_WIN32
+#include "ui/win32/win32_face.h"
+#endif
 
 namespace ui {
 namespace {
@@ -30,10 +33,15 @@ public:
 std::unique_ptr<Face> ChooseFace() {
     if (std::getenv("VANTREL_UNATTENDED"))
         return std::make_unique<UnattendedFace>(UnattendedFace::SettingsFromEnvironment());
+#if VANTREL_INSTALLER_WIN32
+    // Windows always has a desktop to show dialogs on.
+    return std::make_unique<win32::Win32Face>();
+#else
 #if VANTREL_INSTALLER_GUI
     if (GuiFace::DisplayAvailable()) return std::make_unique<GuiFace>();
 #endif
     return std::make_unique<TerminalFace>();
+#endif
 }
 
 Face& CurrentFace() {

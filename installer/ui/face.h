@@ -1,8 +1,8 @@
 // The one interface behind which the installer meets its user: message boxes, the modal
 // options dialog, the folder browser and the progress window. Three faces implement it: a
-// graphical one (FLTK) when there is a display, a terminal one when there is a terminal and
-// no display, and an unattended one, set up from the environment, that answers by itself
-// and records everything it was shown.
+// graphical one (native dialogs on Windows, FLTK elsewhere when there is a display), a
+// terminal one when there is a terminal and no display, and an unattended one, set up from
+// the environment, that answers by itself and records everything it was shown.
 #pragma once
 
 #include <memory>
@@ -41,8 +41,9 @@ Face& CurrentFace();
 // boxes) through it as well; gives back the previous face. Null: choose again next time.
 std::unique_ptr<Face> SetFace(std::unique_ptr<Face> face);
 
-// VANTREL_UNATTENDED set: the unattended face. Otherwise the graphical face when an X
-// display can be opened, else the terminal face on standard input and error.
+// VANTREL_UNATTENDED set: the unattended face. Otherwise, on Windows, the native face;
+// elsewhere the graphical face when an X display can be opened, else the terminal face on
+// standard input and error.
 std::unique_ptr<Face> ChooseFace();
 
 }  // namespace ui
