@@ -1,6 +1,7 @@
 // Prints what the fonts give the 3D text, for comparing one platform's GDI with another's
 // (scripts/windows/compare-text.sh): for a face, the native outline buffer of every printable
-// Windows-1252 character at the height D3DXCreateText asks for (the em square), as hex, and
+// Windows-1252 character at the height D3DXCreateText asks for (the em square) and at the em
+// height (its negative), as hex, and
 // the meshes D3DXCreateText builds for a few strings, as counts and positions.
 //   text3d_dump <face name> [<weight>]
 #include "text3d/d3dx_text.h"
@@ -24,18 +25,20 @@ bool Printable1252(int code) {
     return code != 0x81 && code != 0x8D && code != 0x8F && code != 0x90 && code != 0x9D;
 }
 
-void DumpOutlines(HDC dc, const LOGFONTA& probe) {
+// `height` as the font's lfHeight: the em square itself, as D3DXCreateText asks (GDI reads a
+// positive height as the cell height), or its negative (the em height).
+void DumpOutlines(HDC dc, const LOGFONTA& probe, const char* label, int sign) {
     OUTLINETEXTMETRICA otm{};
     if (GetOutlineTextMetricsA(dc, sizeof otm, &otm) == 0) {
         std::printf("error no outline metrics\n");
         return;
     }
     LOGFONTA em = probe;
-    em.lfHeight = LONG(otm.otmEMSquare);
+    em.lfHeight = sign * LONG(otm.otmEMSquare);
     em.lfWidth = 0;
     HFONT font = CreateFontIndirectA(&em);
     HGDIOBJ previous = SelectObject(dc, font);
-    std::printf("em %u\n", otm.otmEMSquare);
+    std::printf("%s em %u height %ld\n", label, otm.otmEMSquare, long(em.lfHeight));
     for (int code = 0; code <= 0xFF; ++code) {
         if (!Printable1252(code)) continue;
         GLYPHMETRICS gm{};
@@ -43,7 +46,7 @@ void DumpOutlines(HDC dc, const LOGFONTA& probe) {
         std::vector<unsigned char> data(size == GDI_ERROR ? 0 : size);
         if (size != GDI_ERROR && size > 0)
             size = GetGlyphOutlineA(dc, UINT(code), GGO_NATIVE, &gm, size, data.data(), &kIdentity);
-        std::printf("glyph %02X advance %d box %u %u %ld %ld size %ld ", code, gm.gmCellIncX, gm.gmBlackBoxX,
+        std::printf("%s %02X advance %d box %u %u %ld %ld size %ld ", label, code, gm.gmCellIncX, gm.gmBlackBoxX,
                     gm.gmBlackBoxY, long(gm.gmptGlyphOrigin.x), long(gm.gmptGlyphOrigin.y),
                     size == GDI_ERROR ? -1L : long(size));
         for (unsigned char b : data) std::printf("%02x", b);
@@ -95,7 +98,8 @@ int main(int argc, char** argv) {
     HDC dc = CreateCompatibleDC(nullptr);
     SelectObject(dc, font);
     std::printf("face %s\n", argv[1]);
-    DumpOutlines(dc, probe);
+    DumpOutlines(dc, probe, "glyph", 1);
+    DumpOutlines(dc, probe, "emglyph", -1);
     DumpMeshes(dc);
     DeleteDC(dc);
     DeleteObject(font);
