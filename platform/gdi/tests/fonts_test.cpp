@@ -1,29 +1,17 @@
-#include "gdi/cubic_to_quadratic.h"
-#include "gdi/font_files.h"
+// The font services as the 3D text uses them, on whichever GDI the build has: the FreeType
+// stand-in on Linux, the real GDI on Windows.
+#include "font_descriptions.h"
 #include "gdi/wingdi.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <random>
-#include <string>
 #include <vector>
 
 namespace {
 
-constexpr MAT2 kIdentity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-
-LOGFONTA Font(const char* face, LONG height = 0, LONG weight = FW_NORMAL, bool italic = false) {
-    LOGFONTA font{};
-    font.lfHeight = height;
-    font.lfWeight = weight;
-    font.lfItalic = italic;
-    std::strncpy(font.lfFaceName, face, LF_FACESIZE - 1);
-    return font;
-}
+using namespace gdi_test;
 
 struct Contour {
     int lines = 0, qsplines = 0;
@@ -62,29 +50,17 @@ bool ReadContours(const std::vector<uint8_t>& data, std::vector<Contour>& out) {
     return true;
 }
 
-TEST(GdiFontFiles, WindowsNamesWeightsAndFallback) {
-    gdi::FontFile arial = gdi::ResolveFontFile(Font("Arial"));
-    EXPECT_EQ(arial.family, "Liberation Sans");
-    gdi::FontFile boldItalic = gdi::ResolveFontFile(Font("Arial", 0, FW_BOLD, true));
-    EXPECT_NE(boldItalic.path.find("BoldItalic"), std::string::npos) << boldItalic.path;
-    gdi::FontFile serif = gdi::ResolveFontFile(Font("DejaVu Serif", 0, FW_BOLD));
-    EXPECT_NE(serif.path.find("DejaVuSerif-Bold"), std::string::npos) << serif.path;
-    gdi::FontFile unknown = gdi::ResolveFontFile(Font("No Such Face Anywhere"));
-    EXPECT_FALSE(unknown.path.empty());
-    EXPECT_EQ(gdi::Cp1252ToUnicode(0x80), U'\u20AC');
-    EXPECT_EQ(gdi::Cp1252ToUnicode(0xE9), U'\u00E9');
-}
-
 TEST(GdiGlyphOutline, LetterOInDesignUnits) {
     HDC dc = CreateCompatibleDC(nullptr);
     HFONT probe = CreateFontA(0, 0, 0, 0, 400, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 4, 2, "DejaVu Sans");
-    ASSERT_EQ(SelectObject(dc, probe), nullptr);
+    SelectObject(dc, probe);
     OUTLINETEXTMETRICA otm{};
     ASSERT_EQ(GetOutlineTextMetricsA(dc, 0, nullptr), sizeof otm);
     ASSERT_EQ(GetOutlineTextMetricsA(dc, sizeof otm, &otm), sizeof otm);
     EXPECT_EQ(otm.otmEMSquare, 2048u);
 
-    LOGFONTA em = Font("DejaVu Sans", LONG(otm.otmEMSquare));
+    // A negative height is the em height: outlines then come in design units.
+    LOGFONTA em = Font("DejaVu Sans", -LONG(otm.otmEMSquare));
     HFONT design = CreateFontIndirectA(&em);
     EXPECT_EQ(SelectObject(dc, design), probe);
     GLYPHMETRICS gm{};
@@ -115,140 +91,50 @@ TEST(GdiGlyphOutline, LetterOInDesignUnits) {
     EXPECT_EQ(GetGlyphOutlineA(dc, 0x141, GGO_NATIVE, &gm, 0, nullptr, &kIdentity), GDI_ERROR);
     EXPECT_EQ(GetGlyphOutlineA(dc, 'O', GGO_NATIVE, &gm, 0, nullptr, nullptr), GDI_ERROR);
 
-    SelectObject(dc, probe);
+    EXPECT_EQ(SelectObject(dc, probe), halfFont);
     EXPECT_TRUE(DeleteObject(design));
     EXPECT_TRUE(DeleteObject(halfFont));
     EXPECT_TRUE(DeleteDC(dc));
     EXPECT_TRUE(DeleteObject(probe));
 }
 
-TEST(GdiContexts, HandlesAndSelection) {
+// The description comes back as given, and text bytes are read in Windows-1252: the euro
+// sign (0x80) and the e acute (0xE9) are their own glyphs, not the default character.
+TEST(GdiGlyphOutline, DescriptionsAndTheCodePage) {
+    LOGFONTA given = Font("Liberation Serif", -2048, FW_BOLD, true);
+    HFONT font = CreateFontIndirectA(&given);
+    ASSERT_NE(font, nullptr);
+    LOGFONTA back{};
+    ASSERT_EQ(GetObjectA(font, sizeof back, &back), int(sizeof back));
+    EXPECT_STREQ(back.lfFaceName, "Liberation Serif");
+    EXPECT_EQ(back.lfHeight, -2048);
+    EXPECT_EQ(back.lfWeight, FW_BOLD);
+    EXPECT_EQ(back.lfItalic, 1);
+
     HDC dc = CreateCompatibleDC(nullptr);
-    OUTLINETEXTMETRICA otm{};
-    GLYPHMETRICS gm{};
-    EXPECT_EQ(GetOutlineTextMetricsA(dc, sizeof otm, &otm), 0u) << "no font selected";
-    EXPECT_EQ(GetGlyphOutlineA(dc, 'A', GGO_NATIVE, &gm, 0, nullptr, &kIdentity), GDI_ERROR);
-    EXPECT_EQ(SelectObject(dc, dc), nullptr);
-    EXPECT_FALSE(DeleteObject(dc));
-
-    // A font deleted while selected stays usable in that context until it is replaced.
-    HFONT a = CreateFontA(-100, 0, 0, 0, 400, 0, 0, 0, 1, 0, 0, 4, 2, "Liberation Serif");
-    HFONT b = CreateFontA(-100, 0, 0, 0, 700, 0, 0, 0, 1, 0, 0, 4, 2, "Liberation Serif");
-    SelectObject(dc, a);
-    EXPECT_TRUE(DeleteObject(a));
-    EXPECT_EQ(GetOutlineTextMetricsA(dc, sizeof otm, &otm), sizeof otm);
-    EXPECT_EQ(SelectObject(dc, b), nullptr) << "the deleted font went with its last selection";
-    EXPECT_FALSE(DeleteObject(a));
-    EXPECT_EQ(otm.otmTextMetrics.tmWeight, FW_NORMAL);
-    EXPECT_TRUE(DeleteDC(dc));
-    EXPECT_FALSE(DeleteDC(dc));
-    EXPECT_TRUE(DeleteObject(b));
-
-    EXPECT_FALSE(IsDBCSLeadByteEx(GetTextCodePage(nullptr), 0x81));
+    SelectObject(dc, font);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), font);
+    EXPECT_EQ(GetTextCodePage(dc), 1252u);
+    EXPECT_FALSE(IsDBCSLeadByteEx(1252, 0x81));
     EXPECT_TRUE(IsDBCSLeadByteEx(932, 0x81));
-}
+    EXPECT_FALSE(IsDBCSLeadByteEx(932, 0xA0));
 
-// Heights at both ends of LONG's range: the metrics saturate instead of wrapping round.
-TEST(GdiContexts, ExtremeHeightsGiveSaturatedMetrics) {
-    for (LONG height : {LONG(INT32_MIN), LONG(INT32_MIN + 1), LONG(INT32_MAX)}) {
-        LOGFONTA lf = Font("Liberation Sans", height);
-        HFONT font = CreateFontIndirectA(&lf);
-        ASSERT_NE(font, nullptr);
-        HDC dc = CreateCompatibleDC(nullptr);
-        SelectObject(dc, font);
-        OUTLINETEXTMETRICA otm{};
-        ASSERT_EQ(GetOutlineTextMetricsA(dc, sizeof otm, &otm), sizeof otm);
-        const TEXTMETRICA& tm = otm.otmTextMetrics;
-        EXPECT_GT(tm.tmAscent, 0) << height;
-        EXPECT_GE(tm.tmHeight, tm.tmAscent) << height << ": the height wrapped round";
-        EXPECT_GE(tm.tmInternalLeading, 0) << height;
-        DeleteDC(dc);
-        DeleteObject(font);
-    }
-}
-
-}  // namespace
-
-namespace {
-
-TEST(GdiCubicOutlines, QuadraticPiecesStayWithinTheTolerance) {
-    std::mt19937 random(3);
-    std::uniform_real_distribution<double> coordinate(-2048, 2048);
-    for (int round = 0; round < 200; ++round) {
-        gdi::OutlinePoint p[4];
-        for (auto& q : p) q = {coordinate(random), coordinate(random)};
-        std::vector<gdi::QuadraticPiece> pieces = gdi::CubicToQuadratics(p[0], p[1], p[2], p[3]);
-        ASSERT_FALSE(pieces.empty());
-        EXPECT_EQ(pieces.back().end.x, p[3].x);
-        EXPECT_EQ(pieces.back().end.y, p[3].y);
-        // Each piece against the cubic over the same parameter span, sampled.
-        const double n = double(pieces.size());
-        gdi::OutlinePoint start = p[0];
-        for (size_t i = 0; i < pieces.size(); ++i) {
-            for (int k = 0; k <= 16; ++k) {
-                double s = k / 16.0, u = 1 - s, t = (double(i) + s) / n, v = 1 - t;
-                double qx = u * u * start.x + 2 * u * s * pieces[i].control.x + s * s * pieces[i].end.x;
-                double qy = u * u * start.y + 2 * u * s * pieces[i].control.y + s * s * pieces[i].end.y;
-                double cx = v * v * v * p[0].x + 3 * v * v * t * p[1].x + 3 * v * t * t * p[2].x + t * t * t * p[3].x;
-                double cy = v * v * v * p[0].y + 3 * v * v * t * p[1].y + 3 * v * t * t * p[2].y + t * t * t * p[3].y;
-                ASSERT_LE(std::hypot(qx - cx, qy - cy), gdi::kCubicTolerance + 1e-9) << "round " << round;
-            }
-            start = pieces[i].end;
-        }
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// Cubics with a handle on its end point (common in CFF serifs): the curve leaves its start
-// along the other handle, and no quadratic piece may start backwards or end overshooting,
-// which would make the outline run back over itself.
-TEST(GdiCubicOutlines, HandlesOnTheirEndPointsGivePiecesThatRunForward) {
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> coordinate(-1000, 1000);
-    auto cubic = [](const gdi::OutlinePoint* p, double t) {
-        double v = 1 - t;
-        return gdi::OutlinePoint{v * v * v * p[0].x + 3 * v * v * t * p[1].x + 3 * v * t * t * p[2].x + t * t * t * p[3].x,
-                                 v * v * v * p[0].y + 3 * v * v * t * p[1].y + 3 * v * t * t * p[2].y + t * t * t * p[3].y};
+    auto outline = [&](UINT code) {
+        GLYPHMETRICS gm{};
+        std::vector<uint8_t> data(GetGlyphOutlineA(dc, code, GGO_NATIVE, &gm, 0, nullptr, &kIdentity));
+        if (!data.empty()) GetGlyphOutlineA(dc, code, GGO_NATIVE, &gm, DWORD(data.size()), data.data(), &kIdentity);
+        return data;
     };
-    for (int round = 0; round < 300; ++round) {
-        gdi::OutlinePoint p[4];
-        for (auto& q : p) q = {coordinate(random), coordinate(random)};
-        if (round % 3 != 1) p[1] = p[0];
-        if (round % 3 != 0) p[2] = p[3];
-        std::vector<gdi::QuadraticPiece> pieces = gdi::CubicToQuadratics(p[0], p[1], p[2], p[3]);
-        const double n = double(pieces.size());
-        gdi::OutlinePoint start = p[0];
-        for (size_t i = 0; i < pieces.size(); ++i) {
-            const gdi::OutlinePoint control = pieces[i].control, end = pieces[i].end;
-            double t0 = double(i) / n, t1 = double(i + 1) / n, step = (t1 - t0) * 1e-4;
-            // Which way the cubic runs just after the start and just before the end.
-            gdi::OutlinePoint after = cubic(p, t0 + step), before = cubic(p, t1 - step);
-            EXPECT_GT((control.x - start.x) * (after.x - start.x) + (control.y - start.y) * (after.y - start.y), 0)
-                << "round " << round << " piece " << i << " starts backwards";
-            EXPECT_GT((end.x - control.x) * (end.x - before.x) + (end.y - control.y) * (end.y - before.y), 0)
-                << "round " << round << " piece " << i << " overshoots its end";
-            // Every point of the piece within the tolerance of the cubic's own span.
-            for (int k = 1; k < 16; ++k) {
-                double s = k / 16.0, u = 1 - s;
-                double qx = u * u * start.x + 2 * u * s * control.x + s * s * end.x;
-                double qy = u * u * start.y + 2 * u * s * control.y + s * s * end.y;
-                double nearest = 1e300;
-                gdi::OutlinePoint a = start;
-                for (int j = 1; j <= 400; ++j) {  // distance to the cubic as a fine polyline
-                    gdi::OutlinePoint b = cubic(p, t0 + (t1 - t0) * j / 400.0);
-                    double dx = b.x - a.x, dy = b.y - a.y, length = dx * dx + dy * dy;
-                    double f = length > 0 ? std::clamp(((qx - a.x) * dx + (qy - a.y) * dy) / length, 0.0, 1.0) : 0;
-                    nearest = std::min(nearest, std::hypot(qx - a.x - f * dx, qy - a.y - f * dy));
-                    a = b;
-                }
-                ASSERT_LE(nearest, gdi::kCubicTolerance + 0.05) << "round " << round << " piece " << i;
-            }
-            start = end;
-        }
+    std::vector<uint8_t> notdef = outline(0x81);  // undefined in the page: the default glyph
+    for (UINT code : {0x80u, 0xE9u, 0x9Fu}) {
+        std::vector<uint8_t> data = outline(code);
+        std::vector<Contour> contours;
+        EXPECT_TRUE(ReadContours(data, contours)) << code;
+        EXPECT_FALSE(contours.empty()) << code;
+        EXPECT_NE(data, notdef) << code;
     }
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_TRUE(DeleteObject(font));
 }
 
 }  // namespace

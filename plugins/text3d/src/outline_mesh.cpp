@@ -34,6 +34,15 @@ constexpr DWORD kMaxVertices = 0xFFFF;  // fewer than 65536, for 16-bit indices
 
 void Debug(const char* line) { OutputDebugStringA(line); }
 
+// The callback pointer type gluTessCallback takes; GLU headers name it differently.
+template <typename Function>
+struct ThirdParameter;
+template <typename R, typename A, typename B, typename C>
+struct ThirdParameter<R (*)(A, B, C)> {
+    using type = C;
+};
+using TessCallback = ThirdParameter<decltype(&gluTessCallback)>::type;
+
 // ---------------------------------------------------------------------------------------
 // Outline records to contours
 
@@ -389,11 +398,11 @@ private:
         // handed coordinates that stay put.
         coords_.assign(facePoints_.begin(), facePoints_.end());
 
-        gluTessCallback(tess_, GLU_TESS_BEGIN_DATA, reinterpret_cast<_GLUfuncptr>(&OnBegin));
-        gluTessCallback(tess_, GLU_TESS_VERTEX_DATA, reinterpret_cast<_GLUfuncptr>(&OnVertex));
-        gluTessCallback(tess_, GLU_TESS_END_DATA, reinterpret_cast<_GLUfuncptr>(&OnEnd));
-        gluTessCallback(tess_, GLU_TESS_COMBINE_DATA, reinterpret_cast<_GLUfuncptr>(&OnCombine));
-        gluTessCallback(tess_, GLU_TESS_ERROR_DATA, reinterpret_cast<_GLUfuncptr>(&OnError));
+        gluTessCallback(tess_, GLU_TESS_BEGIN_DATA, reinterpret_cast<TessCallback>(&OnBegin));
+        gluTessCallback(tess_, GLU_TESS_VERTEX_DATA, reinterpret_cast<TessCallback>(&OnVertex));
+        gluTessCallback(tess_, GLU_TESS_END_DATA, reinterpret_cast<TessCallback>(&OnEnd));
+        gluTessCallback(tess_, GLU_TESS_COMBINE_DATA, reinterpret_cast<TessCallback>(&OnCombine));
+        gluTessCallback(tess_, GLU_TESS_ERROR_DATA, reinterpret_cast<TessCallback>(&OnError));
         gluTessBeginPolygon(tess_, this);
         size_t index = 0;
         for (const OutlineContour& c : contours) {

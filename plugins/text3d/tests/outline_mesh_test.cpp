@@ -241,6 +241,12 @@ TEST_F(TextBuild, ArgumentResultsAndDebuggerLines) {
             EXPECT_EQ(debug.lines, std::vector<std::string>{c.line});
         }
     }
+}
+
+// A context without a font. The stand-in's new contexts have none; GDI's have its stock font,
+// so this runs on Linux only (CMake).
+TEST_F(TextBuild, NoFontSelected) {
+    ID3DXMesh* mesh = nullptr;
     HDC bare = CreateCompatibleDC(nullptr);
     DebugLines debug;
     EXPECT_EQ(D3DXCreateText(&device, bare, "A", 0.01f, 0.1f, &mesh, nullptr, nullptr), E_FAIL);
