@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fonts, Windows against Linux: for Liberation Sans, Serif and Mono and DejaVu Sans and Serif,
 # the native outline buffer of every printable Windows-1252 character at the height the 3D
-# text asks for (the em square), from the real GDI under Wine and from the FreeType stand-in,
+# text asks for (the em height, a negative lfHeight of the em square), from the real GDI under Wine and from the FreeType stand-in,
 # and the 3D text meshes D3DXCreateText builds from each for a few strings. Prints a line per
 # face and per face and string; exits non-zero when a goal is missed (buffers byte-identical;
 # meshes with the same counts and positions within 1e-5). The two build folders come from

@@ -60,7 +60,10 @@ HRESULT D3DXCreateText(IDirect3DDevice8* device, HDC dc, const char* text, float
     HFONT previous = nullptr;
     HFONT emFont = nullptr;
     if (CurrentFont(dc, font, previous)) {
-        font.lfHeight = LONG(otm.otmEMSquare);
+        // A negative height is the em height; a positive one would be the cell height
+        // (ascent + descent), and the outlines would come a cell's worth smaller than the
+        // design units the scale of 1 / em assumes.
+        font.lfHeight = -LONG(otm.otmEMSquare);
         font.lfWidth = 0;
         emFont = CreateFontIndirectA(&font);
     }

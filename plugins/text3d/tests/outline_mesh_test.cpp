@@ -83,7 +83,8 @@ std::vector<uint8_t> Square(double size) {
     return Records().Contour(0, 0).Run(TT_PRIM_LINE, {{0, size}, {size, size}, {size, 0}}).Bytes();
 }
 
-// A glyph's native outline at em-square height, as D3DXCreateText reads it.
+// A glyph's native outline at the em height (a negative height of the em square), in design
+// units, as D3DXCreateText reads it.
 std::vector<uint8_t> DesignOutline(const char* face, UINT code) {
     HDC dc = CreateCompatibleDC(nullptr);
     HFONT probe = MakeFont(face);
@@ -92,7 +93,7 @@ std::vector<uint8_t> DesignOutline(const char* face, UINT code) {
     GetOutlineTextMetricsA(dc, sizeof otm, &otm);
     LOGFONTA lf{};
     GetObjectA(probe, sizeof lf, &lf);
-    lf.lfHeight = LONG(otm.otmEMSquare);
+    lf.lfHeight = -LONG(otm.otmEMSquare);
     HFONT em = CreateFontIndirectA(&lf);
     SelectObject(dc, em);
     static const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
@@ -167,6 +168,31 @@ TEST_F(TextBuild, LetterOHasTwoContoursAndAnOpenHole) {
     float midX = (minX + maxX) / 2, midY = (minY + maxY) / 2;
     EXPECT_FALSE(FrontCovers(mesh, midX, midY)) << "the hole is filled";
     EXPECT_TRUE(FrontCovers(mesh, minX + 0.02f, midY)) << "the ring is missing";
+}
+
+// The mesh is in em units of the design: its top and right are the outline's own over the
+// em square. (GDI reads a positive height as the cell height, a seventh or so larger than the
+// em, which would shrink every glyph by that much.)
+TEST_F(TextBuild, MeshIsInEmUnitsOfTheDesign) {
+    OUTLINETEXTMETRICA otm{};
+    ASSERT_NE(GetOutlineTextMetricsA(dc, sizeof otm, &otm), 0u);
+    for (UINT code : {UINT('H'), UINT('l'), UINT('W')}) {
+        std::vector<text3d::OutlineContour> contours;
+        ASSERT_TRUE(text3d::ParseNativeOutline(DesignOutline("DejaVu Sans", code), 1.0 / otm.otmEMSquare, 0.005,
+                                               contours));
+        double outlineTop = -1e9, outlineRight = -1e9;
+        for (const text3d::OutlineContour& c : contours)
+            for (const text3d::ContourPoint& p : c.points)
+                outlineTop = std::max(outlineTop, double(p.y)), outlineRight = std::max(outlineRight, double(p.x));
+        const char text[2] = {char(code), 0};
+        const MeshData mesh = BuildData(text, 0.005f);
+        ASSERT_FALSE(mesh.vertices.empty());
+        float top = -1e9f, right = -1e9f;
+        for (const MeshVertex& v : mesh.vertices) top = std::max(top, v.y), right = std::max(right, v.x);
+        EXPECT_NEAR(top, outlineTop, 1e-4) << char(code);
+        EXPECT_NEAR(right, outlineRight, 1e-4) << char(code);
+        EXPECT_GT(top, 0.5) << char(code) << ": a capital or ascender reaches above half the em";
+    }
 }
 
 TEST_F(TextBuild, CharactersSitOneAdvanceApartInTextOrder) {

@@ -25,8 +25,8 @@ bool Printable1252(int code) {
     return code != 0x81 && code != 0x8D && code != 0x8F && code != 0x90 && code != 0x9D;
 }
 
-// `height` as the font's lfHeight: the em square itself, as D3DXCreateText asks (GDI reads a
-// positive height as the cell height), or its negative (the em height).
+// The em square as the font's lfHeight, times `sign`: negative is the em height, as
+// D3DXCreateText asks; positive is the cell height (ascent + descent) on GDI.
 void DumpOutlines(HDC dc, const LOGFONTA& probe, const char* label, int sign) {
     OUTLINETEXTMETRICA otm{};
     if (GetOutlineTextMetricsA(dc, sizeof otm, &otm) == 0) {
@@ -98,8 +98,8 @@ int main(int argc, char** argv) {
     HDC dc = CreateCompatibleDC(nullptr);
     SelectObject(dc, font);
     std::printf("face %s\n", argv[1]);
-    DumpOutlines(dc, probe, "glyph", 1);
-    DumpOutlines(dc, probe, "emglyph", -1);
+    DumpOutlines(dc, probe, "glyph", -1);
+    DumpOutlines(dc, probe, "cellglyph", 1);
     DumpMeshes(dc);
     DeleteDC(dc);
     DeleteObject(font);
