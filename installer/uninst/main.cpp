@@ -6,11 +6,12 @@
 //   VtlUnInst.exe --list     print the log without removing anything
 //
 // Exit code 0 after a removal or a listing, 1 when there is no readable log, 2 for bad
-// arguments.
+// arguments. On Windows a removal is handed to a private copy of the program (see
+// os/program_copy.h), which can delete this file; the program itself then ends with 0 at once.
 #include <cstdio>
 #include <cstring>
 
-#include "os/program_instance.h"
+#include "os/program_copy.h"
 #include "uninstaller.h"
 
 int main(int argc, char** argv) {
@@ -19,5 +20,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: VtlUnInst.exe [--list]\n");
         return 2;
     }
-    return RunUninstaller(os::GetProgramPath(), listOnly);
+    if (!listOnly && os::HandOffToPrivateCopy() == os::Handoff::HandedToCopy) return 0;
+    const int code = RunUninstaller(os::ProgramWorkedFor(), listOnly);
+    os::RemovePrivateCopyLater();
+    return code;
 }

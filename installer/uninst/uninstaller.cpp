@@ -48,9 +48,12 @@ void Skip(const std::string& what, const char* why) {
     std::fprintf(stderr, "VtlUnInst: skipped %s: %s\n", os::PrintableText(what).c_str(), why);
 }
 
+// The folder of a path in the system's form ("/" here, "\\" on Windows, "C:\\" a root).
 std::string Parent(const std::string& path) {
-    const size_t cut = path.rfind('/');
-    return cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+    const size_t cut = path.find_last_of("/\\");
+    if (cut == std::string::npos) return ".";
+    if (cut == 0 || (cut == 2 && path[1] == ':')) return path.substr(0, cut + 1);
+    return path.substr(0, cut);
 }
 
 // Whether the bytes of a desktop entry start this folder's viewer or uninstaller.
@@ -81,9 +84,12 @@ std::vector<PlacedCopy> PlacedCopies(const std::string& project) {
             {project + ".wac", "WinAmp.dll"}};
 }
 
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Both paths in the system's form (NativePath): a root ends with its separator.
 bool IsAncestor(const std::string& folder, const std::string& path) {
     return !folder.empty() && path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-           (folder == "/" || path[folder.size()] == '/');
+           (IsSeparator(folder.back()) || IsSeparator(path[folder.size()]));
 }
 
 // The folders this installation places things in outside its own: below them every folder
@@ -109,11 +115,11 @@ os::FolderTree::RemoveStatus RemoveOutside(const std::string& native, const std:
         if (!tree.Open(base)) continue;
         if (const std::optional<std::string> relative = tree.RelativePart(native); relative && !relative->empty()) {
             const size_t cut = relative->rfind('/');
-            folder = tree.RealPath() + (cut == std::string::npos ? "" : "/" + relative->substr(0, cut));
+            folder = os::NativePath(tree.RealPath() + (cut == std::string::npos ? "" : "/" + relative->substr(0, cut)));
             return tree.RemoveFileIf(*relative, kLogSizeLimit, isOurs);
         }
     }
-    const size_t cut = native.rfind('/');
+    const size_t cut = native.find_last_of("/\\");
     if (cut == std::string::npos || !tree.Open(Parent(native))) return os::FolderTree::RemoveStatus::Missing;
     folder = tree.RealPath();
     return tree.RemoveFileIf(native.substr(cut + 1), kLogSizeLimit, isOurs);
@@ -140,7 +146,7 @@ std::optional<UninstallLog> ReadLog(const std::string& path) {
 
 int RunUninstaller(const std::string& self, bool listOnly) {
     os::FolderTree own;
-    if (self.empty() || !own.Open(Parent(self))) {
+    if (self.empty() || !own.Open(Parent(os::NativePath(self)))) {
         std::fprintf(stderr, "VtlUnInst: can't find its own folder\n");
         return 1;
     }
@@ -178,8 +184,8 @@ int RunUninstaller(const std::string& self, bool listOnly) {
     // A project name with folders in it ("Savers\Demo") places its copy in a folder too.
     const auto isOurCopy = [&](const std::string& path, const std::vector<uint8_t>& bytes) {
         for (const auto& [copy, source] : copies) {
-            const std::string tail = "/" + os::NormalizeSeparators(copy.name);
-            if (source && path.size() > tail.size() &&
+            const std::string tail = os::NormalizeSeparators(copy.name);
+            if (source && path.size() > tail.size() && IsSeparator(path[path.size() - tail.size() - 1]) &&
                 os::EqualsIgnoreCase(std::string_view(path).substr(path.size() - tail.size()), tail) &&
                 bytes == *source)
                 return true;

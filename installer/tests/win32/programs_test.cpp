@@ -2,178 +2,63 @@
 // builds a small project from its text, projpack packs it behind projinstall.exe, the
 // package installs unattended into a folder of the user's, the registry and the Programs
 // folder hold what it made, the installed viewer runs the project, and VtlUnInst.exe takes
-// away what was installed and nothing else.
-#include <gtest/gtest.h>
+// away what was installed, itself included, and nothing else.
+#include "programs_support.h"
 
-#include <windows.h>
-#include <shlobj.h>
-
-#include <filesystem>
-#include <fstream>
-#include <optional>
-#include <sstream>
-#include <string>
+#include <algorithm>
+#include <set>
 #include <vector>
 
+namespace wintest {
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    std::wstring out(utf8.size(), L'\0');
-    out.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), int(out.size())));
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kViewersKey[] = "SOFTWARE\\Borrin";
+constexpr char kPendingKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+// The files the system removes at its next start (pairs of source and "" for a deletion).
+std::vector<std::wstring> PendingRemovals() {
+    HKEY key = nullptr;
+    std::vector<std::wstring> out;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kPendingKey).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return out;
+    DWORD size = 0, type = 0;
+    if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        type == REG_MULTI_SZ) {
+        std::wstring all(size / sizeof(wchar_t), L'\0');
+        ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(all.data()),
+                           &size);
+        for (size_t at = 0; at < all.size();) {
+            const size_t end = all.find(L'\0', at);
+            out.push_back(all.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at));
+            if (end == std::wstring::npos) break;
+            at = end + 1;
+        }
+    }
+    ::RegCloseKey(key);
     return out;
 }
 
-std::string Narrow(const std::wstring& wide) {
-    std::string out(wide.size() * 3, '\0');
-    out.resize(::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), out.data(), int(out.size()),
-                                     nullptr, nullptr));
+// The shell links directly in a folder.
+std::set<std::string> LinkNames(const std::string& folder) {
+    std::set<std::string> out;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW(Wide(folder + "\\*.lnk").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return out;
+    do out.insert(Narrow(found.cFileName));
+    while (::FindNextFileW(search, &found));
+    ::FindClose(search);
     return out;
 }
 
-bool Exists(const std::string& path) { return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(Wide(path).c_str(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+bool EndsWith(const std::wstring& s, const std::wstring& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(Wide(path).c_str(), std::ios::binary);
-    out << text;
-}
-
-// The folder this test program (and every program of the build) is in.
-std::string BuildFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, n);
-    return Narrow(folder.substr(0, folder.find_last_of(L'\\')));
-}
-
-// Runs a command line in `folder`, its output and errors into `output`; the exit code, or
-// -1 when it could not be started or did not end within two minutes.
-int RunProgram(const std::string& commandLine, const std::string& folder, const std::string& output) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = ::CreateFileW(Wide(output).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
-    PROCESS_INFORMATION process{};
-    std::wstring line = Wide(commandLine);
-    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                          Wide(folder).c_str(), &startup, &process);
-    ::CloseHandle(out);
-    ::CloseHandle(in);
-    if (!started) return -1;
-    DWORD code = DWORD(-1);
-    if (::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
-        ::GetExitCodeProcess(process.hProcess, &code);
-    } else {
-        ::TerminateProcess(process.hProcess, 1);
-    }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return int(code);
-}
-
-std::string Quote(const std::string& s) { return "\"" + s + "\""; }
-
-std::optional<std::string> RegistryText(const std::wstring& key, const wchar_t* name) {
-    wchar_t text[1024];
-    DWORD size = sizeof text;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return Narrow(text);
-}
-
-std::string KnownFolder(REFKNOWNFOLDERID id) {
-    wchar_t* path = nullptr;
-    std::string out;
-    if (SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &path))) out = Narrow(path);
-    ::CoTaskMemFree(path);
-    return out;
-}
-
-void RemoveTree(const std::string& folder) {
-    std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(Wide(folder)), ignored);
-}
-
-// A clamped accumulator counting from 0 up to 100 by 1 a frame: the value operator plug-in
-// over the engine's float channels.
-const char kGroupText[] = R"({
-  "file": "channel group",
-  "channels": [
-    {"name": "counter", "type": "ValueOperator",
-     "records": [{"tag": "VEOT", "field": "operationType", "value": 10}],
-     "links": [{"link": 0, "child": "low"}, {"link": 0, "child": "high"}, {"link": 0, "child": "step"}]},
-    {"name": "low", "type": "Value", "records": [{"tag": "FLVA", "field": "currentFloat", "value": 0.0}]},
-    {"name": "high", "type": "Value", "records": [{"tag": "FLVA", "field": "currentFloat", "value": 100.0}]},
-    {"name": "step", "type": "Value", "records": [{"tag": "FLVA", "field": "currentFloat", "value": 1.0}]}
-  ]
-})";
-
-const char kStartText[] = R"({
-  "file": "viewer start",
-  "records": [
-    {"tag": "STGR", "field": "startGroup", "value": "\\start.cgr"},
-    {"tag": "STFR", "field": "frames", "value": 150},
-    {"tag": "STFT", "field": "frameTime", "value": 1.0}
-  ]
-})";
-
-// What the package holds; sources are relative to the project folder, two below the build.
-std::string Manifest() {
-    std::string m =
-        "type standard\n"
-        "byte CheckDx8 0\n"
-        "byte RunAfterInstall 0\n"
-        "text InstallPath Vantrel Counter\n"
-        "text ShortCutName \\Vantrel Tests\\Counter\n"
-        "text ProjectName Counter Test\n";
-    for (const char* name : {"VantrelViewer.exe", "Corvane.dll", "VtlUnInst.exe", "libstdc++-6.dll",
-                             "libgcc_s_seh-1.dll", "libwinpthread-1.dll"})
-        m += std::string("packed ") + name + " < ../../" + name + "\n";
-    for (const char* name : {"FileSaver", "Directory", "FileLoader", "9F9FF213-DED7-599F-80D1-45463E6C473B",
-                             "E0B80F4A-499F-5E75-87AD-5C21C81E2772", "4806DF8E-A410-5F04-A297-090D455D9BEE",
-                             "491E783E-7E83-5F32-91C6-3823F2BBD53F"})
-        m += std::string("packed channels\\") + name + ".dll < ../../channels/" + name + ".dll\n";
-    m += "compressed VtlStart.vtl\n"
-         "channel \\Channels\\048425EF-3B0E-551D-9206-B4160D97F196.dll < "
-         "../../channels/048425EF-3B0E-551D-9206-B4160D97F196.dll\n"
-         "file \\start.cgr\n";
-    return m;
-}
-
-class WindowsPrograms : public ::testing::Test {
-protected:
-    void SetUp() override {
-        build_ = BuildFolder();
-        work_ = build_ + "\\programs-test";
-        RemoveTree(work_);
-        ASSERT_TRUE(::CreateDirectoryW(Wide(work_).c_str(), nullptr));
-        ASSERT_TRUE(::CreateDirectoryW(Wide(work_ + "\\project").c_str(), nullptr));
-    }
-
-    // Runs a program of the build with its arguments, in the work folder.
-    int Tool(const std::string& program, const std::string& arguments) {
-        return RunProgram(Quote(build_ + "\\" + program) + " " + arguments, work_, work_ + "\\output.txt");
-    }
-    std::string Output() { return ReadText(work_ + "\\output.txt"); }
-
-    std::string build_, work_;
-};
+class WindowsPrograms : public ProgramsTest {};
 
 TEST_F(WindowsPrograms, GroupTextRoundTripsThroughCgrtool) {
-    WriteText(work_ + "\\group.json", kGroupText);
+    WriteText(work_ + "\\group.json", CounterGroupText());
     ASSERT_EQ(Tool("cgrtool.exe", "build group.json group.cgr"), 0) << Output();
     ASSERT_EQ(Tool("cgrtool.exe", "dump group.cgr dumped.json"), 0) << Output();
     ASSERT_EQ(Tool("cgrtool.exe", "build dumped.json again.cgr"), 0) << Output();
@@ -187,92 +72,101 @@ TEST_F(WindowsPrograms, GroupTextRoundTripsThroughCgrtool) {
     EXPECT_FALSE(Output().empty());
 }
 
-TEST_F(WindowsPrograms, PackageInstallsRunsAndUninstalls) {
-    WriteText(work_ + "\\start.json", kStartText);
-    WriteText(work_ + "\\group.json", kGroupText);
-    ASSERT_EQ(Tool("cgrtool.exe", "build start.json project\\VtlStart.vtl"), 0) << Output();
-    ASSERT_EQ(Tool("cgrtool.exe", "build group.json project\\start.cgr"), 0) << Output();
-    WriteText(work_ + "\\counter.manifest", Manifest());
-    ASSERT_EQ(Tool("projpack.exe", "build counter.manifest project " + Quote(build_ + "\\projinstall.exe") +
-                                       " setup.exe"),
-              0)
-        << Output();
-    ASSERT_EQ(Tool("projpack.exe", "check setup.exe"), 0) << Output();
+TEST_F(WindowsPrograms, PackageInstallsRunsAndUninstallsEverythingItMade) {
+    ASSERT_NO_FATAL_FAILURE(BuildSetup("type standard\nbyte CheckDx8 0\nbyte RunAfterInstall 0\n"
+                                       "text InstallPath Vantrel Counter\n"
+                                       "text ShortCutName \\Vantrel Tests\\Counter\n"
+                                       "text ProjectName Counter Test\n" +
+                                       CoreManifestLines()));
 
     // Into a folder of the user's, as a user would choose it; a file of the user's is there
     // already and must outlive the uninstall.
-    char temp[MAX_PATH];
-    ASSERT_GT(::GetTempPathA(MAX_PATH, temp), 0u);
-    const std::string target = std::string(temp) + "VantrelCounterTest";
+    const std::string target = TempFolder() + "\\VantrelCounterTest";
     RemoveTree(target);
     ASSERT_TRUE(::CreateDirectoryW(Wide(target).c_str(), nullptr));
     WriteText(target + "\\notes.txt", "mine");
-    const std::string programs = KnownFolder(FOLDERID_Programs);
+    const std::string programs = KnownFolder(FOLDERID_Programs), desktop = KnownFolder(FOLDERID_Desktop);
     ASSERT_FALSE(programs.empty());
     const std::string links = programs + "\\Vantrel Tests";
     RemoveTree(links);
-    const std::wstring uninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VantrelCounter Test";
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstallKey.c_str());
+    const std::string key = std::string(kUninstallKey) + "\\VantrelCounter Test";
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(key).c_str());
+    // Another project's keys, which this uninstaller must leave alone.
+    const std::string otherKey = std::string(kUninstallKey) + "\\VantrelOther Test";
+    SetRegistryText(HKEY_LOCAL_MACHINE, otherKey, "UninstallString", "C:\\Other\\VtlUnInst.exe");
+    SetRegistryText(HKEY_LOCAL_MACHINE, std::string(kViewersKey) + "\\Vantrel Viewers\\2.00.000\\Counter Test",
+                    "DisplayName", "C:\\Other");
+    // Wine may show the host's home folder as the Desktop: only its links are compared.
+    const auto programsBefore = FolderSnapshot(programs);
+    const std::set<std::string> desktopBefore = LinkNames(desktop);
+    const auto uninstallBefore = RegistrySnapshot(HKEY_LOCAL_MACHINE, kUninstallKey);
+    const auto viewersBefore = RegistrySnapshot(HKEY_LOCAL_MACHINE, kViewersKey);
 
-    // Only the system's folders on the search path: what the installed programs load comes
-    // from the package, not from the build.
-    wchar_t system[MAX_PATH];
-    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
-    wchar_t savedPath[32768];
-    const DWORD savedLength = ::GetEnvironmentVariableW(L"PATH", savedPath, 32768);
-    ::SetEnvironmentVariableW(L"PATH", system);
-    struct RestorePath {
-        const wchar_t* saved;
-        DWORD length;
-        ~RestorePath() { ::SetEnvironmentVariableW(L"PATH", length ? saved : nullptr); }
-    } restorePath{savedPath, savedLength};
-
-    ::SetEnvironmentVariableW(L"VANTREL_UNATTENDED", L"1");
-    ::SetEnvironmentVariableW(L"VANTREL_INSTALL_DIR", Wide(target).c_str());
-    ::SetEnvironmentVariableW(L"VANTREL_MESSAGE_LOG", Wide(work_ + "\\messages.log").c_str());
-    const int installed = RunProgram(Quote(work_ + "\\setup.exe"), work_, work_ + "\\output.txt");
-    ::SetEnvironmentVariableW(L"VANTREL_UNATTENDED", nullptr);
-    ::SetEnvironmentVariableW(L"VANTREL_INSTALL_DIR", nullptr);
-    ::SetEnvironmentVariableW(L"VANTREL_MESSAGE_LOG", nullptr);
-    ASSERT_EQ(installed, 0) << Output() << ReadText(work_ + "\\messages.log");
-
+    ASSERT_EQ(Install(target), 0) << Output() << Messages();
     const std::vector<std::string> files = {
         "VantrelViewer.exe", "Corvane.dll", "VtlUnInst.exe", "libstdc++-6.dll", "libgcc_s_seh-1.dll",
         "libwinpthread-1.dll", "VtlStart.vtl", "start.cgr",
         "uninstall.nfo", "channels\\FileLoader.dll", "channels\\048425EF-3B0E-551D-9206-B4160D97F196.dll"};
     for (const std::string& file : files) EXPECT_TRUE(Exists(target + "\\" + file)) << file;
-    EXPECT_EQ(RegistryText(uninstallKey, L"DisplayName"), "Counter Test");
-    EXPECT_EQ(RegistryText(uninstallKey, L"UninstallString"), target + "\\VtlUnInst.exe");
-    // Real shell links (header size 0x4C), to the viewer and the uninstaller.
-    for (const char* link : {"\\Counter.lnk", "\\Counter Uninstall.lnk"}) {
-        const std::string bytes = ReadText(links + link);
-        ASSERT_GE(bytes.size(), 4u) << link;
-        EXPECT_EQ(bytes[0], '\x4C') << link;
-    }
-    EXPECT_NE(ReadText(links + "\\Counter.lnk").find("VantrelViewer.exe"), std::string::npos);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, key, "DisplayName"), "Counter Test");
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, key, "UninstallString"), target + "\\VtlUnInst.exe");
+    // Real shell links in the Programs folder, read back through the shell: the viewer with
+    // its start file and the uninstaller, both working in the install folder. The standard
+    // type makes no other link (the Desktop stays as it was).
+    const std::optional<ShellLink> project = ReadShellLink(links + "\\Counter.lnk");
+    ASSERT_TRUE(project);
+    EXPECT_EQ(project->target, target + "\\VantrelViewer.exe");
+    EXPECT_EQ(project->arguments, "VtlStart.vtl");
+    EXPECT_EQ(project->workingFolder, target);
+    EXPECT_EQ(project->description, "Vantrel Project Link");
+    const std::optional<ShellLink> uninstall = ReadShellLink(links + "\\Counter Uninstall.lnk");
+    ASSERT_TRUE(uninstall);
+    EXPECT_EQ(uninstall->target, target + "\\VtlUnInst.exe");
+    EXPECT_EQ(uninstall->arguments, "");
+    EXPECT_EQ(uninstall->description, "Vantrel Uninstall Link");
+    EXPECT_EQ(LinkNames(desktop), desktopBefore);
 
-    // The installed viewer runs the project as the shortcut starts it: 150 frames clamp
-    // the counter at its upper bound.
-    ASSERT_EQ(RunProgram(Quote(target + "\\VantrelViewer.exe") + " VtlStart.vtl --quiet", target, work_ + "\\viewer.txt"), 0)
+    // The installed viewer runs the project as the link starts it: 150 frames clamp the
+    // counter at its upper bound.
+    ASSERT_EQ(RunProgram(Quote(project->target) + " " + project->arguments + " --quiet", project->workingFolder,
+                         work_ + "\\viewer.txt"),
+              0)
         << ReadText(work_ + "\\viewer.txt");
     const std::string ran = ReadText(work_ + "\\viewer.txt");
     EXPECT_NE(ran.find("4 channels, 150 frames"), std::string::npos) << ran;
     EXPECT_NE(ran.find("counter = 100"), std::string::npos) << ran;
 
-    ASSERT_EQ(RunProgram(Quote(target + "\\VtlUnInst.exe"), target, work_ + "\\uninstall.txt"), 0)
-        << ReadText(work_ + "\\uninstall.txt");
-    // A running program's image cannot be deleted on Windows: the uninstaller stays, and
-    // with it the log, so that it can be run again.
-    for (const std::string& file : files) {
-        if (file == "VtlUnInst.exe" || file == "uninstall.nfo") continue;
-        EXPECT_FALSE(Exists(target + "\\" + file)) << file;
-    }
-    EXPECT_NE(ReadText(work_ + "\\uninstall.txt").find("VtlUnInst.exe: can't delete"), std::string::npos);
-    EXPECT_FALSE(Exists(links + "\\Counter.lnk"));
-    EXPECT_FALSE(Exists(links + "\\Counter Uninstall.lnk"));
-    EXPECT_FALSE(RegistryText(uninstallKey, L"DisplayName"));
-    EXPECT_EQ(ReadText(target + "\\notes.txt"), "mine");
+    // The uninstaller hands its work to a private copy, which removes the original's file
+    // and the log too: only the user's file stays, and every link and key is gone.
+    ASSERT_EQ(Uninstall(target), 0) << UninstallOutput();
+    EXPECT_NE(UninstallOutput().find("Counter Test removed"), std::string::npos) << UninstallOutput();
+    EXPECT_EQ(UninstallOutput().find("stay"), std::string::npos) << UninstallOutput();
+    EXPECT_EQ(FolderSnapshot(target), (std::map<std::string, uint64_t>{{"notes.txt", 4}}));
+    EXPECT_EQ(FolderSnapshot(programs), programsBefore);
+    EXPECT_EQ(LinkNames(desktop), desktopBefore);
+    EXPECT_EQ(RegistrySnapshot(HKEY_LOCAL_MACHINE, kUninstallKey), uninstallBefore);
+    EXPECT_EQ(RegistrySnapshot(HKEY_LOCAL_MACHINE, kViewersKey), viewersBefore);
+
+    // The copy ran from a folder of its own in the temporary folder and goes, with that
+    // folder, at the system's next start.
+    const std::vector<std::wstring> pending = PendingRemovals();
+    std::wstring copy;
+    for (const std::wstring& entry : pending)
+        if (EndsWith(entry, L"\\VtlUnInst.exe") && entry.find(L"\\VtlCopy") != std::wstring::npos) copy = entry;
+    ASSERT_FALSE(copy.empty()) << pending.size() << " removals pending";
+    const std::wstring copyPath = copy.substr(copy.find(L":\\") - 1);
+    const std::wstring copyFolder = copyPath.substr(0, copyPath.find_last_of(L'\\'));
+    EXPECT_EQ(copyFolder.substr(0, copyFolder.find_last_of(L'\\')), Wide(TempFolder()));
+    EXPECT_NE(std::find_if(pending.begin(), pending.end(), [&](const std::wstring& e) { return EndsWith(e, copyFolder); }),
+              pending.end());
+    EXPECT_TRUE(Exists(Narrow(copyPath)));
+    ::DeleteFileW(copyPath.c_str());
+    ::RemoveDirectoryW(copyFolder.c_str());
+
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(otherKey).c_str());
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(std::string(kViewersKey) + "\\Vantrel Viewers\\2.00.000\\Counter Test").c_str());
     RemoveTree(target);
 }
 
 }  // namespace
+}  // namespace wintest

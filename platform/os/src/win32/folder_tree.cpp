@@ -58,6 +58,18 @@ Entry Inspect(HANDLE h, BY_HANDLE_FILE_INFORMATION* info = nullptr) {
     return (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Entry::Folder : Entry::File;
 }
 
+// Inspect for an entry opened by `path`: an entry whose handle names another place was
+// reached through a link all the same. (Wine shows a link of the host's file system as a
+// reparse point to path look-ups only; opened, it is what it leads to, under that name.)
+Entry InspectAt(HANDLE h, const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info = nullptr) {
+    const Entry entry = Inspect(h, info);
+    if (entry != Entry::Folder && entry != Entry::File) return entry;
+    const std::wstring real = FinalPath(h);
+    const bool same = ::CompareStringOrdinal(real.data(), int(real.size()), path.data(), int(path.size()), TRUE) ==
+                      CSTR_EQUAL;
+    return same ? entry : Entry::Link;
+}
+
 Entry InspectPath(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info = nullptr) {
     Handle h(OpenEntry(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
     if (!h.Valid()) {
@@ -65,7 +77,7 @@ Entry InspectPath(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info = n
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Entry::Missing
                                                                               : Entry::Unreadable;
     }
-    return Inspect(h.Get(), info);
+    return InspectAt(h.Get(), path, info);
 }
 
 // Opens the folder `name` inside the held folder, refusing a reparse point; the handle
@@ -78,7 +90,7 @@ HANDLE EnterFolder(HANDLE parent, const std::string& name, DWORD& error) {
         error = ::GetLastError();
         return h;
     }
-    const Entry entry = Inspect(h);
+    const Entry entry = InspectAt(h, path);
     if (entry != Entry::Folder) {
         ::CloseHandle(h);
         error = entry == Entry::Link ? ERROR_CANT_ACCESS_FILE : ERROR_DIRECTORY;
@@ -165,7 +177,7 @@ std::optional<std::vector<uint8_t>> ReadIn(const std::wstring& path, size_t limi
     Handle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    if (!file.Valid() || Inspect(file.Get(), &info) != Entry::File) return std::nullopt;
+    if (!file.Valid() || InspectAt(file.Get(), path, &info) != Entry::File) return std::nullopt;
     const uint64_t size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
     if (size > limit) return std::nullopt;
     if (read) *read = info;
@@ -310,6 +322,12 @@ FolderTree::RemoveStatus FolderTree::RemoveFile(std::string_view relative) {
     // A link to a folder is removed as the link; a real folder is not ours to remove here.
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return RemoveStatus::Refused;
+    // Only a link the system opens as a link can be removed as one: Wine shows a link of the
+    // host's file system as a reparse point but removes what it leads to.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        Handle entry(OpenEntry(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+        if (!entry.Valid() || Inspect(entry.Get()) != Entry::Link) return RemoveStatus::Refused;
+    }
     const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ::RemoveDirectoryW(path.c_str())
                                                                   : ::DeleteFileW(path.c_str());
     return removed ? RemoveStatus::Removed : RemoveStatus::Failed;
@@ -329,7 +347,7 @@ FolderTree::RemoveStatus FolderTree::RemoveFileIf(
     Handle file(::CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    if (!file.Valid() || Inspect(file.Get(), &info) != Entry::File) return RemoveStatus::Refused;
+    if (!file.Valid() || InspectAt(file.Get(), path, &info) != Entry::File) return RemoveStatus::Refused;
     const uint64_t size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
     if (size > limit) return RemoveStatus::Refused;
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
@@ -373,10 +391,11 @@ int FolderTree::OpenWritten(std::string_view relative) const {
     HeldDescriptor held{folder};
     // Shared for reading only: while the caller holds it, the file can be neither changed,
     // renamed nor deleted, so what it loads through the handle's path is this file.
-    Handle file(::CreateFileW(InFolder(folder, name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const std::wstring path = InFolder(folder, name);
+    Handle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
-    if (!file.Valid() || Inspect(file.Get(), &info) != Entry::File ||
+    if (!file.Valid() || InspectAt(file.Get(), path, &info) != Entry::File ||
         !written_.count({info.dwVolumeSerialNumber, FileKey(info)}))
         return -1;
     return win32::DescriptorFor(file.Release());

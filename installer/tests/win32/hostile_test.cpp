@@ -1,0 +1,87 @@
+// Hostile install folders under Windows: a link to a folder elsewhere planted in the
+// target before the installer runs. The installer refuses to write through it and says so;
+// nothing lands outside.
+#include "programs_support.h"
+
+namespace wintest {
+namespace {
+
+constexpr int kParts = 100;
+
+class WindowsHostileInstall : public ProgramsTest {
+protected:
+    void SetUp() override {
+        ProgramsTest::SetUp();
+        target_ = TempFolder() + "\\VantrelHostileTest";
+        outside_ = TempFolder() + "\\VantrelHostileOutside";
+        RemoveLinksAndTarget();
+        RemoveTree(outside_);
+        ASSERT_TRUE(::CreateDirectoryW(Wide(outside_).c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryW(Wide(work_ + "\\project\\Stage").c_str(), nullptr));
+        std::string files;
+        for (int i = 0; i < kParts; ++i) {
+            WriteText(work_ + "\\project\\Stage\\part" + std::to_string(i) + ".txt", "part " + std::to_string(i));
+            files += "file \\Stage\\part" + std::to_string(i) + ".txt\n";
+        }
+        ASSERT_NO_FATAL_FAILURE(BuildSetup("type standard\nbyte CheckDx8 0\nbyte RunAfterInstall 0\n"
+                                           "text InstallPath Vantrel Hostile\n"
+                                           "text ShortCutName \\Vantrel Hostile Tests\\Hostile\n"
+                                           "text ProjectName Hostile Test\n" +
+                                           CoreManifestLines() + files));
+    }
+
+    // The error's words when the target could not be removed.
+    std::string RemoveLinksAndTarget() {
+        for (const char* link : {"\\channels", "\\Stage"}) RemoveFolderLink(target_ + link);
+        return RemoveTree(target_);
+    }
+
+    void TearDown() override {
+        RemoveLinksAndTarget();
+        RemoveTree(outside_);
+        RemoveTree(KnownFolder(FOLDERID_Programs) + "\\Vantrel Hostile Tests");
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE,
+                         L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VantrelHostile Test");
+        ProgramsTest::TearDown();
+    }
+
+    // Each part is in the staging folder (or where the racer parked it), or the warning box
+    // names it as not installed.
+    void ExpectPartsInsideOrNamed() {
+        const std::string messages = Messages();
+        for (int i = 0; i < kParts; ++i) {
+            const std::string name = "part" + std::to_string(i) + ".txt", text = "part " + std::to_string(i);
+            if (ReadText(target_ + "\\Stage\\" + name) == text ||
+                ReadText(target_ + "\\Stage.parked\\" + name) == text)
+                continue;
+            EXPECT_NE(messages.find(name + " ("), std::string::npos) << name << "\n" << messages;
+        }
+    }
+
+    std::string target_, outside_;
+};
+
+TEST_F(WindowsHostileInstall, LinksPlantedInTheTargetAreNotWrittenThrough) {
+    // Wine 8 makes no junctions: there the link is one of the host's file system.
+    ASSERT_TRUE(::CreateDirectoryW(Wide(target_).c_str(), nullptr));
+    ASSERT_TRUE(PlantFolderLink(target_ + "\\channels", outside_))
+        << "no folder link could be made here; the target is " << (Exists(target_) ? "there" : "missing");
+    ASSERT_EQ(Install(target_), 0) << Output();
+    EXPECT_NE(Messages().find("There was an error while trying to copy one of the installation files."),
+              std::string::npos)
+        << Messages();
+    EXPECT_TRUE(FolderSnapshot(outside_).empty());
+    RemoveFolderLink(target_ + "\\channels");
+
+    // The project's own folder as the link: its files are named as not installed.
+    ASSERT_EQ(RemoveTree(target_), "");
+    ASSERT_TRUE(::CreateDirectoryW(Wide(target_).c_str(), nullptr));
+    ASSERT_TRUE(PlantFolderLink(target_ + "\\Stage", outside_));
+    ASSERT_EQ(Install(target_), 0) << Output();
+    EXPECT_NE(Messages().find("These files could not be installed:"), std::string::npos) << Messages();
+    ExpectPartsInsideOrNamed();
+    EXPECT_TRUE(FolderSnapshot(outside_).empty());
+}
+
+}  // namespace
+}  // namespace wintest
