@@ -195,8 +195,8 @@ void Depth(IDirect3DDevice8* d, D3DCMPFUNC func) {
     Triangles(d, {{32, 48, 0.0f, 1, 0xFFFF00FF}, {64, 48, 1.0f, 1, 0xFFFF00FF}, {64, 64, 1.0f, 1, 0xFFFF00FF}});
 }
 
-// Lists and strips of lines (the last pixel drawn), and points on half pixels.
-void LinesAndPoints(IDirect3DDevice8* d) {
+// Lists and strips of lines (the last pixel drawn, D3DRS_LASTPIXEL's default).
+void Lines(IDirect3DDevice8* d) {
     Unlit(d);
     const ScreenVertex lines[8] = {{2, 2, 0.5f, 1, 0xFFFF0000},  {30, 2, 0.5f, 1, 0xFFFF0000},
                                    {2, 6, 0.5f, 1, 0xFF00FF00},  {30, 20, 0.5f, 1, 0xFF00FF00},
@@ -207,6 +207,12 @@ void LinesAndPoints(IDirect3DDevice8* d) {
     const ScreenVertex strip[4] = {{36, 4, 0.5f, 1, 0xFFFFFFFF}, {60, 10, 0.5f, 1, 0xFFFFFFFF},
                                    {44, 28, 0.5f, 1, 0xFFFFFFFF}, {36, 4, 0.5f, 1, 0xFFFFFFFF}};
     d->DrawPrimitiveUP(D3DPT_LINESTRIP, 3, strip, sizeof(ScreenVertex));
+}
+
+// Points on pixel centres, on half pixels and between.
+void Points(IDirect3DDevice8* d) {
+    Unlit(d);
+    d->SetVertexShader(kScreenFvf);
     ScreenVertex points[12];
     for (int i = 0; i < 12; ++i)
         points[i] = {40.0f + float(i) * 2.0f + float(i % 3) * 0.5f, 40.0f + float(i % 4) * 0.5f + float(i), 0.5f, 1,
@@ -265,7 +271,8 @@ std::vector<DeviceScene> DeviceScenes() {
         {"fill_rule", Goal::Identical, FillRule},
         {"half_pixel", Goal::Identical, HalfPixel},
         {"stencil_masks", Goal::Identical, StencilMasks},
-        {"lines_points", Goal::Identical, LinesAndPoints},
+        {"points", Goal::Identical, Points},
+        {"lines", Goal::Reported, Lines},
     };
     const struct {
         const char* name;

@@ -1,7 +1,7 @@
 // picture_scenes FOLDER [NAME...]: draws the device scenes and the stencil shadow scenes
 // through this build's Direct3D 8 (the system's on Windows, the OSMesa stand-in on Linux)
 // into FOLDER/<scene>.png, and lists them with their goals in FOLDER/scenes.txt
-// ("<name> identical|close" a line). With names, only those scenes. Exit 1 when a scene
+// ("<name> identical|close|reported" a line). With names, only those scenes. Exit 1 when a scene
 // cannot be drawn or written, 2 for bad arguments.
 #include <d3d8/d3d8.h>
 #include <d3d8/device_host.h>
@@ -34,7 +34,8 @@ struct Run {
             ++failures;
             return;
         }
-        std::fprintf(list, "%s %s\n", name.c_str(), goal == picture_scenes::Goal::Identical ? "identical" : "close");
+        const char* goals[] = {"identical", "close", "reported"};
+        std::fprintf(list, "%s %s\n", name.c_str(), goals[int(goal)]);
     }
     void Failed(const std::string& name, const char* why) {
         std::fprintf(stderr, "picture_scenes: %s: %s\n", name.c_str(), why);
