@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds ODE (a DLL, double precision with libccd, as Debian's libode), zlib and
-# GoogleTest (static) for 64-bit Windows from Debian's own source packages into the
+# Cross-builds ODE (a DLL, double precision with libccd, as Debian's libode), zlib,
+# libpng, giflib and GoogleTest (static) for 64-bit Windows from Debian's own source packages into the
 # prefix scripts/windows/prefix.sh names. Does nothing when that prefix is complete.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,7 +18,8 @@ mkdir -p "$prefix"
 cd "$work"
 # apt-get source drops privileges to _apt, which cannot write a folder mktemp made.
 chmod 0755 "$work"
-apt-get source -q "ode=$ODE_VERSION" "zlib=$ZLIB_VERSION" "googletest=$GTEST_VERSION" >/dev/null
+apt-get source -q "ode=$ODE_VERSION" "zlib=$ZLIB_VERSION" "googletest=$GTEST_VERSION" \
+  "libpng1.6=$PNG_VERSION" "giflib=$GIF_VERSION" >/dev/null
 
 cross=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/../../cmake/mingw-w64-x86_64.cmake"
        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix"
@@ -43,6 +44,18 @@ build ode-*/ ode-build -DCMAKE_CXX_FLAGS="-I$work/shim" -Wno-dev -DBUILD_SHARED_
   -DODE_WITH_LIBCCD=ON -DODE_WITH_LIBCCD_SYSTEM=OFF -DODE_WITH_DEMOS=OFF -DODE_WITH_TESTS=OFF
 # ode.pc names the library -lode, as on Linux; the DLL keeps its own name.
 cp "$prefix/lib/libode_double.dll.a" "$prefix/lib/libode.dll.a"
+
+# libpng on the static zlib above; its own tests and programs are not needed.
+build libpng1.6-*/ png-build -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
+  -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include"
+
+# giflib's Makefile builds Unix shared libraries; the library is its few C files.
+gif_sources=(dgif_lib egif_lib gifalloc gif_err gif_font gif_hash openbsd-reallocarray quantize)
+for f in "${gif_sources[@]}"; do
+  x86_64-w64-mingw32-gcc-posix -O2 -c giflib-*/"$f.c" -o "gif-$f.o"
+done
+x86_64-w64-mingw32-ar rcs "$prefix/lib/libgif.a" gif-*.o
+cp giflib-*/gif_lib.h "$prefix/include/"
 
 build googletest-*/ gtest-build -DBUILD_SHARED_LIBS=OFF -Dgtest_disable_pthreads=OFF
 

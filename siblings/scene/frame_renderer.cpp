@@ -1,9 +1,11 @@
 #include "frame_renderer.h"
 
 #include <d3d8/d3d8.h>
+#include <d3d8/device_host.h>
 
 #include "plugin_frame/engine_interface.h"
 #include "plugin_frame/siblings/camera_channel.h"
+#include "plugin_frame/siblings/d3d_device_use.h"
 #include "plugin_frame/siblings/direct_graphics_channel.h"
 #include "plugin_frame/siblings/object_channel.h"
 #include "plugin_frame/siblings/point_light_channel.h"
@@ -29,24 +31,56 @@ void ForEachOfType(Kel_ChannelGroup& group, const GUID& type, auto&& action) {
 
 }  // namespace
 
+void ReleaseDeviceObjects(Kel_ChannelGroup& group) {
+    ForEachOfType<Kco_DX8_D3DDeviceUse>(group, type_guids::kD3DDeviceUse,
+                                        [](Kco_DX8_D3DDeviceUse* user) { user->InvalidateDeviceObjects(); });
+}
+
 IDirect3DDevice8* SceneDevice(EngineInterface& engine) {
     Kco_DX8_DirectGraphicsChannel* graphics = Graphics(engine);
     return graphics ? graphics->GetDirect3dDevice() : nullptr;
 }
 
-bool ResizeScene(EngineInterface& engine, unsigned width, unsigned height) {
+namespace {
+
+// group: the channels to release device objects before a reset; null when none hold any.
+bool Resize(EngineInterface& engine, Kel_ChannelGroup* group, unsigned width, unsigned height) {
     Kco_DX8_DirectGraphicsChannel* graphics = Graphics(engine);
     IDirect3DDevice8* device = graphics ? graphics->GetDirect3dDevice() : nullptr;
-    if (!device || device->ResizeBackBuffer(width, height) != D3D_OK) return false;
+    if (!device) return false;
+    UINT oldWidth = 0, oldHeight = 0;
+    d3d8host::BackBufferSize(device, oldWidth, oldHeight);
+    if (oldWidth != width || oldHeight != height) {
+        if (group) ReleaseDeviceObjects(*group);
+        if (d3d8host::ResetDevice(device, width, height) != D3D_OK) return false;
+    }
     ProjectionInformation info = *graphics->GetProjectionInformation();
     info.aspect = float(width) / float(height ? height : 1);
     graphics->SetProjectionInformation(info);
     return true;
 }
 
+}  // namespace
+
+bool ResizeScene(EngineInterface& engine, Kel_ChannelGroup& group, unsigned width, unsigned height) {
+    return Resize(engine, &group, width, height);
+}
+
+bool ResizeScene(EngineInterface& engine, unsigned width, unsigned height) {
+    return Resize(engine, nullptr, width, height);
+}
+
 bool RenderFrame(EngineInterface& engine, Kel_ChannelGroup& group, const FrameSettings& settings) {
     IDirect3DDevice8* device = SceneDevice(engine);
-    if (!device || !device->HasGL()) return false;
+    if (!d3d8host::CanDraw(device)) return false;
+    switch (d3d8host::CheckDevice(device)) {
+        case d3d8host::DeviceState::Ready: break;
+        case d3d8host::DeviceState::Lost: return false;  // nothing can be drawn until it comes back
+        case d3d8host::DeviceState::NeedsReset:
+            ReleaseDeviceObjects(group);
+            if (d3d8host::ResetDevice(device) != D3D_OK) return false;
+            break;
+    }
 
     bool haveCamera = false;
     ForEachOfType<Kco_DX8_Camera>(group, type_guids::kCamera, [&](Kco_DX8_Camera* camera) {
@@ -78,7 +112,7 @@ bool RenderFrame(EngineInterface& engine, Kel_ChannelGroup& group, const FrameSe
     ForEachOfType<Kco_DX8_StencilShadow>(group, type_guids::kStencilShadow,
                                          [](Kco_DX8_StencilShadow* shadow) { shadow->RenderShadows(); });
     device->EndScene();
-    return device->Present() == D3D_OK;
+    return device->Present(nullptr, nullptr, nullptr, nullptr) == D3D_OK;
 }
 
 }  // namespace scene

@@ -20,10 +20,21 @@ struct FrameSettings {
 // when there is none yet; null when the channel library cannot be loaded.
 IDirect3DDevice8* SceneDevice(EngineInterface& engine);
 
-// Gives the render target a new size and the cameras' projection the matching aspect.
+// Every channel of the group that made device objects lets them go (they are made again on
+// use), so the device can be reset or replaced: Reset fails while a buffer of the default
+// pool is held.
+void ReleaseDeviceObjects(Kel_ChannelGroup& group);
+
+// Gives the render target a new size and the cameras' projection the matching aspect. The
+// group's channels release their device objects first when the size changes (the device is
+// reset).
+bool ResizeScene(EngineInterface& engine, Kel_ChannelGroup& group, unsigned width, unsigned height);
+// The same before anything was drawn (no channel holds device objects yet).
 bool ResizeScene(EngineInterface& engine, unsigned width, unsigned height);
 
-// Draws the frame; false without a device or when the device cannot draw.
+// Draws the frame; false without a device, when the device cannot draw, or while it is lost.
+// A device that can be had again is reset first (the group's device objects are released and
+// made again on use).
 bool RenderFrame(EngineInterface& engine, Kel_ChannelGroup& group, const FrameSettings& settings = {});
 
 }  // namespace scene

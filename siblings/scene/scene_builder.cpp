@@ -1,10 +1,7 @@
 #include "scene_builder.h"
 
 #include "engine_host.h"
-#include "model_import.h"
-#include "os/native_path.h"
 #include "plugin_frame/siblings/camera_channel.h"
-#include "plugin_frame/siblings/mesh_file.h"
 #include "plugin_frame/siblings/object_channel.h"
 #include "plugin_frame/siblings/point_light_channel.h"
 #include "plugin_frame/siblings/primitive_mesh.h"
@@ -33,27 +30,6 @@ Kco_DX8_ObjectChannel* SceneBuilder::AddPrimitive(const char* name, int shape, c
     mesh->SetTessellation(segments, rings);
     surface->SetMaterialColor(color);
     if (!host_.Link(surface, mesh, kMeshLink) || !host_.Link(object, surface, kSurfacesLink)) return nullptr;
-    object->SetObjectMatrix(placement);
-    return object;
-}
-
-Kco_DX8_ObjectChannel* SceneBuilder::AddModel(const char* name, const std::string& fileName, const D3DXMATRIX& placement,
-                                              std::string* error) {
-    const model::Model m = model::ReadModel(os::NativePath(fileName));
-    if (!m.error.empty()) {
-        if (error) *error = m.error;
-        return nullptr;
-    }
-    auto* object = host_.Create<Kco_DX8_ObjectChannel>(type_guids::kObjectChannel, name);
-    if (!object) return nullptr;
-    for (int p = 0; p < int(m.parts.size()); ++p) {
-        auto* surface = host_.Create<Kco_DX8_SurfaceChannel>(type_guids::kSurfaceChannel);
-        auto* mesh = host_.Create<Kco_DX8_MeshFile>(type_guids::kMeshFile);
-        if (!surface || !mesh) return nullptr;
-        mesh->SetMeshFile(fileName.c_str(), p);
-        surface->SetMaterialColor(m.parts[p].color);
-        if (!host_.Link(surface, mesh, kMeshLink) || !host_.Link(object, surface, kSurfacesLink)) return nullptr;
-    }
     object->SetObjectMatrix(placement);
     return object;
 }

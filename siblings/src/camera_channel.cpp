@@ -1,6 +1,7 @@
 #include "plugin_frame/siblings/camera_channel.h"
 
 #include <d3d8/d3d8.h>
+#include <d3d8/device_host.h>
 #include <vecmath/d3dx_math.h>
 
 #include <algorithm>
@@ -91,8 +92,11 @@ bool Kco_DX8_Camera::Apply() {
     info.nearClip = nearClip;
     info.farClip = farClip;
     info.fieldOfView = fieldOfView;
-    if (IDirect3DDevice8* device = GetDevice())
-        info.aspect = float(device->BackBufferWidth()) / float(std::max<UINT>(device->BackBufferHeight(), 1));
+    if (IDirect3DDevice8* device = GetDevice()) {
+        UINT width = 0, height = 0;
+        d3d8host::BackBufferSize(device, width, height);
+        info.aspect = float(width) / float(std::max<UINT>(height, 1));
+    }
     directGraphics->SetProjectionInformation(info);
     directGraphics->SetCameraMatrix(GetViewMatrix());
     return true;

@@ -18,23 +18,39 @@ D3DXMATRIX ProjectionMatrix(const ProjectionInformation& p) {
 }
 }  // namespace
 
-Kco_DX8_DirectGraphicsChannel::Kco_DX8_DirectGraphicsChannel()
-    : device(std::make_unique<IDirect3DDevice8>()) {
+Kco_DX8_DirectGraphicsChannel::Kco_DX8_DirectGraphicsChannel() {
     SetChannelName("DX8 DirectGraphics");
     D3DXMatrixIdentity(&cameraMatrix);
-    D3DXMATRIX projectionMatrix = ProjectionMatrix(projection);
-    device->SetTransform(D3DTS_PROJECTION, &projectionMatrix);
 }
 
 Kco_DX8_DirectGraphicsChannel::~Kco_DX8_DirectGraphicsChannel() = default;
 
-IDirect3DDevice8* Kco_DX8_DirectGraphicsChannel::GetDirect3dDevice() { return device.get(); }
+IDirect3DDevice8* Kco_DX8_DirectGraphicsChannel::Device() {
+    if (!device && !deviceTried) {
+        // Made once: where no device can be had (no display on Windows) it is not retried
+        // for every channel that asks.
+        deviceTried = true;
+        device = d3d8host::CreateOffscreenDevice(640, 480);
+        SetDeviceTransforms();
+    }
+    return device.get();
+}
+
+void Kco_DX8_DirectGraphicsChannel::SetDeviceTransforms() {
+    if (!device) return;
+    device->SetTransform(D3DTS_VIEW, &cameraMatrix);
+    D3DXMATRIX projectionMatrix = ProjectionMatrix(projection);
+    device->SetTransform(D3DTS_PROJECTION, &projectionMatrix);
+}
+
+IDirect3DDevice8* Kco_DX8_DirectGraphicsChannel::GetDirect3dDevice() { return Device(); }
 
 D3DXMATRIX Kco_DX8_DirectGraphicsChannel::GetCameraMatrix() { return cameraMatrix; }
 
 D3DXMATRIX Kco_DX8_DirectGraphicsChannel::GetWorldMatrix() {
     D3DXMATRIX world;
-    device->GetTransform(D3DTS_WORLD, &world);
+    if (IDirect3DDevice8* d = Device()) d->GetTransform(D3DTS_WORLD, &world);
+    else D3DXMatrixIdentity(&world);
     return world;
 }
 
@@ -66,19 +82,18 @@ ProjectionInformation* Kco_DX8_DirectGraphicsChannel::GetProjectionInformation()
 
 void Kco_DX8_DirectGraphicsChannel::SetCameraMatrix(const D3DXMATRIX& view) {
     cameraMatrix = view;
-    device->SetTransform(D3DTS_VIEW, &cameraMatrix);
+    if (IDirect3DDevice8* d = Device()) d->SetTransform(D3DTS_VIEW, &cameraMatrix);
 }
 
 void Kco_DX8_DirectGraphicsChannel::SetProjectionInformation(const ProjectionInformation& info) {
     projection = info;
     D3DXMATRIX projectionMatrix = ProjectionMatrix(projection);
-    device->SetTransform(D3DTS_PROJECTION, &projectionMatrix);
+    if (IDirect3DDevice8* d = Device()) d->SetTransform(D3DTS_PROJECTION, &projectionMatrix);
 }
 
-void Kco_DX8_DirectGraphicsChannel::SetDirect3dDevice(std::unique_ptr<IDirect3DDevice8> replacement) {
+void Kco_DX8_DirectGraphicsChannel::SetDirect3dDevice(d3d8host::DevicePtr replacement) {
     if (!replacement) return;
     device = std::move(replacement);
-    device->SetTransform(D3DTS_VIEW, &cameraMatrix);
-    D3DXMATRIX projectionMatrix = ProjectionMatrix(projection);
-    device->SetTransform(D3DTS_PROJECTION, &projectionMatrix);
+    deviceTried = true;
+    SetDeviceTransforms();
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 class EngineHost;
+class IDirect3DDevice8;
 
 struct FrameOutput {
     std::string pngFolder;        // empty: no files; else "frame_0000.png", ... in this folder
@@ -23,6 +24,12 @@ struct FrameOutput {
     bool Picked(unsigned f) const;
 };
 
+// Writes the device's back buffer as frame_NNNN.png in the output's folder when the frame is
+// picked; false (with a message) when it cannot be written.
+bool WritePng(IDirect3DDevice8* device, const FrameOutput& output, unsigned frame);
+// Makes the PNG folder; false (with a message) when it cannot be made.
+bool PrepareFolder(const FrameOutput& output);
+
 // Whether the host's group holds anything to draw.
 bool GroupHasScene(EngineHost& host);
 
@@ -31,6 +38,7 @@ bool GroupHasScene(EngineHost& host);
 // frame cannot be drawn or written (the message is on stderr).
 int RunFramesHeadless(EngineHost& host, unsigned frames, float frameTime, const FrameOutput& output);
 
-// The same in an FLTK GL window whose GL context the device draws into; the window stays
-// open on the last frame until it is closed. 1 when no window can be opened.
+// The same in a window the device presents into (an FLTK GL window on Linux, a Win32 window
+// on Windows); the window stays open on the last frame until it is closed (at once with
+// VANTREL_VIEWER_CLOSE_AFTER_FRAMES set). 1 when no window can be opened.
 int RunFramesInWindow(EngineHost& host, unsigned frames, float frameTime, const FrameOutput& output);

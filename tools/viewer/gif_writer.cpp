@@ -6,6 +6,10 @@
 
 #include <cerrno>
 
+#ifndef O_BINARY
+#define O_BINARY 0  // no text mode to leave out
+#endif
+
 #include <algorithm>
 #include <cstring>
 
@@ -30,7 +34,7 @@ bool GifWriter::Open(const std::string& path, unsigned width, unsigned height, u
         return false;
     }
     // Opened here rather than by giflib, which would make the file readable by its owner only.
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY, 0666);
     if (fd < 0) {
         error_ = std::string("can't make the file: ") + std::strerror(errno);
         return false;

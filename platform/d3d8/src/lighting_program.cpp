@@ -103,7 +103,9 @@ std::string LightingVertexShader(const LightingSetup& s) {
     if (s.specular) text.insert(text.find('\n') + 1, "#define SPECULAR 1\n");
     text += "void main() {\n"
             "    vec4 eye = gl_ModelViewMatrix * gl_Vertex;\n"
-            "    gl_Position = gl_ProjectionMatrix * eye;\n"
+            // The fixed-function position exactly: unlit passes over the same surface (shadow
+            // volumes' caps, depth-equal passes) must meet the same depths.
+            "    gl_Position = ftransform();\n"
             "    vec3 P = eye.xyz;\n";
     text += s.normalize ? "    N = normalize(gl_NormalMatrix * gl_Normal);\n"
                         : "    N = gl_NormalMatrix * gl_Normal;\n";

@@ -7,13 +7,24 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
-struct GUID {
-    uint32_t Data1;
+// The same type as the system headers' GUID where they exist (struct _GUID, whose first field
+// is an unsigned long of 32 bits): whichever is read first defines it (GUID_DEFINED), so
+// every file names one type. The comparisons below are ours there too.
+#ifndef GUID_DEFINED
+#define GUID_DEFINED
+using GuidData1 = std::conditional_t<sizeof(unsigned long) == 4, unsigned long, uint32_t>;
+typedef struct _GUID {
+    GuidData1 Data1;
     uint16_t Data2;
     uint16_t Data3;
     uint8_t Data4[8];
-};
+} GUID;
+#endif
+#ifndef _NO_SYS_GUID_OPERATOR_EQ_
+#define _NO_SYS_GUID_OPERATOR_EQ_
+#endif
 static_assert(sizeof(GUID) == 16);
 
 inline bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }

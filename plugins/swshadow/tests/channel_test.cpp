@@ -75,7 +75,7 @@ public:
 // A graphics channel with the spy device and a frustum the test chooses.
 class SpyGraphics : public Kco_DX8_DirectGraphicsChannel {
 public:
-    SpyGraphics() { device = std::make_unique<SpyDevice>(); }
+    SpyGraphics() { device = d3d8host::DevicePtr(new SpyDevice()); }
     SpyDevice& Spy() { return static_cast<SpyDevice&>(*device); }
     D3DXPLANE GetViewFrustumPlane(int index) override {
         planeIndex = index;

@@ -91,7 +91,7 @@ protected:
         shadows->SetShadowDarkness(darkness);
         std::vector<D3DCOLOR> pixels;
         EXPECT_TRUE(scene::RenderFrame(host.Engine(), host.Group()));
-        EXPECT_EQ(device->ReadBackColor(pixels), D3D_OK);
+        EXPECT_EQ(d3d8host::ReadBackColor(device, pixels), D3D_OK);
         return pixels;
     }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <d3d8/d3d8.h>
+#include <d3d8/device_host.h>
 #include <vecmath/d3dx_math.h>
 
 #include <vector>
@@ -22,7 +23,7 @@ class ShadowScene : public ::testing::Test {
 protected:
     void SetUp() override {
         device = scene::SceneDevice(host.Engine());
-        if (!device || !device->HasGL()) GTEST_SKIP() << "no off-screen GL context";
+        if (!d3d8host::CanDraw(device)) GTEST_SKIP() << "no device to draw with";
     }
 
     // A mesh channel of `type` (plain object data or a skinned kind) holding `mesh`.

@@ -2,9 +2,40 @@
 // matrix whose fourth row holds the translation, planes as a, b, c, d.
 #pragma once
 
+#if defined(_WIN32)
+// On Windows the system's Direct3D headers define the vector and the matrix (same layouts).
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef _NO_SYS_GUID_OPERATOR_EQ_
+#define _NO_SYS_GUID_OPERATOR_EQ_
+#endif
+#include <windows.h>
+#include <d3d8types.h>
+// The old pointer words and the IDL's `small` would take these names from the code beside.
+#undef near
+#undef far
+#undef small
+#else
 struct D3DVECTOR {
     float x, y, z;
 };
+
+struct D3DMATRIX {
+    union {
+        struct {
+            float _11, _12, _13, _14;
+            float _21, _22, _23, _24;
+            float _31, _32, _33, _34;
+            float _41, _42, _43, _44;
+        };
+        float m[4][4];
+    };
+};
+#endif
 
 struct D3DXVECTOR2 {
     float x, y;
@@ -38,17 +69,6 @@ struct D3DXVECTOR4 {
     float x, y, z, w;
 };
 
-struct D3DMATRIX {
-    union {
-        struct {
-            float _11, _12, _13, _14;
-            float _21, _22, _23, _24;
-            float _31, _32, _33, _34;
-            float _41, _42, _43, _44;
-        };
-        float m[4][4];
-    };
-};
 
 struct D3DXMATRIX : D3DMATRIX {
     D3DXMATRIX() : D3DMATRIX{} {}

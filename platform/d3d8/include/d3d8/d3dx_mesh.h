@@ -11,7 +11,9 @@
 constexpr DWORD D3DXMESH_32BIT = 0x001;
 constexpr DWORD D3DXMESH_MANAGED = 0x220;
 
-// Six floats a character, in the mesh's units.
+// Six floats a character, in the mesh's units (the system's own on Windows, whose origin is
+// a POINTFLOAT of the same x, y).
+#if !defined(_WIN32)
 struct GLYPHMETRICSFLOAT {
     float gmfBlackBoxX;
     float gmfBlackBoxY;
@@ -19,6 +21,7 @@ struct GLYPHMETRICSFLOAT {
     float gmfCellIncX;
     float gmfCellIncY;
 };
+#endif
 static_assert(sizeof(GLYPHMETRICSFLOAT) == 24);
 
 class ID3DXBuffer {

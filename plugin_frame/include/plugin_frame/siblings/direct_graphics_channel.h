@@ -1,13 +1,12 @@
-// The unique direct-graphics channel: owns the device and knows the camera.
+// The unique direct-graphics channel: owns the device and knows the camera. The device is
+// made off screen (a hidden window on Windows) on first use; GetDirect3dDevice is null where
+// none can be made.
 #pragma once
 
-#include <memory>
-
+#include <d3d8/device_host.h>
 #include <vecmath/d3dx_types.h>
 
 #include "plugin_frame/kel_channel.h"
-
-class IDirect3DDevice8;
 
 // The record GetProjectionInformation returns; the second float is the far clipping
 // distance.
@@ -39,10 +38,15 @@ public:
     virtual void SetProjectionInformation(const ProjectionInformation& info);
     // Host side: draws from now on with `replacement` (a window's device, say), which gets
     // the camera and projection. Call it before anything made device objects.
-    virtual void SetDirect3dDevice(std::unique_ptr<IDirect3DDevice8> replacement);
+    virtual void SetDirect3dDevice(d3d8host::DevicePtr replacement);
 
 protected:
-    std::unique_ptr<IDirect3DDevice8> device;
+    // The device, made when first asked for; null when none can be had.
+    IDirect3DDevice8* Device();
+    void SetDeviceTransforms();
+
+    d3d8host::DevicePtr device;
+    bool deviceTried = false;
     D3DXMATRIX cameraMatrix;
     ProjectionInformation projection;
 };

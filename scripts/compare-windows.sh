@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Checks the Windows build against the Linux one, Wine's system libraries being the
+# reference our Linux stand-ins answer to: runs every scripts/windows/compare-*.sh with
+# LINUX_BUILD_DIR (default build) and BUILD_DIR (default build-windows), each printing a line
+# per case. An X server is started for the run when none is given (Wine's Direct3D needs
+# one). Exit 1 when any check misses its goal.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+export LINUX_BUILD_DIR=${LINUX_BUILD_DIR:-build} BUILD_DIR=${BUILD_DIR:-build-windows}
+export WINEPREFIX="$PWD/$BUILD_DIR/wineprefix" WINEDEBUG=${WINEDEBUG:--all}
+xvfb_pid=""
+cleanup() {
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
+  done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  sleep 1
+fi
+status=0
+for check in scripts/windows/compare-*.sh; do
+  echo "== ${check##*/}"
+  "$check" || status=1
+done
+exit $status
