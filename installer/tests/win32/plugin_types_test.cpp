@@ -23,11 +23,20 @@ protected:
         viewersBefore_ = RegistrySnapshot(HKEY_LOCAL_MACHINE, kViewersKey);
     }
 
-    // After the uninstaller: no install folder at all, and the keys as they were.
-    void ExpectAllGone() {
+    // After the uninstaller: no install folder at all, no key of the project's, and every
+    // value as it was. The viewers' folder keys the install made on the way to the
+    // project's own key may stay, empty: the uninstaller deletes only the project's key.
+    void ExpectAllGone(const std::string& projectName) {
         EXPECT_FALSE(Exists(target_)) << UninstallOutput();
         EXPECT_EQ(RegistrySnapshot(HKEY_LOCAL_MACHINE, kUninstallKey), uninstallBefore_);
-        EXPECT_EQ(RegistrySnapshot(HKEY_LOCAL_MACHINE, kViewersKey), viewersBefore_);
+        EXPECT_TRUE(RegistrySnapshot(HKEY_LOCAL_MACHINE,
+                                     std::string(kViewersKey) + "\\Vantrel Viewers\\2.00.000\\" + projectName)
+                        .empty());
+        EXPECT_EQ(ValuesOnly(RegistrySnapshot(HKEY_LOCAL_MACHINE, kViewersKey)), ValuesOnly(viewersBefore_));
+    }
+    static std::map<std::string, std::string> ValuesOnly(std::map<std::string, std::string> snapshot) {
+        std::erase_if(snapshot, [](const auto& entry) { return entry.first.ends_with('\\'); });
+        return snapshot;
     }
 
     std::string target_;
@@ -60,7 +69,7 @@ TEST_F(WindowsProjectTypes, ScreenSaverGoesToTheSystemFolderAndBack) {
     ASSERT_EQ(Uninstall(target_), 0) << UninstallOutput();
     EXPECT_FALSE(Exists(system + "\\Demo.scr"));
     EXPECT_EQ(FolderSnapshot(system), systemBefore);
-    ExpectAllGone();
+    ExpectAllGone("Demo");
 }
 
 TEST_F(WindowsProjectTypes, PlayerPlugInGoesWhereThePlayerIsRegistered) {
@@ -91,7 +100,7 @@ TEST_F(WindowsProjectTypes, PlayerPlugInGoesWhereThePlayerIsRegistered) {
     ASSERT_EQ(Uninstall(target_), 0) << UninstallOutput();
     EXPECT_EQ(FolderSnapshot(player), playerBefore);
     EXPECT_EQ(RegistrySnapshot(HKEY_CLASSES_ROOT, "Applications\\Winamp.exe"), classesBefore);
-    ExpectAllGone();
+    ExpectAllGone("Visual");
 
     if (registered)
         SetRegistryText(HKEY_CLASSES_ROOT, kPlayerCommand, "", *registered);
