@@ -161,3 +161,15 @@ TEST(GdiCubicOutlines, HandlesOnTheirEndPointsGivePiecesThatRunForward) {
 }
 
 }  // namespace
+
+// The stand-in refuses a code beyond its single-byte page. (The system's GDI under Wine
+// reads 0x141 as some other character instead.)
+TEST(GdiStandInOutline, CodeBeyondTheSingleBytePageFails) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HFONT font = CreateFontA(0, 0, 0, 0, 400, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 4, 2, "DejaVu Sans");
+    SelectObject(dc, font);
+    GLYPHMETRICS gm{};
+    EXPECT_EQ(GetGlyphOutlineA(dc, 0x141, GGO_NATIVE, &gm, 0, nullptr, &kIdentity), GDI_ERROR);
+    DeleteDC(dc);
+    DeleteObject(font);
+}

@@ -24,7 +24,7 @@ private:
 };
 
 bool CurrentFont(HDC dc, LOGFONTA& font, HFONT& handle) {
-    handle = GetCurrentObject(dc, OBJ_FONT);
+    handle = static_cast<HFONT>(GetCurrentObject(dc, OBJ_FONT));
     return handle && GetObjectA(handle, sizeof font, &font) == int(sizeof font);
 }
 

@@ -793,8 +793,8 @@ HRESULT BuildTextMesh(GlyphOutlineSource& source, IDirect3DDevice8* device, cons
                 GLYPHMETRICSFLOAT& m = glyphMetrics[character];
                 m.gmfBlackBoxX = float(gm.gmBlackBoxX * scale);
                 m.gmfBlackBoxY = float(gm.gmBlackBoxY * scale);
-                m.gmfptGlyphOrigin = D3DXVECTOR2{float(gm.gmptGlyphOrigin.x * scale),
-                                                 float(gm.gmptGlyphOrigin.y * scale)};
+                m.gmfptGlyphOrigin.x = float(gm.gmptGlyphOrigin.x * scale);
+                m.gmfptGlyphOrigin.y = float(gm.gmptGlyphOrigin.y * scale);
                 m.gmfCellIncX = float(gm.gmCellIncX * scale);
                 m.gmfCellIncY = float(gm.gmCellIncY * scale);
             }

@@ -64,7 +64,7 @@ protected:
     std::string BuildAndCheck(const std::string& text, float deviation, const std::vector<size_t>& firstVertex,
                               size_t* vertexCount = nullptr, size_t* faceCount = nullptr) {
         ID3DXMesh* mesh = nullptr;
-        HRESULT hr = D3DXCreateText(&device, dc, text.c_str(), deviation, 0.15f, &mesh, nullptr, nullptr);
+        HRESULT hr = D3DXCreateText(device, dc, text.c_str(), deviation, 0.15f, &mesh, nullptr, nullptr);
         if (hr != D3D_OK) return "result " + std::to_string(hr);
         MeshData data = ReadMesh(mesh);
         mesh->Release();
@@ -79,7 +79,7 @@ protected:
         return {};
     }
 
-    IDirect3DDevice8 device;
+    IDirect3DDevice8* device = text3d_test::TestDevice();
     HDC dc = nullptr;
     HFONT font = nullptr;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <d3d8/d3dx_mesh.h>
+#include <d3d8/device_host.h>
 #include <gdi/wingdi.h>
 
 #include <cmath>
@@ -12,6 +13,13 @@
 #include <vector>
 
 namespace text3d_test {
+
+// A device for the meshes to name (the builder keeps only the pointer): off screen, made
+// once and kept for the life of the test program.
+inline IDirect3DDevice8* TestDevice() {
+    static IDirect3DDevice8* const device = d3d8host::CreateOffscreenDevice(16, 16).release();
+    return device;
+}
 
 struct MeshVertex {
     float x, y, z, nx, ny, nz;

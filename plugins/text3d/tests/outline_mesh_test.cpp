@@ -119,7 +119,7 @@ protected:
     }
     HRESULT Build(const char* text, float deviation, ID3DXMesh** mesh, GLYPHMETRICSFLOAT* metrics = nullptr,
                   ID3DXBuffer** adjacency = nullptr) {
-        return D3DXCreateText(&device, dc, text, deviation, 0.15f, mesh, adjacency, metrics);
+        return D3DXCreateText(device, dc, text, deviation, 0.15f, mesh, adjacency, metrics);
     }
     MeshData BuildData(const char* text, float deviation) {
         ID3DXMesh* mesh = nullptr;
@@ -128,7 +128,7 @@ protected:
         if (mesh) mesh->Release();
         return data;
     }
-    IDirect3DDevice8 device;
+    IDirect3DDevice8* device = text3d_test::TestDevice();
     HDC dc = nullptr;
     HFONT font = nullptr;
 };
@@ -260,7 +260,7 @@ TEST_F(TextBuild, ArgumentResultsAndDebuggerLines) {
     };
     for (const Case& c : cases) {
         DebugLines debug;
-        EXPECT_EQ(D3DXCreateText(&device, dc, c.text, c.deviation, c.extrusion, c.meshOut ? &mesh : nullptr,
+        EXPECT_EQ(D3DXCreateText(device, dc, c.text, c.deviation, c.extrusion, c.meshOut ? &mesh : nullptr,
                                  nullptr, nullptr),
                   D3DERR_INVALIDCALL);
         if (c.line) {
@@ -275,7 +275,7 @@ TEST_F(TextBuild, NoFontSelected) {
     ID3DXMesh* mesh = nullptr;
     HDC bare = CreateCompatibleDC(nullptr);
     DebugLines debug;
-    EXPECT_EQ(D3DXCreateText(&device, bare, "A", 0.01f, 0.1f, &mesh, nullptr, nullptr), E_FAIL);
+    EXPECT_EQ(D3DXCreateText(device, bare, "A", 0.01f, 0.1f, &mesh, nullptr, nullptr), E_FAIL);
     EXPECT_EQ(debug.lines, (std::vector<std::string>{
                                "D3DXCreateText: GetOutlineTextMetrics failed.  Probably no font selected\n",
                                "D3DXCreateText: CreateOFContext failed\n"}));
@@ -284,7 +284,7 @@ TEST_F(TextBuild, NoFontSelected) {
 }
 
 TEST(OutlineMeshBuilder, GlyphFailuresAndTheirLines) {
-    IDirect3DDevice8 device;
+    IDirect3DDevice8* device = text3d_test::TestDevice();
     struct Case {
         std::function<void(FakeSource&)> arrange;
         HRESULT result;
@@ -306,34 +306,34 @@ TEST(OutlineMeshBuilder, GlyphFailuresAndTheirLines) {
         c.arrange(source);
         DebugLines debug;
         ID3DXMesh* mesh = nullptr;
-        EXPECT_EQ(text3d::BuildTextMesh(source, &device, "AB", 0.01f, 0.1f, 1.0 / 1000, &mesh, nullptr, nullptr), c.result);
+        EXPECT_EQ(text3d::BuildTextMesh(source, device, "AB", 0.01f, 0.1f, 1.0 / 1000, &mesh, nullptr, nullptr), c.result);
         EXPECT_EQ(debug.lines, std::vector<std::string>{c.line});
         EXPECT_EQ(mesh, nullptr);
     }
 }
 
 TEST(OutlineMeshBuilder, VertexLimitIsAnErrorNotWrappedIndices) {
-    IDirect3DDevice8 device;
+    IDirect3DDevice8* device = text3d_test::TestDevice();
     FakeSource source;
     source.outline = Square(100);  // 16 wall + 8 face vertices a character
     DebugLines debug;
     ID3DXMesh* mesh = nullptr;
     std::string fits(65535 / 24, 'x'), over(65536 / 24 + 1, 'x');
-    ASSERT_EQ(text3d::BuildTextMesh(source, &device, fits.c_str(), 0.01f, 0.1f, 0.001, &mesh, nullptr, nullptr), D3D_OK);
+    ASSERT_EQ(text3d::BuildTextMesh(source, device, fits.c_str(), 0.01f, 0.1f, 0.001, &mesh, nullptr, nullptr), D3D_OK);
     EXPECT_EQ(CheckClosedSolid(ReadMesh(mesh)), "");
     mesh->Release();
-    EXPECT_EQ(text3d::BuildTextMesh(source, &device, over.c_str(), 0.01f, 0.1f, 0.001, &mesh, nullptr, nullptr), E_FAIL);
+    EXPECT_EQ(text3d::BuildTextMesh(source, device, over.c_str(), 0.01f, 0.1f, 0.001, &mesh, nullptr, nullptr), E_FAIL);
     EXPECT_EQ(debug.lines, std::vector<std::string>{"D3DXCreateText: MakeDisplayListFromGlyph failed\n"});
 }
 
 TEST(OutlineMeshBuilder, CrossingContourTessellatesWithZeroTurningMessage) {
-    IDirect3DDevice8 device;
+    IDirect3DDevice8* device = text3d_test::TestDevice();
     FakeSource source;
     // A figure eight: its edges cross once, and its turns cancel out.
     source.outline = Records().Contour(0, 0).Run(TT_PRIM_LINE, {{100, 100}, {100, 0}, {0, 100}}).Bytes();
     DebugLines debug;
     ID3DXMesh* mesh = nullptr;
-    ASSERT_EQ(text3d::BuildTextMesh(source, &device, "8", 0.01f, 0.1f, 0.01, &mesh, nullptr, nullptr), D3D_OK);
+    ASSERT_EQ(text3d::BuildTextMesh(source, device, "8", 0.01f, 0.1f, 0.01, &mesh, nullptr, nullptr), D3D_OK);
     EXPECT_EQ(debug.lines, std::vector<std::string>{
                                "D3DXUseFontOutlines:LoopOrientation : Total loop angle is zero, assuming CW orientation\n"});
     MeshData data = ReadMesh(mesh);
@@ -345,7 +345,7 @@ TEST(OutlineMeshBuilder, CrossingContourTessellatesWithZeroTurningMessage) {
 }
 
 TEST(OutlineMeshBuilder, SeparateShapesWoundEitherWayEachFaceOutward) {
-    IDirect3DDevice8 device;
+    IDirect3DDevice8* device = text3d_test::TestDevice();
     FakeSource source;
     // A large square counter-clockwise and a small one clockwise beside it: under the non-zero
     // rule both are filled, and each one's walls must face away from its own inside, in
@@ -358,7 +358,7 @@ TEST(OutlineMeshBuilder, SeparateShapesWoundEitherWayEachFaceOutward) {
         else small(records), large(records);
         source.outline = records.Bytes();
         ID3DXMesh* mesh = nullptr;
-        ASSERT_EQ(text3d::BuildTextMesh(source, &device, "x", 0.01f, 0.1f, 0.01, &mesh, nullptr, nullptr), D3D_OK);
+        ASSERT_EQ(text3d::BuildTextMesh(source, device, "x", 0.01f, 0.1f, 0.01, &mesh, nullptr, nullptr), D3D_OK);
         MeshData data = ReadMesh(mesh);
         mesh->Release();
         EXPECT_EQ(CheckClosedSolid(data), "");
@@ -379,7 +379,7 @@ TEST(OutlineMeshBuilder, OverlappingStrokesGiveClosedSolids) {
     // cannot hold, and far along the line a float holds even less. Judged before they are
     // rounded as the mesh stores them, the sliver repair would leave triangles that fold
     // over in the mesh (as it does when the rounding is optimised away).
-    IDirect3DDevice8 device;
+    IDirect3DDevice8* device = text3d_test::TestDevice();
     FakeSource source;
     source.advance = 2048;  // one em: the glyphs stand apart, and far along the line
     const std::string text(24, 'o');
@@ -406,7 +406,7 @@ TEST(OutlineMeshBuilder, OverlappingStrokesGiveClosedSolids) {
                              .Run(TT_PRIM_LINE, {{x1 - nx, y1 - ny}, {x1 + nx, y1 + ny}, {x0 + nx, y0 + ny}})
                              .Bytes();
         ID3DXMesh* mesh = nullptr;
-        HRESULT hr = text3d::BuildTextMesh(source, &device, text.c_str(), 0.001f, 0.15f, 1.0 / 2048, &mesh, nullptr,
+        HRESULT hr = text3d::BuildTextMesh(source, device, text.c_str(), 0.001f, 0.15f, 1.0 / 2048, &mesh, nullptr,
                                            nullptr);
         ASSERT_EQ(hr, D3D_OK);
         std::string problem = CheckClosedSolid(ReadMesh(mesh));
@@ -431,7 +431,7 @@ TEST(OutlineMeshBuilder, DamagedOutlinesFailCleanly) {
     const char* requested = std::getenv("TEXT3D_FUZZ_ROUNDS");
     const int rounds = requested ? std::atoi(requested) : 400;
     std::mt19937 random(12);
-    IDirect3DDevice8 device;
+    IDirect3DDevice8* device = text3d_test::TestDevice();
     DebugLines quiet;
     int failed = 0;
     for (int round = 0; round < rounds; ++round) {
@@ -442,7 +442,7 @@ TEST(OutlineMeshBuilder, DamagedOutlinesFailCleanly) {
             source.outline[random() % base.size()] = uint8_t(random());
         if (round % 7 == 0) source.outline.resize(random() % base.size());
         ID3DXMesh* mesh = nullptr;
-        HRESULT hr = text3d::BuildTextMesh(source, &device, "ab", 0.0f, 0.1f, 1.0 / 2048, &mesh, nullptr, nullptr);
+        HRESULT hr = text3d::BuildTextMesh(source, device, "ab", 0.0f, 0.1f, 1.0 / 2048, &mesh, nullptr, nullptr);
         if (hr == D3D_OK) {
             EXPECT_LE(mesh->GetNumVertices(), 65535u);
             mesh->Release();

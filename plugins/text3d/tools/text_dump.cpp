@@ -4,6 +4,7 @@
 // height (its negative), as hex, and
 // the meshes D3DXCreateText builds for a few strings, as counts and positions.
 //   text3d_dump <face name> [<weight>]
+#include <d3d8/device_host.h>
 #include "text3d/d3dx_text.h"
 
 #include <d3d8/d3dx_mesh.h>
@@ -57,10 +58,10 @@ void DumpOutlines(HDC dc, const LOGFONTA& probe, const char* label, int sign) {
 }
 
 void DumpMeshes(HDC dc) {
-    IDirect3DDevice8 device;
+    IDirect3DDevice8* device = d3d8host::CreateOffscreenDevice(16, 16).release();
     for (const char* text : kStrings) {
         ID3DXMesh* mesh = nullptr;
-        HRESULT hr = D3DXCreateText(&device, dc, text, kDeviation, kExtrusion, &mesh, nullptr, nullptr);
+        HRESULT hr = D3DXCreateText(device, dc, text, kDeviation, kExtrusion, &mesh, nullptr, nullptr);
         std::printf("mesh");
         for (const char* c = text; *c; ++c) std::printf(" %02X", unsigned(static_cast<unsigned char>(*c)));
         if (hr != D3D_OK || !mesh) {
