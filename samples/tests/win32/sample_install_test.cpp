@@ -22,71 +22,16 @@
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    std::wstring out(utf8.size(), L'\0');
-    out.resize(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), int(out.size())));
-    return out;
-}
-
-std::string Narrow(const std::wstring& wide) {
-    std::string out(wide.size() * 3, '\0');
-    out.resize(::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), out.data(), int(out.size()),
-                                     nullptr, nullptr));
-    return out;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(Wide(path).c_str(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(Wide(path).c_str(), std::ios::binary);
-    out << text;
-}
-
-std::string BuildFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, n);
-    return Narrow(folder.substr(0, folder.find_last_of(L'\\')));
-}
-
-// Runs a command line in `folder`, its output and errors into `output`; the exit code, or
-// -1 when it could not be started or did not end within five minutes.
-int RunProgram(const std::string& commandLine, const std::string& folder, const std::string& output) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = ::CreateFileW(Wide(output).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
-    PROCESS_INFORMATION process{};
-    std::wstring line = Wide(commandLine);
-    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                          Wide(folder).c_str(), &startup, &process);
-    ::CloseHandle(out);
-    ::CloseHandle(in);
-    if (!started) return -1;
-    DWORD code = DWORD(-1);
-    if (::WaitForSingleObject(process.hProcess, 300000) == WAIT_OBJECT_0) {
-        ::GetExitCodeProcess(process.hProcess, &code);
-    } else {
-        ::TerminateProcess(process.hProcess, 1);
-    }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return int(code);
-}
-
-std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+// Files, programs and known folders as the installer's end-to-end tests reach them.
+using wintest::BuildFolder;
+using wintest::KnownFolder;
+using wintest::Narrow;
+using wintest::Quote;
+using wintest::ReadText;
+using wintest::RemoveTree;
+using wintest::RunProgram;
+using wintest::Wide;
+using wintest::WriteText;
 
 std::optional<std::string> RegistryText(const std::wstring& key, const wchar_t* name) {
     wchar_t text[1024];
@@ -94,19 +39,6 @@ std::optional<std::string> RegistryText(const std::wstring& key, const wchar_t* 
     if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
         return std::nullopt;
     return Narrow(text);
-}
-
-std::string KnownFolder(REFKNOWNFOLDERID id) {
-    wchar_t* path = nullptr;
-    std::string out;
-    if (SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &path))) out = Narrow(path);
-    ::CoTaskMemFree(path);
-    return out;
-}
-
-void RemoveTree(const std::string& folder) {
-    std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(Wide(folder)), ignored);
 }
 
 // Every file below `folder`, as paths relative to it in lower case (names are compared as
@@ -268,7 +200,7 @@ TEST_F(SampleOnWindows, InstallsPlaysAndUninstalls) {
 
     // The uninstaller hands its work to a copy of itself and ends: wait for every process
     // it started.
-    ASSERT_EQ(wintest::RunProgram(Quote(target + "\\VtlUnInst.exe"), target, work_ + "\\uninstall.txt", true), 0)
+    ASSERT_EQ(RunProgram(Quote(target + "\\VtlUnInst.exe"), target, work_ + "\\uninstall.txt", true), 0)
         << ReadText(work_ + "\\uninstall.txt");
     ::SetEnvironmentVariableW(L"PATH", savedPath.empty() ? nullptr : savedPath.c_str());
     // What stays: the user's file only; the uninstaller and its log are gone too.
