@@ -98,6 +98,43 @@ TEST(GdiGlyphOutline, LetterOInDesignUnits) {
     EXPECT_TRUE(DeleteObject(probe));
 }
 
+// Native outlines are grid-fitted by the font's instructions, at the em height too, where a
+// pixel is a design unit: DejaVu Sans (2.37) moves its bullet's (0x95) ends down a unit
+// from the design's 762 and its bottom two (465 to 463), and interpolates the curve controls
+// between them, leaving them on fractions of a unit (886 becomes 885 + 27/64).
+TEST(GdiGlyphOutline, EmHeightOutlinesAreGridFittedByTheFontsInstructions) {
+    LOGFONTA em = Font("DejaVu Sans", -2048);
+    HFONT font = CreateFontIndirectA(&em);
+    HDC dc = CreateCompatibleDC(nullptr);
+    SelectObject(dc, font);
+    GLYPHMETRICS gm{};
+    const DWORD size = GetGlyphOutlineA(dc, 0x95, GGO_NATIVE, &gm, 0, nullptr, &kIdentity);
+    ASSERT_NE(size, GDI_ERROR);
+    std::vector<uint8_t> data(size);
+    ASSERT_EQ(GetGlyphOutlineA(dc, 0x95, GGO_NATIVE, &gm, size, data.data(), &kIdentity), size);
+    EXPECT_EQ(gm.gmBlackBoxY, 594u) << "the box of the fitted outline, 463 to 1057";
+    EXPECT_EQ(gm.gmptGlyphOrigin.y, 1057);
+
+    // One contour of four QSPLINE runs, the first from the left end over two controls.
+    ASSERT_GE(size, sizeof(TTPOLYGONHEADER) + 4 + 3 * sizeof(POINTFX));
+    TTPOLYGONHEADER header;
+    std::memcpy(&header, data.data(), sizeof header);
+    WORD run[2];
+    std::memcpy(run, data.data() + sizeof header, sizeof run);
+    ASSERT_EQ(run[0], TT_PRIM_QSPLINE);
+    POINTFX control;
+    std::memcpy(&control, data.data() + sizeof header + 4, sizeof control);
+    auto value = [](FIXED f) { return f.value + f.fract / 65536.0; };
+    EXPECT_EQ(value(header.pfxStart.x), 307.0);
+    EXPECT_EQ(value(header.pfxStart.y), 761.0);
+    EXPECT_EQ(value(control.x), 307.0);
+    // 885 + 27/64, as the rasterizer's 26.6 holds it (Wine's GDI widens the fraction by
+    // under 1/100 unit).
+    EXPECT_NEAR(value(control.y), 885.0 + 27.0 / 64.0, 0.01);
+    DeleteDC(dc);
+    DeleteObject(font);
+}
+
 // The description comes back as given, and text bytes are read in Windows-1252: the euro
 // sign (0x80) and the e acute (0xE9) are their own glyphs, not the default character.
 TEST(GdiGlyphOutline, DescriptionsAndTheCodePage) {

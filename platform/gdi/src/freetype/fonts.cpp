@@ -1,9 +1,10 @@
 // Fonts, memory device contexts and glyph outlines of the GDI stand-in.
 //
-// A font keeps its LOGFONTA and the FreeType face it resolved to. Outlines are loaded in
-// font units and scaled by em height / units per em, where the em height is |lfHeight|
-// (both signs; 0 gives kDefaultEmHeight): a font whose height equals its em square
-// therefore yields outlines in design units, exactly. Handles are checked against the set
+// A font keeps its LOGFONTA and the FreeType face it resolved to. Outlines come at the em
+// height |lfHeight| (both signs; 0 gives kDefaultEmHeight): TrueType ones grid-fitted by
+// the font's instructions at that many pixels, others in font units scaled by em height /
+// units per em. A font whose height equals its em square therefore yields outlines in
+// design units. Handles are checked against the set
 // of live objects, so a stale or foreign handle is refused instead of followed.
 #include "gdi/cubic_to_quadratic.h"
 #include "gdi/font_files.h"
@@ -12,6 +13,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_BBOX_H
+#include FT_FONT_FORMATS_H
 #include FT_OUTLINE_H
 
 #include <algorithm>
@@ -354,6 +356,34 @@ void FillGlyphMetrics(GLYPHMETRICS& gm, FT_GlyphSlot slot, double scale) {
     gm.gmCellIncY = 0;
 }
 
+// TrueType outlines are grid-fitted by the font's own instructions at the em height in
+// pixels, as GDI fits native outlines unless asked for unhinted ones; `scale` then turns
+// FreeType's 26.6 pixels into the size's units. At the 3D text's height (the em square)
+// one pixel is one design unit, and the instructions can still move points by a unit or
+// two (DejaVu aligns heights to its control values) or leave them on fractions of a unit
+// (points interpolated between moved ones). FreeType's default interpreter moves points
+// only vertically, as Wine's GDI (the same FreeType) does. Other outlines (CFF) and heights
+// beyond FreeType's largest size load unhinted in font units.
+bool LoadGlyph(FT_Face face, FT_UInt glyph, const LOGFONTA& logFont, double& scale) {
+    constexpr double kLargestHintedHeight = 0xFFFE;
+    const double em = EmHeight(logFont);
+    const char* format = FT_Get_Font_Format(face);
+    const bool trueType = format && std::strcmp(format, "TrueType") == 0;
+    if (trueType && em <= kLargestHintedHeight) {
+        const auto ppem = FT_UInt(em);
+        // Setting a size runs the font's control program again; skip it when unchanged.
+        const bool sized = face->size && face->size->metrics.x_ppem == ppem && face->size->metrics.y_ppem == ppem;
+        if ((sized || FT_Set_Pixel_Sizes(face, ppem, ppem) == 0) &&
+            FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0 &&
+            face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+            scale = 1.0 / 64.0;
+            return true;
+        }
+    }
+    scale = em / double(face->units_per_EM);
+    return FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE) == 0;
+}
+
 DebugOutputSink g_debugSink = nullptr;
 void* g_debugContext = nullptr;
 
@@ -502,9 +532,9 @@ DWORD GetGlyphOutlineA(HDC dc, UINT code, UINT format, GLYPHMETRICS* metrics, DW
     if (!cached) {
         font.outlineCached = false;
         FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(gdi::Cp1252ToUnicode(BYTE(code))));
-        if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE) != 0) return GDI_ERROR;
+        double scale = 0;
+        if (!LoadGlyph(face, glyph, font.logFont, scale)) return GDI_ERROR;
         FT_GlyphSlot slot = face->glyph;
-        double scale = UnitScale(font);
         FillGlyphMetrics(font.outlineMetrics, slot, scale);
         NativeOutlineWriter writer(scale, *transform, font.outlineBytes);
         if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
