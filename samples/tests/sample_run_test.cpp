@@ -1,9 +1,11 @@
 // The sample project run as the viewer runs it, checked by numbers: the bodies come to rest
 // on the triangulated ground, every shadow on the ground lies where the light's rays meet a
-// caster (and nowhere else), and the title's letters are on screen.
+// caster (and nowhere else), and the title's letters are on screen. Frames are read back
+// through the device host's calls, so the same checks hold for the system's d3d8.dll.
 #include <gtest/gtest.h>
 
 #include <d3d8/d3d8.h>
+#include <d3d8/device_host.h>
 #include <vecmath/d3dx_math.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include "plugin_frame/siblings/object_channel.h"
 #include "plugin_frame/siblings/point_light_channel.h"
 #include "plugin_frame/siblings/stencil_shadow.h"
+#include "plugin_frame/siblings/surface_channel.h"
 #include "plugin_frame/type_guids.h"
 #include "start_file.h"
 
@@ -116,18 +119,28 @@ protected:
         return out;
     }
 
-    // The frame drawn again with the shadow darkness given, read back with its depths.
-    void Draw(float darkness, std::vector<D3DCOLOR>& colour, std::vector<float>* depth = nullptr) {
+    // The frame drawn again with the shadow darkness given, read back.
+    void Draw(float darkness, std::vector<D3DCOLOR>& colour) {
         auto* shadows = Named<Kco_DX8_StencilShadow>("shadows");
         const float kept = shadows->GetShadowDarkness();
         shadows->SetShadowDarkness(darkness);
         ASSERT_TRUE(scene::RenderFrame(host_.Engine(), host_.Group()));
         shadows->SetShadowDarkness(kept);
-        IDirect3DDevice8* device = scene::SceneDevice(host_.Engine());
-        ASSERT_EQ(device->ReadBackColor(colour), D3D_OK);
-        if (depth) {
-            ASSERT_EQ(device->ReadBackDepth(*depth), D3D_OK);
-        }
+        ASSERT_EQ(d3d8host::ReadBackColor(scene::SceneDevice(host_.Engine()), colour), D3D_OK);
+        ASSERT_EQ(colour.size(), size_t(kWidth) * kHeight);
+    }
+
+    // Which pixels show the ground: those that change when the ground is drawn black.
+    std::vector<bool> GroundInSight(const std::vector<D3DCOLOR>& plain) {
+        auto* ground = Named<Kco_DX8_SurfaceChannel>("ground surface");
+        const D3DXVECTOR4 kept = ground->GetMaterialColor();
+        ground->SetMaterialColor({0.0f, 0.0f, 0.0f, kept.w});
+        std::vector<D3DCOLOR> black;
+        Draw(0.0f, black);
+        ground->SetMaterialColor(kept);
+        std::vector<bool> seen(plain.size());
+        for (size_t i = 0; i < plain.size() && i < black.size(); ++i) seen[i] = plain[i] != black[i];
+        return seen;
     }
 
     // View times projection as the device has it (after a drawn frame).
@@ -141,9 +154,9 @@ protected:
 
     ShadowCount CountShadows() {
         std::vector<D3DCOLOR> shaded, plain;
-        std::vector<float> depth;
         Draw(0.0f, plain);
-        Draw(Named<Kco_DX8_StencilShadow>("shadows")->GetShadowDarkness(), shaded, &depth);
+        Draw(Named<Kco_DX8_StencilShadow>("shadows")->GetShadowDarkness(), shaded);
+        const std::vector<bool> ground = GroundInSight(plain);
         D3DXMATRIX toWorld;
         const D3DXMATRIX viewProjection = ViewProjection();
         D3DXMatrixInverse(&toWorld, nullptr, &viewProjection);
@@ -152,29 +165,33 @@ protected:
         ShadowCount n;
         n.expected.assign(casters.size(), 0);
         n.darker.assign(casters.size(), 0);
-        for (unsigned y = 0; y < kHeight && depth.size() == size_t(kWidth) * kHeight; ++y)
+        for (unsigned y = 0; y < kHeight && ground.size() == size_t(kWidth) * kHeight; ++y)
             for (unsigned x = 0; x < kWidth; ++x) {
                 const size_t i = size_t(y) * kWidth + x;
-                if (depth[i] >= 1.0f) continue;
-                const D3DXVECTOR3 screen((x + 0.5f) / kWidth * 2.0f - 1.0f, 1.0f - (y + 0.5f) / kHeight * 2.0f, depth[i]);
-                D3DXVECTOR3 p;
-                D3DXVec3TransformCoord(&p, &screen, &toWorld);
+                if (!ground[i]) continue;
+                // The ground is the plane y = 0: the pixel's ray meets it there.
+                const float sx = (x + 0.5f) / kWidth * 2.0f - 1.0f, sy = 1.0f - (y + 0.5f) / kHeight * 2.0f;
+                D3DXVECTOR3 front(sx, sy, 0.0f), back(sx, sy, 1.0f);
+                D3DXVec3TransformCoord(&front, &front, &toWorld);
+                D3DXVec3TransformCoord(&back, &back, &toWorld);
+                if (!(front.y > 0.0f && back.y < front.y)) continue;
+                const D3DXVECTOR3 p = front + (back - front) * (front.y / (front.y - back.y));
                 // Ground pixels only: on the grid, and not on (or touching) a caster.
-                if (std::fabs(p.y) > 0.02f || std::fabs(p.x) > 6.9f || std::fabs(p.z) > 6.9f) continue;
+                if (std::fabs(p.x) > 6.9f || std::fabs(p.z) > 6.9f) continue;
                 if (std::any_of(casters.begin(), casters.end(), [&](const Caster& c) { return Inside(c, p, 0.1f); }))
                     continue;
                 ++n.ground;
                 // The shadow takes 60% of the light away; a quarter counts as darker.
                 const bool dark = Luminance(shaded[i]) < 0.75f * Luminance(plain[i]);
-                bool near = false;
+                bool nearCaster = false;
                 for (size_t k = 0; k < casters.size(); ++k) {
                     if (SegmentMeets(casters[k], p, light, -kMargin)) {
                         ++n.expected[k];
                         n.darker[k] += dark;
                     }
-                    near = near || SegmentMeets(casters[k], p, light, kMargin);
+                    nearCaster = nearCaster || SegmentMeets(casters[k], p, light, kMargin);
                 }
-                if (!near) {
+                if (!nearCaster) {
                     ++n.lit;
                     n.darkWhereLit += dark;
                 }
