@@ -58,7 +58,8 @@ void DumpOutlines(HDC dc, const LOGFONTA& probe, const char* label, int sign) {
 }
 
 void DumpMeshes(HDC dc) {
-    IDirect3DDevice8* device = d3d8host::CreateOffscreenDevice(16, 16).release();
+    const d3d8host::DevicePtr owned = d3d8host::CreateOffscreenDevice(16, 16);
+    IDirect3DDevice8* device = owned.get();
     for (const char* text : kStrings) {
         ID3DXMesh* mesh = nullptr;
         HRESULT hr = D3DXCreateText(device, dc, text, kDeviation, kExtrusion, &mesh, nullptr, nullptr);
