@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The same scenes drawn through Wine's Direct3D 8 (the Windows build, under wine64) and
 # through the OSMesa stand-in (the Linux build), at the same sizes: the device scenes and
-# the stencil shadow scenes of picture_scenes, and the sample's frames 0, 90, 180 and 249
-# through the viewer once the Windows build has the sample. One line per scene from
-# picture_diff; the pictures and their differences are kept in $BUILD_DIR/compare-pictures/.
+# the stencil shadow scenes of picture_scenes, the sample's frames 0, 90, 180 and 249
+# through the viewer, and frame 180 of the sample installed by its Windows package (when
+# sample_windows_install_tests has left it). One line per scene from picture_diff; the
+# pictures and their differences are kept in $BUILD_DIR/compare-pictures/.
 # Goals: the device rule scenes identical, the others 99.5% of pixels within 2/255.
 # Run by scripts/compare-windows.sh (which provides the X server). Exit 1 when a goal is missed.
 set -uo pipefail
@@ -28,22 +29,47 @@ while read -r name goal; do
     "$out/difference/$name.png" || status=1
 done < "$out/linux/scenes.txt"
 
-# The sample's frames through the viewer, both builds at the viewer's default size.
+# The sample's frames through the viewer, both builds at the same size (the viewer's
+# default). The frame clock is the frame number: frame N is the same moment on both.
 sample_frames=(0 90 180 249)
+sample_size=640x480
 start_linux="$LINUX_BUILD_DIR/sample-project/VtlStart.vtl"
 start_windows="$BUILD_DIR/sample-project/VtlStart.vtl"
+# The viewer takes channel libraries from "channels" beside the start file, as installed:
+# each build's project is laid out so in $out/<side>/project, its channels linked in.
+stage_project() {
+  local build=$1 to=$2
+  mkdir -p "$to"
+  cp "$build/sample-project/VtlStart.vtl" "$build/sample-project/start.cgr" "$to/"
+  ln -s "$(cd "$build" && pwd)/channels" "$to/channels"
+}
 if [ -f "$start_windows" ] && [ -f "$start_linux" ]; then
   picks=$(IFS=,; echo "${sample_frames[*]}")
   mkdir -p "$out/linux/sample" "$out/windows/sample"
-  "$LINUX_BUILD_DIR/VantrelViewer.exe" "$start_linux" --png "$out/linux/sample" --pick "$picks" --quiet >/dev/null || status=1
-  "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/VantrelViewer.exe" "$start_windows" --png "$out/windows/sample" \
+  stage_project "$LINUX_BUILD_DIR" "$out/linux/project"
+  stage_project "$BUILD_DIR" "$out/windows/project"
+  start_linux="$out/linux/project/VtlStart.vtl"
+  start_windows="$out/windows/project/VtlStart.vtl"
+  "$LINUX_BUILD_DIR/VantrelViewer.exe" "$start_linux" --size "$sample_size" --png "$out/linux/sample" \
     --pick "$picks" --quiet >/dev/null || status=1
+  "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/VantrelViewer.exe" "$start_windows" --size "$sample_size" \
+    --png "$out/windows/sample" --pick "$picks" --quiet >/dev/null || status=1
   for f in "${sample_frames[@]}"; do
     name=$(printf 'frame_%04d' "$f")
     "$diff_tool" "sample_$name" close "$out/linux/sample/$name.png" "$out/windows/sample/$name.png" \
       "$out/difference/sample_$name.png" "$out/difference/sample_${name}_side_by_side.png" || status=1
   done
+  # Frame 180 as the sample installed from its Windows package drew it
+  # (sample_windows_install_tests leaves it behind), against the Linux frame.
+  installed="$BUILD_DIR/sample-windows-test/installed-frames/frame_0180.png"
+  if [ -f "$installed" ]; then
+    "$diff_tool" "installed_sample_frame_0180" close "$out/linux/sample/frame_0180.png" "$installed" \
+      "$out/difference/installed_sample_frame_0180.png" || status=1
+  else
+    echo "installed sample frame 180: not compared, $installed missing (run sample_windows_install_tests)"
+  fi
 else
-  echo "sample frames: skipped, no sample project in $BUILD_DIR (the Windows build leaves it out)"
+  echo "sample frames: MISSED, no sample project in $LINUX_BUILD_DIR or $BUILD_DIR"
+  status=1
 fi
 exit $status
