@@ -29,6 +29,8 @@ fi
 status=0
 for check in scripts/windows/compare-*.sh; do
   echo "== ${check##*/}"
+  start=$SECONDS
   "$check" || status=1
+  echo "== ${check##*/}: $((SECONDS - start)) s"
 done
 exit $status
