@@ -17,43 +17,53 @@ for need in "$diff_tool" "$LINUX_BUILD_DIR/picture_scenes" "$BUILD_DIR/picture_s
   if [ ! -x "$need" ]; then echo "compare-pictures: $need is missing (build both first)" >&2; exit 1; fi
 done
 rm -rf "$out"
-mkdir -p "$out/linux" "$out/windows" "$out/difference"
+mkdir -p "$out/linux/sample" "$out/windows/sample" "$out/difference"
 status=0
 
-"$LINUX_BUILD_DIR/picture_scenes" "$out/linux" >/dev/null || status=1
+# The sample's frames through the viewer, both builds at the same size (the viewer's
+# default). The frame clock is the frame number: frame N is the same moment on both.
+sample_frames=(0 90 180 249)
+sample_size=640x480
+picks=$(IFS=,; echo "${sample_frames[*]}")
+# The viewer takes channel libraries from "channels" beside the start file, as installed:
+# each build's project is laid out so in $out/<side>/project, its channels linked in.
+stage_project() {
+  local build=$1 to=$2
+  [ -f "$build/sample-project/VtlStart.vtl" ] || return 1
+  mkdir -p "$to"
+  cp "$build/sample-project/VtlStart.vtl" "$build/sample-project/start.cgr" "$to/"
+  ln -s "$(cd "$build" && pwd)/channels" "$to/channels"
+}
+sample=yes
+stage_project "$LINUX_BUILD_DIR" "$out/linux/project" && stage_project "$BUILD_DIR" "$out/windows/project" || sample=no
+
+# Each side draws everything first; the Linux side in the background while Wine draws
+# (two programs at a time, one per core).
+draw_linux() {
+  local failed=0
+  "$LINUX_BUILD_DIR/picture_scenes" "$out/linux" >/dev/null || failed=1
+  if [ $sample = yes ]; then
+    "$LINUX_BUILD_DIR/VantrelViewer.exe" "$out/linux/project/VtlStart.vtl" --size "$sample_size" \
+      --png "$out/linux/sample" --pick "$picks" --quiet >/dev/null || failed=1
+  fi
+  return $failed
+}
+draw_linux &
+linux_pid=$!
 "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/picture_scenes.exe" "$out/windows" \
   >/dev/null 2>"$out/windows.log" || { status=1; cat "$out/windows.log" >&2; }
+if [ $sample = yes ]; then
+  "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/VantrelViewer.exe" "$out/windows/project/VtlStart.vtl" --size "$sample_size" \
+    --png "$out/windows/sample" --pick "$picks" --quiet >/dev/null || status=1
+fi
+wait "$linux_pid" || status=1
 
 while read -r name goal; do
   "$diff_tool" "$name" "$goal" "$out/linux/$name.png" "$out/windows/$name.png" \
     "$out/difference/$name.png" || status=1
 done < "$out/linux/scenes.txt"
 
-# The sample's frames through the viewer, both builds at the same size (the viewer's
-# default). The frame clock is the frame number: frame N is the same moment on both.
-sample_frames=(0 90 180 249)
-sample_size=640x480
-start_linux="$LINUX_BUILD_DIR/sample-project/VtlStart.vtl"
-start_windows="$BUILD_DIR/sample-project/VtlStart.vtl"
-# The viewer takes channel libraries from "channels" beside the start file, as installed:
-# each build's project is laid out so in $out/<side>/project, its channels linked in.
-stage_project() {
-  local build=$1 to=$2
-  mkdir -p "$to"
-  cp "$build/sample-project/VtlStart.vtl" "$build/sample-project/start.cgr" "$to/"
-  ln -s "$(cd "$build" && pwd)/channels" "$to/channels"
-}
-if [ -f "$start_windows" ] && [ -f "$start_linux" ]; then
-  picks=$(IFS=,; echo "${sample_frames[*]}")
-  mkdir -p "$out/linux/sample" "$out/windows/sample"
-  stage_project "$LINUX_BUILD_DIR" "$out/linux/project"
-  stage_project "$BUILD_DIR" "$out/windows/project"
-  start_linux="$out/linux/project/VtlStart.vtl"
-  start_windows="$out/windows/project/VtlStart.vtl"
-  "$LINUX_BUILD_DIR/VantrelViewer.exe" "$start_linux" --size "$sample_size" --png "$out/linux/sample" \
-    --pick "$picks" --quiet >/dev/null || status=1
-  "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/VantrelViewer.exe" "$start_windows" --size "$sample_size" \
-    --png "$out/windows/sample" --pick "$picks" --quiet >/dev/null || status=1
+if [ $sample = yes ]; then
   for f in "${sample_frames[@]}"; do
     name=$(printf 'frame_%04d' "$f")
     "$diff_tool" "sample_$name" close "$out/linux/sample/$name.png" "$out/windows/sample/$name.png" \
