@@ -27,7 +27,7 @@ SRC
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
     build-essential cmake ninja-build pkg-config ccache dpkg-dev nlohmann-json3-dev \
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-x86-64-dev \
-    wine64 xvfb xauth
+    wine64 xvfb xauth python3
   exec "$here/windows/build-deps.sh"
 fi
 if [ "${1:-}" != "--linux" ]; then
@@ -42,7 +42,9 @@ DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends 
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev \
   libfltk1.3-dev fluid xvfb xauth x11-apps \
   libosmesa6-dev libassimp-dev fonts-liberation nlohmann-json3-dev ccache \
-  libgif-dev fonts-texgyre fonts-cantarell
+  libgif-dev fonts-texgyre fonts-cantarell python3
+# python3: the Windows comparison's text check and the sample picture's script, and that
+# script's test (standard library only).
 # fonts-texgyre, fonts-cantarell: OpenType faces with CFF (cubic) outlines, which the 3D
 # text's glyph sweep builds alongside the TrueType faces.
 # fluid: Debian's FLTK CMake package names /usr/bin/fluid among its targets and refuses

@@ -2,8 +2,10 @@
 // behind projinstall.exe by demo-windows.manifest, the package installs unattended into
 // Program Files, the registry holds its uninstall key and the Programs folder its real shell
 // links to the installed viewer, the installed viewer plays the project headless (the
-// physics brings the boxes to rest 0.5 up), and VtlUnInst.exe takes away every file, link
-// and key the install made and nothing else.
+// physics brings the boxes to rest 0.5 up) and writes frame 180 as a PNG, and VtlUnInst.exe
+// takes away every file, link and key the install made and nothing else. The frame stays in
+// <build>\sample-windows-test\installed-frames, where scripts/windows/compare-pictures.sh
+// compares it with the Linux build's frame 180.
 #include <gtest/gtest.h>
 #include "programs_support.h"
 
@@ -11,14 +13,20 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <png.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -97,6 +105,30 @@ double ReportedValue(const std::string& report, const std::string& name) {
     const size_t at = report.find(key);
     if (at == std::string::npos) return std::nan("");
     return std::strtod(report.c_str() + at + key.size(), nullptr);
+}
+
+// A PNG file's pixels (0xAARRGGBB, top row first), read through libpng; empty when the file
+// is missing or not a PNG.
+struct Frame {
+    unsigned width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+Frame ReadFrame(const std::string& path) {
+    std::ifstream in(std::filesystem::path(Wide(path)), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Frame frame;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (bytes.empty() || !png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return frame;
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<std::uint32_t> pixels(std::size_t{image.width} * image.height);
+    if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+        frame.width = image.width;
+        frame.height = image.height;
+        frame.pixels = std::move(pixels);
+    }
+    png_image_free(&image);
+    return frame;
 }
 
 class SampleOnWindows : public ::testing::Test {
@@ -188,15 +220,28 @@ TEST_F(SampleOnWindows, InstallsPlaysAndUninstalls) {
     EXPECT_EQ(LinksIn(desktop), desktopBefore);
 
     // The installed viewer plays the project headless as its link starts it: the physics
-    // brings the boxes to rest with their centres 0.5 up, which "height" reports.
-    ASSERT_EQ(RunProgram(Quote(target + "\\VantrelViewer.exe") + " VtlStart.vtl --quiet", target,
-                         work_ + "\\viewer.txt"),
+    // brings the boxes to rest with their centres 0.5 up, which "height" reports. It writes
+    // frame 180 on the way, drawn by the system's Direct3D 8 at the viewer's default size.
+    const std::string frames = work_ + "\\installed-frames";
+    ASSERT_EQ(RunProgram(Quote(target + "\\VantrelViewer.exe") + " VtlStart.vtl --quiet --png " + Quote(frames) +
+                             " --pick 180",
+                         target, work_ + "\\viewer.txt"),
               0)
         << ReadText(work_ + "\\viewer.txt");
     const std::string ran = ReadText(work_ + "\\viewer.txt");
     EXPECT_NE(ran.find(" frames"), std::string::npos) << ran;
     EXPECT_NEAR(ReportedValue(ran, "height"), 0.5, 0.02) << ran;
     EXPECT_EQ(ReportedValue(ran, "dot"), 32.0) << ran;
+    EXPECT_EQ(FilesBelow(frames), (std::set<std::string>{"frame_0180.png"}));
+    const Frame frame = ReadFrame(frames + "\\frame_0180.png");
+    EXPECT_EQ(frame.width, 640u);
+    EXPECT_EQ(frame.height, 480u);
+    // Not blank: a scene with a lit ground, bodies and shadows has many colours; a cleared or
+    // unread back buffer has one.
+    std::vector<std::uint32_t> colours = frame.pixels;
+    std::sort(colours.begin(), colours.end());
+    const auto distinct = std::unique(colours.begin(), colours.end()) - colours.begin();
+    EXPECT_GT(distinct, 100) << "frame 180 has " << distinct << " colours";
 
     // The uninstaller hands its work to a copy of itself and ends: wait for every process
     // it started.
