@@ -1,7 +1,9 @@
 // Hostile install folders under Windows: a link to a folder elsewhere planted in the
-// target before the installer runs. The installer refuses to write through it and says so;
-// nothing lands outside.
+// target before the installer runs, or swapped in for a folder again and again while it
+// runs. The installer refuses to write through it and says so; nothing lands outside.
 #include "programs_support.h"
+
+#include <chrono>
 
 namespace wintest {
 namespace {
@@ -81,6 +83,46 @@ TEST_F(WindowsHostileInstall, LinksPlantedInTheTargetAreNotWrittenThrough) {
     EXPECT_NE(Messages().find("These files could not be installed:"), std::string::npos) << Messages();
     ExpectPartsInsideOrNamed();
     EXPECT_TRUE(FolderSnapshot(outside_).empty());
+}
+
+// The staging folder swapped for a link to the outside folder and back, again and again, by
+// a racer on the Wine host while the installer writes into it: every write lands inside
+// (in the folder, wherever the racer has it) or fails and is named, never outside. On
+// Windows the held folder cannot be renamed at all; the host's renames ignore that, so
+// this is the race at its hardest.
+TEST_F(WindowsHostileInstall, FolderSwappedForALinkWhileInstallingLeadsNowhere) {
+    // The count, not the clock, decides how long the race goes on; the time bound only
+    // stops a race that no longer swaps.
+    constexpr int kSwapsWanted = 100;
+    const auto hangGuard = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+    int runs = 0, swaps = 0;
+    size_t escaped = 0;
+    while ((swaps < kSwapsWanted || runs < 3) && std::chrono::steady_clock::now() < hangGuard) {
+        ASSERT_EQ(RemoveLinksAndTarget(), "");
+        ASSERT_TRUE(::CreateDirectoryW(Wide(target_).c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryW(Wide(target_ + "\\Stage").c_str(), nullptr));
+        HostFolderSwapper swapper;
+        if (!swapper.Start(target_ + "\\Stage", outside_, work_))
+            GTEST_SKIP() << "no host to race from: on Windows a held folder cannot be renamed";
+        const int code = Install(target_);
+        const int swapped = swapper.Stop();
+        ++runs;
+        ASSERT_GE(swapped, 0) << "the racer did not report after run " << runs;
+        swaps += swapped;
+        EXPECT_EQ(code, 0) << Output();
+        const auto landed = FolderSnapshot(outside_);
+        escaped += landed.size();
+        for (const auto& [name, size] : landed) ADD_FAILURE() << "run " << runs << " wrote outside: " << name;
+        ExpectPartsInsideOrNamed();
+        RemoveLinksAndTarget();
+        ASSERT_EQ(RemoveTree(outside_), "");
+        ASSERT_TRUE(::CreateDirectoryW(Wide(outside_).c_str(), nullptr));
+        if (HasFailure()) break;
+    }
+    RecordProperty("swaps", swaps);
+    RecordProperty("runs", runs);
+    EXPECT_EQ(escaped, 0u) << "files outside after " << swaps << " swaps in " << runs << " runs";
+    EXPECT_GE(swaps, kSwapsWanted) << runs << " runs before the time bound";
 }
 
 }  // namespace
