@@ -441,21 +441,29 @@ FolderTree::RemoveStatus FolderTree::RemoveFile(std::string_view relative) {
     if (const RemoveStatus entered = EnterParent(relative, folder, name); entered != RemoveStatus::Removed)
         return entered;
     HeldDescriptor held{folder};
-    const std::wstring path = InFolder(folder, name);
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return RemoveStatus::Missing;
-    // A link to a folder is removed as the link; a real folder is not ours to remove here.
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return RemoveStatus::Refused;
-    // Only a link the system opens as a link can be removed as one: Wine shows a link of the
-    // host's file system as a reparse point but removes what it leads to.
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        Handle entry(OpenEntry(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
-        if (!entry.Valid() || Inspect(entry.Get()) != Entry::Link) return RemoveStatus::Refused;
+    const HANDLE parent = win32::HandleOf(folder);
+    const std::wstring wide = win32::Widen(name);
+    if (!IsPlainName(wide)) return RemoveStatus::Refused;
+    NTSTATUS status;
+    Handle entry(OpenIn(parent, wide, DELETE | FILE_READ_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, status));
+    if (!entry.Valid()) {
+        const DWORD error = ErrorOf(status);
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RemoveStatus::Missing
+                                                                              : RemoveStatus::Failed;
     }
-    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ::RemoveDirectoryW(path.c_str())
-                                                                  : ::DeleteFileW(path.c_str());
-    return removed ? RemoveStatus::Removed : RemoveStatus::Failed;
+    // A link the system opens as a link (a junction, a symbolic link) is removed as the
+    // link. What opens as a folder is not ours to remove here, and neither is what the
+    // folder lists as a link but opens as its target: Wine opens a link of the host's file
+    // system so, and would remove what it leads to.
+    switch (Inspect(entry.Get())) {
+    case Entry::Link: break;
+    case Entry::File:
+        if (InspectIn(parent, wide, entry.Get()) != Entry::File) return RemoveStatus::Refused;
+        break;
+    default: return RemoveStatus::Refused;
+    }
+    return MarkForDeletion(entry.Get()) ? RemoveStatus::Removed : RemoveStatus::Failed;
 }
 
 FolderTree::RemoveStatus FolderTree::RemoveFileIf(
