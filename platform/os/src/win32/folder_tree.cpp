@@ -59,9 +59,11 @@ HANDLE OpenEntry(const std::wstring& path, DWORD access, DWORD share) {
 constexpr NTSTATUS kNameCollision = NTSTATUS(0xC0000035L);  // STATUS_OBJECT_NAME_COLLISION
 
 // A name a folder can hold as one entry: no separator, no wildcard (the listing look-up
-// takes the name as a pattern) and no stream suffix.
+// takes the name as a pattern), no stream suffix, and no trailing dot or space (the
+// system's own calls strip those, so such a file could not be reached again by its name).
 bool IsPlainName(const std::wstring& name) {
-    return !name.empty() && name.size() <= 255 && name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos;
+    return !name.empty() && name.size() <= 255 && name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos &&
+           name.back() != L'.' && name.back() != L' ';
 }
 
 // Opens `name` in the folder `folder` holds, by that handle (an empty name opens the folder
