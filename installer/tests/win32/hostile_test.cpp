@@ -1,6 +1,7 @@
 // Hostile install folders under Windows: a link to a folder elsewhere planted in the
-// target before the installer runs, or swapped in for a folder again and again while it
-// runs. The installer refuses to write through it and says so; nothing lands outside.
+// target before the installer runs, or swapped in for a folder again and again while the
+// installer or the uninstaller runs. Neither writes nor removes through it; nothing
+// outside is touched.
 #include "programs_support.h"
 
 #include <chrono>
@@ -122,6 +123,45 @@ TEST_F(WindowsHostileInstall, FolderSwappedForALinkWhileInstallingLeadsNowhere) 
     RecordProperty("swaps", swaps);
     RecordProperty("runs", runs);
     EXPECT_EQ(escaped, 0u) << "files outside after " << swaps << " swaps in " << runs << " runs";
+    EXPECT_GE(swaps, kSwapsWanted) << runs << " runs before the time bound";
+}
+
+// The uninstaller removing the parts while the staging folder is swapped for a link to a
+// folder holding byte-identical files of the same names: only the installed parts may go.
+TEST_F(WindowsHostileInstall, FolderSwappedForALinkWhileUninstallingLeadsNowhere) {
+    constexpr int kSwapsWanted = 100;
+    const auto hangGuard = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+    int runs = 0, swaps = 0;
+    size_t baitsLost = 0;
+    while ((swaps < kSwapsWanted || runs < 3) && std::chrono::steady_clock::now() < hangGuard) {
+        ASSERT_EQ(RemoveLinksAndTarget(), "");
+        ASSERT_TRUE(::CreateDirectoryW(Wide(target_).c_str(), nullptr));
+        ASSERT_EQ(Install(target_), 0) << Output();
+        ASSERT_EQ(ReadText(target_ + "\\Stage\\part0.txt"), "part 0");
+        for (int i = 0; i < kParts; ++i)
+            WriteText(outside_ + "\\part" + std::to_string(i) + ".txt", "part " + std::to_string(i));
+        HostFolderSwapper swapper;
+        if (!swapper.Start(target_ + "\\Stage", outside_, work_))
+            GTEST_SKIP() << "no host to race from: on Windows a held folder cannot be renamed";
+        Uninstall(target_);
+        const int swapped = swapper.Stop();
+        ++runs;
+        ASSERT_GE(swapped, 0) << "the racer did not report after run " << runs;
+        swaps += swapped;
+        for (int i = 0; i < kParts; ++i) {
+            const std::string name = "part" + std::to_string(i) + ".txt";
+            if (ReadText(outside_ + "\\" + name) != "part " + std::to_string(i)) {
+                ++baitsLost;
+                ADD_FAILURE() << "run " << runs << " removed outside: " << name;
+            }
+        }
+        RemoveLinksAndTarget();
+        ASSERT_EQ(RemoveTree(outside_), "");
+        ASSERT_TRUE(::CreateDirectoryW(Wide(outside_).c_str(), nullptr));
+    }
+    RecordProperty("swaps", swaps);
+    RecordProperty("runs", runs);
+    EXPECT_EQ(baitsLost, 0u) << "files removed outside after " << swaps << " swaps in " << runs << " runs";
     EXPECT_GE(swaps, kSwapsWanted) << runs << " runs before the time bound";
 }
 
