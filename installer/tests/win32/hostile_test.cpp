@@ -61,6 +61,45 @@ protected:
         }
     }
 
+    // Runs `act` while a racer on the host keeps swapping the staging folder for a link to
+    // the outside folder and back, and adds to `swaps` how many times the link stood there.
+    template <typename Act>
+    void WhileStageSwapped(Act act, int& swaps) {
+        HostFolderSwapper swapper;
+        if (!swapper.Start(target_ + "\\Stage", outside_, work_))
+            GTEST_SKIP() << "no host to race from: on Windows a held folder cannot be renamed";
+        act();
+        const int swapped = swapper.Stop();
+        ASSERT_GE(swapped, 0) << "the racer did not report";
+        swaps += swapped;
+    }
+
+    // Repeats `run` (one act under WhileStageSwapped and its checks) until 100 swaps and 3
+    // runs have happened, with a fresh outside folder each time. The count, not the clock,
+    // decides how long the race goes on; the time bound only stops a race that no longer
+    // swaps.
+    template <typename Run>
+    void RaceUntilSwapped(Run run) {
+        constexpr int kSwapsWanted = 100;
+        const auto hangGuard = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+        int runs = 0, swaps = 0;
+        while ((swaps < kSwapsWanted || runs < 3) && std::chrono::steady_clock::now() < hangGuard) {
+            run(swaps);
+            ++runs;
+            if (IsSkipped()) return;
+            if (HasFailure()) {
+                ADD_FAILURE() << "in run " << runs << ", after " << swaps << " swaps in all";
+                return;
+            }
+            RemoveLinksAndTarget();
+            ASSERT_EQ(RemoveTree(outside_), "");
+            ASSERT_TRUE(::CreateDirectoryW(Wide(outside_).c_str(), nullptr));
+        }
+        RecordProperty("swaps", swaps);
+        RecordProperty("runs", runs);
+        EXPECT_GE(swaps, kSwapsWanted) << runs << " runs before the time bound";
+    }
+
     std::string target_, outside_;
 };
 
@@ -92,77 +131,37 @@ TEST_F(WindowsHostileInstall, LinksPlantedInTheTargetAreNotWrittenThrough) {
 // Windows the held folder cannot be renamed at all; the host's renames ignore that, so
 // this is the race at its hardest.
 TEST_F(WindowsHostileInstall, FolderSwappedForALinkWhileInstallingLeadsNowhere) {
-    // The count, not the clock, decides how long the race goes on; the time bound only
-    // stops a race that no longer swaps.
-    constexpr int kSwapsWanted = 100;
-    const auto hangGuard = std::chrono::steady_clock::now() + std::chrono::minutes(4);
-    int runs = 0, swaps = 0;
-    size_t escaped = 0;
-    while ((swaps < kSwapsWanted || runs < 3) && std::chrono::steady_clock::now() < hangGuard) {
+    RaceUntilSwapped([&](int& swaps) {
         ASSERT_EQ(RemoveLinksAndTarget(), "");
         ASSERT_TRUE(::CreateDirectoryW(Wide(target_).c_str(), nullptr));
         ASSERT_TRUE(::CreateDirectoryW(Wide(target_ + "\\Stage").c_str(), nullptr));
-        HostFolderSwapper swapper;
-        if (!swapper.Start(target_ + "\\Stage", outside_, work_))
-            GTEST_SKIP() << "no host to race from: on Windows a held folder cannot be renamed";
-        const int code = Install(target_);
-        const int swapped = swapper.Stop();
-        ++runs;
-        ASSERT_GE(swapped, 0) << "the racer did not report after run " << runs;
-        swaps += swapped;
+        int code = -1;
+        ASSERT_NO_FATAL_FAILURE(WhileStageSwapped([&] { code = Install(target_); }, swaps));
+        if (IsSkipped()) return;
         EXPECT_EQ(code, 0) << Output();
-        const auto landed = FolderSnapshot(outside_);
-        escaped += landed.size();
-        for (const auto& [name, size] : landed) ADD_FAILURE() << "run " << runs << " wrote outside: " << name;
+        for (const auto& [name, size] : FolderSnapshot(outside_)) ADD_FAILURE() << "written outside: " << name;
         ExpectPartsInsideOrNamed();
-        RemoveLinksAndTarget();
-        ASSERT_EQ(RemoveTree(outside_), "");
-        ASSERT_TRUE(::CreateDirectoryW(Wide(outside_).c_str(), nullptr));
-        if (HasFailure()) break;
-    }
-    RecordProperty("swaps", swaps);
-    RecordProperty("runs", runs);
-    EXPECT_EQ(escaped, 0u) << "files outside after " << swaps << " swaps in " << runs << " runs";
-    EXPECT_GE(swaps, kSwapsWanted) << runs << " runs before the time bound";
+    });
 }
 
-// The uninstaller removing the parts while the staging folder is swapped for a link to a
-// folder holding byte-identical files of the same names: only the installed parts may go.
+// The uninstaller removing the parts while the staging folder is swapped in the same way
+// for a link to a folder of byte-identical files with the same names: only the installed
+// parts may go.
 TEST_F(WindowsHostileInstall, FolderSwappedForALinkWhileUninstallingLeadsNowhere) {
-    constexpr int kSwapsWanted = 100;
-    const auto hangGuard = std::chrono::steady_clock::now() + std::chrono::minutes(4);
-    int runs = 0, swaps = 0;
-    size_t baitsLost = 0;
-    while ((swaps < kSwapsWanted || runs < 3) && std::chrono::steady_clock::now() < hangGuard) {
+    RaceUntilSwapped([&](int& swaps) {
         ASSERT_EQ(RemoveLinksAndTarget(), "");
         ASSERT_TRUE(::CreateDirectoryW(Wide(target_).c_str(), nullptr));
         ASSERT_EQ(Install(target_), 0) << Output();
         ASSERT_EQ(ReadText(target_ + "\\Stage\\part0.txt"), "part 0");
         for (int i = 0; i < kParts; ++i)
             WriteText(outside_ + "\\part" + std::to_string(i) + ".txt", "part " + std::to_string(i));
-        HostFolderSwapper swapper;
-        if (!swapper.Start(target_ + "\\Stage", outside_, work_))
-            GTEST_SKIP() << "no host to race from: on Windows a held folder cannot be renamed";
-        Uninstall(target_);
-        const int swapped = swapper.Stop();
-        ++runs;
-        ASSERT_GE(swapped, 0) << "the racer did not report after run " << runs;
-        swaps += swapped;
+        ASSERT_NO_FATAL_FAILURE(WhileStageSwapped([&] { Uninstall(target_); }, swaps));
+        if (IsSkipped()) return;
         for (int i = 0; i < kParts; ++i) {
             const std::string name = "part" + std::to_string(i) + ".txt";
-            if (ReadText(outside_ + "\\" + name) != "part " + std::to_string(i)) {
-                ++baitsLost;
-                ADD_FAILURE() << "run " << runs << " removed outside: " << name;
-            }
+            EXPECT_EQ(ReadText(outside_ + "\\" + name), "part " + std::to_string(i)) << "removed outside: " << name;
         }
-        RemoveLinksAndTarget();
-        ASSERT_EQ(RemoveTree(outside_), "");
-        ASSERT_TRUE(::CreateDirectoryW(Wide(outside_).c_str(), nullptr));
-    }
-    RecordProperty("swaps", swaps);
-    RecordProperty("runs", runs);
-    EXPECT_EQ(baitsLost, 0u) << "files removed outside after " << swaps << " swaps in " << runs << " runs";
-    EXPECT_GE(swaps, kSwapsWanted) << runs << " runs before the time bound";
+    });
 }
 
 }  // namespace
