@@ -3,6 +3,7 @@
 #include <winioctl.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -331,6 +332,67 @@ void RemoveFolderLink(const std::string& link) {
         if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
         return search == INVALID_HANDLE_VALUE;
     });
+}
+
+bool HostFolderSwapper::Start(const std::string& folder, const std::string& outside, const std::string& scratch) {
+    Stop();
+    scratch_ = scratch;
+    const std::string hostFolder = HostPath(folder), hostOutside = HostPath(outside),
+                      hostScratch = HostPath(scratch);
+    if (hostFolder.empty() || hostOutside.empty() || hostScratch.empty()) return false;
+    ::DeleteFileW(Wide(scratch + "\\swapper.stop").c_str());
+    ::DeleteFileW(Wide(scratch + "\\swapper.count").c_str());
+    // The paths go in as perl's single-quoted strings: a quote or backslash in them is escaped.
+    const auto literal = [](const std::string& s) {
+        std::string out = "'";
+        for (char c : s) {
+            if (c == '\'' || c == '\\') out += '\\';
+            out += c;
+        }
+        return out + "'";
+    };
+    // The Linux race's swapper: a failed rename tries again (the folder may not be there
+    // yet), the link stands for one short pause, then everything goes back.
+    WriteText(scratch + "\\swapper.pl",
+              "my ($dir, $parked, $out, $stop, $count) = (" + literal(hostFolder) + ", " +
+                  literal(hostFolder + ".parked") + ", " + literal(hostOutside) + ", " +
+                  literal(hostScratch + "/swapper.stop") + ", " + literal(hostScratch + "/swapper.count") +
+                  ");\n"
+                  "my $swaps = 0;\n"
+                  "until (-e $stop) {\n"
+                  "  if (!rename($dir, $parked)) { select(undef, undef, undef, 0.0002); next; }\n"
+                  "  $swaps++ if symlink($out, $dir);\n"
+                  "  select(undef, undef, undef, 0.0001);\n"
+                  "  unlink($dir) if -l $dir;\n"
+                  "  rename($parked, $dir);\n"
+                  "}\n"
+                  "open(my $f, '>', \"$count.new\") or die; print $f $swaps; close($f);\n"
+                  "rename(\"$count.new\", $count);\n");
+    std::wstring line = Wide("Z:\\usr\\bin\\perl " + hostScratch + "/swapper.pl");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &process))
+        return false;
+    // Wine gives no handles for a host program it started.
+    if (process.hThread) ::CloseHandle(process.hThread);
+    process_ = process.hProcess;
+    running_ = true;
+    return true;
+}
+
+int HostFolderSwapper::Stop() {
+    if (!running_) return -1;
+    running_ = false;
+    WriteText(scratch_ + "\\swapper.stop", "stop");
+    // There is no handle to wait on for a host program, so the count file (written whole,
+    // then renamed) says the racer is done. The racer ends within a
+    // pass of its loop; the bound only keeps a hung one from hanging the test.
+    std::string count;
+    for (int i = 0; i < 600 && (count = ReadText(scratch_ + "\\swapper.count")).empty(); ++i) ::Sleep(50);
+    if (process_) ::CloseHandle(process_);
+    process_ = nullptr;
+    return count.empty() ? -1 : std::atoi(count.c_str());
 }
 
 UnattendedEnvironment::UnattendedEnvironment(const std::string& installFolder, const std::string& messageLog) {

@@ -59,6 +59,27 @@ bool PlantFolderLink(const std::string& link, const std::string& target);
 // Removes a link PlantFolderLink made (the link only, never what it leads to).
 void RemoveFolderLink(const std::string& link);
 
+// Keeps swapping a folder for a link to another folder and back, from a process of the
+// Wine host (whose renames ignore the share modes that keep a held folder in place on
+// Windows), until Stop: the folder renamed to "<folder>.parked", a host symbolic link put
+// in its place, the link removed and the folder renamed back. One process races for the
+// whole act, so a swap costs a few system calls, not a process start.
+class HostFolderSwapper {
+public:
+    ~HostFolderSwapper() { Stop(); }
+    // False when there is no Wine host to race from, or the racer could not be started.
+    // `scratch` is a folder for the racer's script, stop mark and count.
+    bool Start(const std::string& folder, const std::string& outside, const std::string& scratch);
+    // Stops the racer and waits for it; how many times the link stood in the folder's place
+    // (-1 when the racer did not say).
+    int Stop();
+
+private:
+    HANDLE process_ = nullptr;
+    bool running_ = false;
+    std::string scratch_;
+};
+
 // The environment variables of the unattended installer, set for the life of the object;
 // the search path holds only the system folder, so that the installed programs load what
 // the package brought and nothing from the build.

@@ -1,10 +1,14 @@
-// Writing below a folder on Windows. Each folder on the way is opened as a handle without
-// following a reparse point (junction, symbolic link) and checked through that handle; it
-// is held open without delete sharing, so it cannot be renamed or swapped while we work in
-// it, and the next step starts from the path the system gives for the held handle, as
-// openat starts from a descriptor. Files go to a temporary name in their folder and are
-// moved into place with MoveFileExW.
+// Writing below a folder on Windows. Each folder on the way is opened relative to the
+// handle of the folder before it (NtCreateFile with the held handle as the root, as openat
+// starts from a descriptor), never following a reparse point (junction, symbolic link), and
+// checked through that handle and its parent's listing; it is held open without delete
+// sharing, so it cannot be renamed or swapped while we work in it. No step re-derives a
+// path from a held handle: a name the system gives for a handle can be stale once someone
+// has moved the folder behind the system's back. Files go to a temporary name made in
+// their folder and are renamed into place relative to the same handle.
 #include "os/folder_tree.h"
+
+#include <winternl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +19,10 @@
 #include "os/native_path.h"
 #include "private_access.h"
 #include "win32_util.h"
+
+// Listing one entry of a held folder; mingw's winternl.h leaves this one out.
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                               FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
 
 namespace os {
 namespace {
@@ -46,6 +54,63 @@ std::vector<Component> Components(std::string_view path) {
 HANDLE OpenEntry(const std::wstring& path, DWORD access, DWORD share) {
     return ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+constexpr NTSTATUS kNameCollision = NTSTATUS(0xC0000035L);  // STATUS_OBJECT_NAME_COLLISION
+
+// A name a folder can hold as one entry: no separator, no wildcard (the listing look-up
+// takes the name as a pattern), no stream suffix, and no trailing dot or space (the
+// system's own calls strip those, so such a file could not be reached again by its name).
+bool IsPlainName(const std::wstring& name) {
+    return !name.empty() && name.size() <= 255 && name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos &&
+           name.back() != L'.' && name.back() != L' ';
+}
+
+// Opens `name` in the folder `folder` holds, by that handle (an empty name opens the folder
+// itself anew), never following a reparse point. Null with `status` on failure.
+HANDLE OpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+              ULONG options, NTSTATUS& status) {
+    UNICODE_STRING text;
+    text.Buffer = const_cast<PWSTR>(name.c_str());
+    text.Length = text.MaximumLength = USHORT(name.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    IO_STATUS_BLOCK io;
+    HANDLE h = nullptr;
+    status = ::NtCreateFile(&h, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                            disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT,
+                            nullptr, 0);
+    return NT_SUCCESS(status) ? h : nullptr;
+}
+
+DWORD ErrorOf(NTSTATUS status) { return ::RtlNtStatusToDosError(status); }
+
+// The entry `name` as the listing of the held folder shows it.
+struct Listed {
+    bool found = false;
+    ULONG attributes = 0;
+    uint64_t id = 0;
+};
+Listed ListedEntry(HANDLE folder, const std::wstring& name) {
+    Listed out;
+    // A listing handle takes its pattern once: each look-up opens the folder anew.
+    NTSTATUS status;
+    Handle listing(OpenIn(folder, L"", FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          FILE_OPEN, FILE_DIRECTORY_FILE, status));
+    if (!listing.Valid()) return out;
+    alignas(8) unsigned char buffer[sizeof(FILE_ID_BOTH_DIR_INFORMATION) + 256 * sizeof(wchar_t)];
+    UNICODE_STRING pattern;
+    pattern.Buffer = const_cast<PWSTR>(name.c_str());
+    pattern.Length = pattern.MaximumLength = USHORT(name.size() * sizeof(wchar_t));
+    IO_STATUS_BLOCK io;
+    if (!NT_SUCCESS(::NtQueryDirectoryFile(listing.Get(), nullptr, nullptr, nullptr, &io, buffer, sizeof buffer,
+                                           FileIdBothDirectoryInformation, TRUE, &pattern, TRUE)))
+        return out;
+    const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(buffer);
+    out.found = true;
+    out.attributes = entry->FileAttributes;
+    out.id = uint64_t(entry->FileId.QuadPart);
+    return out;
 }
 
 enum class Entry { Missing, Folder, File, Link, Unreadable };
@@ -80,17 +145,42 @@ Entry InspectPath(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info = n
     return InspectAt(h.Get(), path, info);
 }
 
+uint64_t FileKey(const BY_HANDLE_FILE_INFORMATION& info) {
+    return uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+}
+
+// Inspect for the entry `name` opened in the held folder: it must still be the very entry
+// the folder lists under that name, and the listing must not call it a reparse point.
+// (Wine opens a link of the host's file system as what it leads to; only the listing shows
+// it as a reparse point. A folder swapped back after the open lists another file id.)
+Entry InspectIn(HANDLE folder, const std::wstring& name, HANDLE h, BY_HANDLE_FILE_INFORMATION* info = nullptr) {
+    BY_HANDLE_FILE_INFORMATION own;
+    if (!info) info = &own;
+    const Entry entry = Inspect(h, info);
+    if (entry != Entry::Folder && entry != Entry::File) return entry;
+    const Listed listed = ListedEntry(folder, name);
+    if (!listed.found || (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return Entry::Link;
+    // Some file systems list no ids; the reparse flag is all they tell.
+    if (listed.id != 0 && listed.id != FileKey(*info)) return Entry::Link;
+    return entry;
+}
+
 // Opens the folder `name` inside the held folder, refusing a reparse point; the handle
 // keeps it where it is (no delete sharing).
 HANDLE EnterFolder(HANDLE parent, const std::string& name, DWORD& error) {
-    const std::wstring path = FinalPath(parent) + L"\\" + win32::Widen(name);
-    HANDLE h = OpenEntry(path, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = ::GetLastError();
-        return h;
+    const std::wstring wide = win32::Widen(name);
+    if (!IsPlainName(wide)) {
+        error = ERROR_INVALID_NAME;
+        return INVALID_HANDLE_VALUE;
     }
-    const Entry entry = InspectAt(h, path);
+    NTSTATUS status;
+    HANDLE h = OpenIn(parent, wide, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN, FILE_DIRECTORY_FILE, status);
+    if (!h) {
+        error = ErrorOf(status);
+        return INVALID_HANDLE_VALUE;
+    }
+    const Entry entry = InspectIn(parent, wide, h);
     if (entry != Entry::Folder) {
         ::CloseHandle(h);
         error = entry == Entry::Link ? ERROR_CANT_ACCESS_FILE : ERROR_DIRECTORY;
@@ -103,6 +193,7 @@ WriteStatus FromError(DWORD error) {
     switch (error) {
     case ERROR_CANT_ACCESS_FILE: errno = ELOOP; return WriteStatus::Refused;
     case ERROR_DIRECTORY: errno = ENOTDIR; return WriteStatus::Refused;
+    case ERROR_INVALID_NAME: errno = EINVAL; return WriteStatus::Refused;
     case ERROR_FILENAME_EXCED_RANGE: errno = ENAMETOOLONG; return WriteStatus::NameTooLong;
     case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: errno = ENOSPC; return WriteStatus::NoSpace;
     case ERROR_ACCESS_DENIED: errno = EACCES; return WriteStatus::Failed;
@@ -110,8 +201,33 @@ WriteStatus FromError(DWORD error) {
     }
 }
 
-uint64_t FileKey(const BY_HANDLE_FILE_INFORMATION& info) {
-    return uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+// The entry `name` in the held folder, opened for its attributes only; Missing when absent.
+Entry InspectName(HANDLE folder, const std::wstring& name, BY_HANDLE_FILE_INFORMATION* info = nullptr) {
+    NTSTATUS status;
+    Handle h(OpenIn(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    FILE_OPEN, 0, status));
+    if (!h.Valid()) {
+        const DWORD error = ErrorOf(status);
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Entry::Missing : Entry::Unreadable;
+    }
+    return InspectIn(folder, name, h.Get(), info);
+}
+
+// Renames the open file `file` to `name` in the held folder, replacing what is there.
+NTSTATUS RenameInto(HANDLE file, HANDLE folder, const std::wstring& name) {
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFORMATION) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = folder;
+    rename->FileNameLength = ULONG(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), rename->FileName);
+    IO_STATUS_BLOCK io;
+    return ::NtSetInformationFile(file, &io, rename, ULONG(buffer.size()), FileRenameInformation);
+}
+
+bool MarkForDeletion(HANDLE file) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 // Writes the file `asked` in the held folder through a temporary name beside it.
@@ -119,11 +235,10 @@ WriteStatus WriteInFolder(HANDLE folder, const std::string& asked, std::span<con
                           std::set<std::pair<uint64_t, uint64_t>>* written) {
     if (asked == "." || asked == "..") return WriteStatus::Refused;
     if (asked.size() > 255) return WriteStatus::NameTooLong;
-    const std::wstring base = FinalPath(folder);
-    if (base.empty()) return WriteStatus::Failed;
-    const std::wstring target = base + L"\\" + win32::Widen(asked);
+    const std::wstring name = win32::Widen(asked);
+    if (!IsPlainName(name)) return FromError(ERROR_INVALID_NAME);
     BY_HANDLE_FILE_INFORMATION info;
-    switch (InspectPath(target, &info)) {
+    switch (InspectName(folder, name, &info)) {
     case Entry::Link: errno = ELOOP; return WriteStatus::Refused;
     case Entry::Folder: errno = EISDIR; return WriteStatus::Failed;
     case Entry::File:
@@ -132,20 +247,22 @@ WriteStatus WriteInFolder(HANDLE folder, const std::string& asked, std::span<con
         break;
     default: break;
     }
+    // The free space is only read here: a stale name for the folder costs nothing.
     ULARGE_INTEGER available;
-    if (::GetDiskFreeSpaceExW((base + L"\\").c_str(), &available, nullptr, nullptr) &&
+    const std::wstring base = FinalPath(folder);
+    if (!base.empty() && ::GetDiskFreeSpaceExW((base + L"\\").c_str(), &available, nullptr, nullptr) &&
         available.QuadPart < bytes.size())
         return WriteStatus::NoSpace;
 
     static std::atomic<unsigned> counter{0};
-    std::wstring temp;
     Handle file;
     for (int attempt = 0; attempt < 100 && !file.Valid(); ++attempt) {
-        temp = base + L"\\.vtl" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-               std::to_wstring(counter++) + L".tmp";
-        file.Reset(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file.Valid() && ::GetLastError() != ERROR_FILE_EXISTS) return FromError(::GetLastError());
+        const std::wstring temp = L".vtl" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                  std::to_wstring(counter++) + L".tmp";
+        NTSTATUS status;
+        file.Reset(OpenIn(folder, temp, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, FILE_CREATE,
+                          FILE_NON_DIRECTORY_FILE, status));
+        if (!file.Valid() && status != kNameCollision) return FromError(ErrorOf(status));
     }
     if (!file.Valid()) return WriteStatus::Failed;
     WriteStatus status = WriteStatus::Written;
@@ -157,30 +274,40 @@ WriteStatus WriteInFolder(HANDLE folder, const std::string& asked, std::span<con
         done += wrote;
     }
     BY_HANDLE_FILE_INFORMATION own{};
-    if (status == WriteStatus::Written && !::GetFileInformationByHandle(file.Get(), &own))
-        status = WriteStatus::Failed;
-    file.Reset();
-    // A library the process loaded from the old file keeps running from it; the name moves.
     if (status == WriteStatus::Written &&
-        !::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        status = FromError(::GetLastError());
+        (!::FlushFileBuffers(file.Get()) || !::GetFileInformationByHandle(file.Get(), &own)))
+        status = WriteStatus::Failed;
+    // A library the process loaded from the old file keeps running from it; the name moves.
+    if (status == WriteStatus::Written) {
+        const NTSTATUS renamed = RenameInto(file.Get(), folder, name);
+        if (!NT_SUCCESS(renamed)) status = FromError(ErrorOf(renamed));
+    }
+    // Only what the folder now lists under the name counts as written: a system that
+    // renames by path (Wine does) may have been sent elsewhere by a folder moved meanwhile.
+    BY_HANDLE_FILE_INFORMATION landed;
+    if (status == WriteStatus::Written &&
+        (InspectName(folder, name, &landed) != Entry::File || FileKey(landed) != FileKey(own) ||
+         landed.dwVolumeSerialNumber != own.dwVolumeSerialNumber)) {
+        errno = EIO;
+        return WriteStatus::Failed;
+    }
     if (status != WriteStatus::Written) {
-        ::DeleteFileW(temp.c_str());
+        MarkForDeletion(file.Get());
         return status;
     }
     if (written) written->insert({own.dwVolumeSerialNumber, FileKey(own)});
     return status;
 }
 
-std::optional<std::vector<uint8_t>> ReadIn(const std::wstring& path, size_t limit,
-                                           BY_HANDLE_FILE_INFORMATION* read = nullptr) {
-    Handle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+std::optional<std::vector<uint8_t>> ReadIn(HANDLE folder, const std::string& asked, size_t limit) {
+    const std::wstring name = win32::Widen(asked);
+    if (!IsPlainName(name)) return std::nullopt;
+    NTSTATUS status;
+    Handle file(OpenIn(folder, name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE, status));
     BY_HANDLE_FILE_INFORMATION info;
-    if (!file.Valid() || InspectAt(file.Get(), path, &info) != Entry::File) return std::nullopt;
+    if (!file.Valid() || InspectIn(folder, name, file.Get(), &info) != Entry::File) return std::nullopt;
     const uint64_t size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
     if (size > limit) return std::nullopt;
-    if (read) *read = info;
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     for (size_t done = 0; done < bytes.size();) {
         DWORD got = 0;
@@ -307,7 +434,7 @@ std::optional<std::vector<uint8_t>> FolderTree::ReadFile(std::string_view relati
     std::string name;
     if (EnterParent(relative, folder, name) != RemoveStatus::Removed) return std::nullopt;
     HeldDescriptor held{folder};
-    return ReadIn(InFolder(folder, name), limit);
+    return ReadIn(win32::HandleOf(folder), name, limit);
 }
 
 FolderTree::RemoveStatus FolderTree::RemoveFile(std::string_view relative) {
@@ -316,21 +443,29 @@ FolderTree::RemoveStatus FolderTree::RemoveFile(std::string_view relative) {
     if (const RemoveStatus entered = EnterParent(relative, folder, name); entered != RemoveStatus::Removed)
         return entered;
     HeldDescriptor held{folder};
-    const std::wstring path = InFolder(folder, name);
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return RemoveStatus::Missing;
-    // A link to a folder is removed as the link; a real folder is not ours to remove here.
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return RemoveStatus::Refused;
-    // Only a link the system opens as a link can be removed as one: Wine shows a link of the
-    // host's file system as a reparse point but removes what it leads to.
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        Handle entry(OpenEntry(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
-        if (!entry.Valid() || Inspect(entry.Get()) != Entry::Link) return RemoveStatus::Refused;
+    const HANDLE parent = win32::HandleOf(folder);
+    const std::wstring wide = win32::Widen(name);
+    if (!IsPlainName(wide)) return RemoveStatus::Refused;
+    NTSTATUS status;
+    Handle entry(OpenIn(parent, wide, DELETE | FILE_READ_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, status));
+    if (!entry.Valid()) {
+        const DWORD error = ErrorOf(status);
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RemoveStatus::Missing
+                                                                              : RemoveStatus::Failed;
     }
-    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ::RemoveDirectoryW(path.c_str())
-                                                                  : ::DeleteFileW(path.c_str());
-    return removed ? RemoveStatus::Removed : RemoveStatus::Failed;
+    // A link the system opens as a link (a junction, a symbolic link) is removed as the
+    // link. What opens as a folder is not ours to remove here, and neither is what the
+    // folder lists as a link but opens as its target: Wine opens a link of the host's file
+    // system so, and would remove what it leads to.
+    switch (Inspect(entry.Get())) {
+    case Entry::Link: break;
+    case Entry::File:
+        if (InspectIn(parent, wide, entry.Get()) != Entry::File) return RemoveStatus::Refused;
+        break;
+    default: return RemoveStatus::Refused;
+    }
+    return MarkForDeletion(entry.Get()) ? RemoveStatus::Removed : RemoveStatus::Failed;
 }
 
 FolderTree::RemoveStatus FolderTree::RemoveFileIf(
@@ -340,14 +475,20 @@ FolderTree::RemoveStatus FolderTree::RemoveFileIf(
     if (const RemoveStatus entered = EnterParent(relative, folder, name); entered != RemoveStatus::Removed)
         return entered;
     HeldDescriptor held{folder};
-    const std::wstring path = InFolder(folder, name);
-    if (InspectPath(path) == Entry::Missing) return RemoveStatus::Missing;
+    const HANDLE parent = win32::HandleOf(folder);
+    const std::wstring wide = win32::Widen(name);
+    if (!IsPlainName(wide)) return RemoveStatus::Refused;
     // Opened once, for reading and deleting, with no sharing: the file read is the file
     // that goes, and nobody can swap another in under the name meanwhile.
-    Handle file(::CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    NTSTATUS status;
+    Handle file(OpenIn(parent, wide, GENERIC_READ | DELETE, 0, FILE_OPEN, FILE_NON_DIRECTORY_FILE, status));
+    if (!file.Valid()) {
+        const DWORD error = ErrorOf(status);
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RemoveStatus::Missing
+                                                                              : RemoveStatus::Refused;
+    }
     BY_HANDLE_FILE_INFORMATION info;
-    if (!file.Valid() || InspectAt(file.Get(), path, &info) != Entry::File) return RemoveStatus::Refused;
+    if (InspectIn(parent, wide, file.Get(), &info) != Entry::File) return RemoveStatus::Refused;
     const uint64_t size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
     if (size > limit) return RemoveStatus::Refused;
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
@@ -358,10 +499,7 @@ FolderTree::RemoveStatus FolderTree::RemoveFileIf(
         done += got;
     }
     if (!isOurs(bytes)) return RemoveStatus::Refused;
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    return ::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition)
-               ? RemoveStatus::Removed
-               : RemoveStatus::Failed;
+    return MarkForDeletion(file.Get()) ? RemoveStatus::Removed : RemoveStatus::Failed;
 }
 
 FolderTree::RemoveStatus FolderTree::RemoveFolder(std::string_view relative) {
@@ -391,11 +529,13 @@ int FolderTree::OpenWritten(std::string_view relative) const {
     HeldDescriptor held{folder};
     // Shared for reading only: while the caller holds it, the file can be neither changed,
     // renamed nor deleted, so what it loads through the handle's path is this file.
-    const std::wstring path = InFolder(folder, name);
-    Handle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const HANDLE parent = win32::HandleOf(folder);
+    const std::wstring wide = win32::Widen(name);
+    if (!IsPlainName(wide)) return -1;
+    NTSTATUS status;
+    Handle file(OpenIn(parent, wide, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE, status));
     BY_HANDLE_FILE_INFORMATION info;
-    if (!file.Valid() || InspectAt(file.Get(), path, &info) != Entry::File ||
+    if (!file.Valid() || InspectIn(parent, wide, file.Get(), &info) != Entry::File ||
         !written_.count({info.dwVolumeSerialNumber, FileKey(info)}))
         return -1;
     return win32::DescriptorFor(file.Release());
@@ -421,11 +561,15 @@ WriteStatus FolderTree::WriteFile(std::string_view relative, std::span<const uin
         if (parts[i].name == ".") continue;
         if (parts[i].name == "..") return WriteStatus::Refused;
         if (parts[i].end < createLimit) {
-            const std::wstring made = FinalPath(folder) + L"\\" + win32::Widen(parts[i].name);
-            if (::CreateDirectoryW(made.c_str(), nullptr)) {
+            const std::wstring wide = win32::Widen(parts[i].name);
+            if (!IsPlainName(wide)) return FromError(ERROR_INVALID_NAME);
+            NTSTATUS status;
+            Handle made(OpenIn(folder, wide, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                               FILE_DIRECTORY_FILE, status));
+            if (made.Valid()) {
                 if (created) created(parts[i].end);
-            } else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
-                return FromError(::GetLastError());
+            } else if (status != kNameCollision) {
+                return FromError(ErrorOf(status));
             }
         }
         DWORD error = 0;
@@ -451,7 +595,7 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(std::string_view path, size_t 
     std::string name;
     Handle folder(OpenParent(path, name));
     if (!folder.Valid()) return std::nullopt;
-    return ReadIn(FinalPath(folder.Get()) + L"\\" + win32::Widen(name), limit);
+    return ReadIn(folder.Get(), name, limit);
 }
 
 std::string ResolvedPath(std::string_view nativePath) {

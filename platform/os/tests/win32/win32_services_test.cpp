@@ -11,6 +11,7 @@
 
 #include <io.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -28,6 +29,7 @@
 #include "os/writable_file.h"
 #include "os/written_library.h"
 #include "private_access.h"
+#include "win32_util.h"
 
 namespace {
 
@@ -204,6 +206,32 @@ TEST_F(Scratch, FolderTreeWritesOnceBelowItsBaseAndRefusesClimbingOut) {
     EXPECT_FALSE(os::FileExists(dir_ + "\\Sub\\Deeper\\File.txt"));
     EXPECT_EQ(tree.RemoveFolder("Sub\\Deeper"), os::FolderTree::RemoveStatus::Removed);
     EXPECT_EQ(tree.RemoveFile("Sub\\Deeper\\File.txt"), os::FolderTree::RemoveStatus::Missing);
+}
+
+// Every entry is opened by its name inside its folder's handle, where the system takes a
+// name as it is: a stream suffix, a wildcard or a trailing dot would each name something
+// other than the plain file asked for, so they are refused and nothing is made.
+TEST_F(Scratch, FolderTreeRefusesNamesThatAreNotOnePlainEntry) {
+    os::FolderTree tree;
+    ASSERT_TRUE(tree.Open(dir_));
+    ASSERT_EQ(tree.WriteFile("plain.txt", Bytes("p"), false), os::WriteStatus::Written);
+    for (const char* name : {"plain.txt:hidden", "Sub\\x*.txt", "Sub\\name.", "Dotted.\\f.txt", "Spaced \\f.txt"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(tree.WriteFile(name, Bytes("x"), false), os::WriteStatus::Refused);
+        EXPECT_EQ(tree.ReadFile(name, 100), std::nullopt);
+    }
+    EXPECT_EQ(tree.RemoveFile("plain.txt:hidden"), os::FolderTree::RemoveStatus::Refused);
+    EXPECT_EQ(tree.ReadFile("plain.txt", 100), std::vector<uint8_t>({'p'}));
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW(os::win32::Widen(dir_ + "\\*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    std::vector<std::wstring> names;
+    do names.push_back(found.cFileName);
+    while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end());
+    // "Sub" was made on the way to the refused names; nothing else was.
+    EXPECT_EQ(names, (std::vector<std::wstring>{L".", L"..", L"Sub", L"plain.txt"}));
 }
 
 TEST_F(Scratch, ReplacedFilesLeaveNoTemporaryBehindAndReadBack) {
