@@ -24,4 +24,5 @@ fi
 # The prefix is made once (the first start of Wine in it takes a while); the server then
 # stays up between the tests of this run.
 "$BUILD_DIR/wine-run.sh" wineboot.exe --init >/dev/null 2>&1 || true
+BUILD_DIR="$BUILD_DIR" scripts/windows/wine-settings.sh
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "${VANTREL_JOBS:-$(nproc)}"
