@@ -22,11 +22,13 @@ for need in "$LINUX_BUILD_DIR/VantrelViewer.exe" "$LINUX_BUILD_DIR/sample-projec
   if [ ! -e "$need" ]; then echo "frame-rate: $need is missing (build both first)" >&2; exit 1; fi
 done
 
+# Absolute from here on: the runs start in folders of their own.
+LINUX_BUILD_DIR=$(cd "$LINUX_BUILD_DIR" && pwd) BUILD_DIR=$(cd "$BUILD_DIR" && pwd)
 work=$(mktemp -d)
 xvfb_pid=""
 cleanup() {
   if [ "${CSMT:-0}" = 1 ]; then scripts/windows/wine-settings.sh || true; fi
-  WINEPREFIX="$PWD/$BUILD_DIR/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  WINEPREFIX="$BUILD_DIR/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
@@ -48,7 +50,7 @@ for side in linux windows; do
   [ "$side" = windows ] && build=$BUILD_DIR
   mkdir -p "$work/$side"
   cp "$build"/sample-project/* "$work/$side/"
-  ln -s "$PWD/$build/channels" "$work/$side/channels"
+  ln -s "$build/channels" "$work/$side/channels"
 done
 "$BUILD_DIR/wine-run.sh" wineboot.exe --init >/dev/null 2>&1 || true
 scripts/windows/wine-settings.sh
@@ -64,9 +66,9 @@ rate() {
   if [ -z "$line" ]; then echo "frame-rate: no progress line" >&2; return 1; fi
   sed -E 's/.*, ([0-9.]+) frames\/s.*/\1/' <<<"$line"
 }
-run_linux() { (cd "$work/linux" && "$OLDPWD/$LINUX_BUILD_DIR/VantrelViewer.exe" VtlStart.vtl 2>&1 >/dev/null) | rate; }
+run_linux() { (cd "$work/linux" && "$LINUX_BUILD_DIR/VantrelViewer.exe" VtlStart.vtl 2>&1 >/dev/null) | rate; }
 run_windows() {
-  (cd "$work/windows" && "$OLDPWD/$BUILD_DIR/wine-run.sh" "$OLDPWD/$BUILD_DIR/VantrelViewer.exe" VtlStart.vtl \
+  (cd "$work/windows" && "$BUILD_DIR/wine-run.sh" "$BUILD_DIR/VantrelViewer.exe" VtlStart.vtl \
     2>&1 >/dev/null) | tr '\r' '\n' | rate
 }
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
