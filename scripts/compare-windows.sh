@@ -8,21 +8,13 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 export LINUX_BUILD_DIR=${LINUX_BUILD_DIR:-build} BUILD_DIR=${BUILD_DIR:-build-windows}
 export WINEPREFIX="$PWD/$BUILD_DIR/wineprefix" WINEDEBUG=${WINEDEBUG:--all}
-xvfb_pid=""
+source scripts/windows/display.sh
 cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  stop_display
 }
 trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
-  done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  sleep 1
-fi
+start_display_if_none
 # One Wine server for every program the checks start (each would otherwise start its own
 # and wait for it to end); the prefix is the one scripts/test-windows.sh made.
 /usr/lib/wine/wineserver -p 2>/dev/null || true

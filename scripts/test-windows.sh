@@ -7,20 +7,13 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-windows}
 scripts/build-windows.sh "$@"
 export WINEPREFIX="$PWD/$BUILD_DIR/wineprefix" WINEDEBUG=-all
-xvfb_pid=""
+source scripts/windows/display.sh
 cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  stop_display
 }
 trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
-  done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-fi
+start_display_if_none
 # The prefix is made once (the first start of Wine in it takes a while); the server then
 # stays up between the tests of this run.
 "$BUILD_DIR/wine-run.sh" wineboot.exe --init >/dev/null 2>&1 || true

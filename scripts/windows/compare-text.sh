@@ -21,21 +21,15 @@ for program in "$linux_dump" "$windows_dump"; do
 done
 # The Windows dump makes an off-screen device for the meshes, which under Wine wants an X
 # server: one is started for this run when none is given (compare-windows.sh gives its own).
-xvfb_pid=""
+source scripts/windows/display.sh
 if [ -z "${DISPLAY:-}" ]; then
   export WINEPREFIX=${WINEPREFIX:-$PWD/$BUILD_DIR/wineprefix}
   cleanup() {
     /usr/lib/wine/wineserver -k 2>/dev/null || true
-    kill "$xvfb_pid" 2>/dev/null || true
+    stop_display
   }
   trap cleanup EXIT
-  for n in $(seq 90 120); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
-  done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  sleep 1
+  start_display
 fi
 out="$BUILD_DIR/compare-text"
 mkdir -p "$out"

@@ -25,23 +25,15 @@ done
 # Absolute from here on: the runs start in folders of their own.
 LINUX_BUILD_DIR=$(cd "$LINUX_BUILD_DIR" && pwd) BUILD_DIR=$(cd "$BUILD_DIR" && pwd)
 work=$(mktemp -d)
-xvfb_pid=""
+source scripts/windows/display.sh
 cleanup() {
   if [ "${CSMT:-0}" = 1 ]; then scripts/windows/wine-settings.sh || true; fi
   WINEPREFIX="$BUILD_DIR/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  stop_display
   rm -rf "$work"
 }
 trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
-  done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  sleep 1
-fi
+start_display_if_none
 
 # The viewer finds the channel folder beside its start file: a folder per build with the
 # sample's files and a link to the build's channels.

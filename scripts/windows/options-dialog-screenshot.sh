@@ -14,17 +14,13 @@ fi
 shot="$BUILD_DIR/installer/screenshots/options_dialog_win32.png"
 rm -f "$shot"
 export WINEPREFIX="$PWD/$BUILD_DIR/wineprefix" WINEDEBUG=-all
-for n in $(seq 130 160); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
-done
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
+source scripts/windows/display.sh
 cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
-  kill "$xvfb_pid" 2>/dev/null || true
+  stop_display
 }
 trap cleanup EXIT
-export DISPLAY=":$n"
+start_display 130
 program="Z:$PWD/$BUILD_DIR/installer_win32_face_tests.exe"
 "$BUILD_DIR/wine-run.sh" explorer.exe /desktop=Screenshot,640x400 "$program" \
   --gtest_filter='*EveryDialog*' >/dev/null 2>&1 || true

@@ -9,7 +9,7 @@
 namespace wintest {
 namespace {
 
-constexpr int kParts = 100;
+constexpr int kPieces = 100;
 
 class WindowsHostileInstall : public ProgramsTest {
 protected:
@@ -22,9 +22,9 @@ protected:
         ASSERT_TRUE(::CreateDirectoryW(Wide(outside_).c_str(), nullptr));
         ASSERT_TRUE(::CreateDirectoryW(Wide(work_ + "\\project\\Stage").c_str(), nullptr));
         std::string files;
-        for (int i = 0; i < kParts; ++i) {
-            WriteText(work_ + "\\project\\Stage\\part" + std::to_string(i) + ".txt", "part " + std::to_string(i));
-            files += "file \\Stage\\part" + std::to_string(i) + ".txt\n";
+        for (int i = 0; i < kPieces; ++i) {
+            WriteText(work_ + "\\project\\Stage\\piece" + std::to_string(i) + ".txt", "piece " + std::to_string(i));
+            files += "file \\Stage\\piece" + std::to_string(i) + ".txt\n";
         }
         ASSERT_NO_FATAL_FAILURE(BuildSetup("type standard\nbyte CheckDx8 0\nbyte RunAfterInstall 0\n"
                                            "text InstallPath Vantrel Hostile\n"
@@ -48,12 +48,12 @@ protected:
         ProgramsTest::TearDown();
     }
 
-    // Each part is in the staging folder (or where the racer parked it), or the warning box
+    // Each piece is in the staging folder (or where the racer parked it), or the warning box
     // names it as not installed.
-    void ExpectPartsInsideOrNamed() {
+    void ExpectPiecesInsideOrNamed() {
         const std::string messages = Messages();
-        for (int i = 0; i < kParts; ++i) {
-            const std::string name = "part" + std::to_string(i) + ".txt", text = "part " + std::to_string(i);
+        for (int i = 0; i < kPieces; ++i) {
+            const std::string name = "piece" + std::to_string(i) + ".txt", text = "piece " + std::to_string(i);
             if (ReadText(target_ + "\\Stage\\" + name) == text ||
                 ReadText(target_ + "\\Stage.parked\\" + name) == text)
                 continue;
@@ -121,7 +121,7 @@ TEST_F(WindowsHostileInstall, LinksPlantedInTheTargetAreNotWrittenThrough) {
     ASSERT_TRUE(PlantFolderLink(target_ + "\\Stage", outside_));
     ASSERT_EQ(Install(target_), 0) << Output();
     EXPECT_NE(Messages().find("These files could not be installed:"), std::string::npos) << Messages();
-    ExpectPartsInsideOrNamed();
+    ExpectPiecesInsideOrNamed();
     EXPECT_TRUE(FolderSnapshot(outside_).empty());
 }
 
@@ -140,26 +140,26 @@ TEST_F(WindowsHostileInstall, FolderSwappedForALinkWhileInstallingLeadsNowhere) 
         if (IsSkipped()) return;
         EXPECT_EQ(code, 0) << Output();
         for (const auto& [name, size] : FolderSnapshot(outside_)) ADD_FAILURE() << "written outside: " << name;
-        ExpectPartsInsideOrNamed();
+        ExpectPiecesInsideOrNamed();
     });
 }
 
-// The uninstaller removing the parts while the staging folder is swapped in the same way
+// The uninstaller removing the pieces while the staging folder is swapped in the same way
 // for a link to a folder of byte-identical files with the same names: only the installed
-// parts may go.
+// pieces may go.
 TEST_F(WindowsHostileInstall, FolderSwappedForALinkWhileUninstallingLeadsNowhere) {
     RaceUntilSwapped([&](int& swaps) {
         ASSERT_EQ(RemoveLinksAndTarget(), "");
         ASSERT_TRUE(::CreateDirectoryW(Wide(target_).c_str(), nullptr));
         ASSERT_EQ(Install(target_), 0) << Output();
-        ASSERT_EQ(ReadText(target_ + "\\Stage\\part0.txt"), "part 0");
-        for (int i = 0; i < kParts; ++i)
-            WriteText(outside_ + "\\part" + std::to_string(i) + ".txt", "part " + std::to_string(i));
+        ASSERT_EQ(ReadText(target_ + "\\Stage\\piece0.txt"), "piece 0");
+        for (int i = 0; i < kPieces; ++i)
+            WriteText(outside_ + "\\piece" + std::to_string(i) + ".txt", "piece " + std::to_string(i));
         ASSERT_NO_FATAL_FAILURE(WhileStageSwapped([&] { Uninstall(target_); }, swaps));
         if (IsSkipped()) return;
-        for (int i = 0; i < kParts; ++i) {
-            const std::string name = "part" + std::to_string(i) + ".txt";
-            EXPECT_EQ(ReadText(outside_ + "\\" + name), "part " + std::to_string(i)) << "removed outside: " << name;
+        for (int i = 0; i < kPieces; ++i) {
+            const std::string name = "piece" + std::to_string(i) + ".txt";
+            EXPECT_EQ(ReadText(outside_ + "\\" + name), "piece " + std::to_string(i)) << "removed outside: " << name;
         }
     });
 }
